@@ -1,0 +1,31 @@
+// Process, thread, executable path and the OS debug output.
+#pragma once
+
+#include "platform/Text.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+uint32_t GetCurrentProcessId();
+uint32_t GetCurrentThreadId();
+
+// Full path of the running executable.
+std::filesystem::path GetExecutablePath();
+// Folder of the running executable.
+std::filesystem::path GetExecutableDir();
+
+// Gives up the rest of the calling thread's time slice.
+void YieldThread();
+
+// The operating system's debug output. On Linux it is silent unless the
+// environment variable SCALEPROBE_DEBUG_OUTPUT is set to 1; then each string
+// goes to standard error as one line.
+void OutputDebugStr(const UnicodeString& AText);
+
+// Tests capture the debug output: every string is also handed to the hook.
+// An empty hook removes it.
+void SetDebugOutputHook(std::function<void(const UnicodeString&)> AHook);
+
+// Backend part of OutputDebugStr.
+void PlatformOutputDebugStr(const UnicodeString& AText);
