@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds and runs the test suite. Usage: scripts/test.sh [debug|asan|tsan]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-debug}"
+bash scripts/install-deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j"$(nproc)"
+ctest --preset "$preset" -j"$(nproc)"
