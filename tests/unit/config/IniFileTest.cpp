@@ -1,0 +1,232 @@
+#include "config/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TIniFile IniOf(std::u16string_view AText) {
+    TIniFile LIni;
+    LIni.LoadFromText(AText);
+    return LIni;
+}
+
+// A fresh temporary folder, removed again at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        FPath = fs::temp_directory_path() /
+                ("sp_ini_" + std::to_string(std::random_device{}()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(FPath);
+    }
+    ~TempDir() {
+        std::error_code LError;
+        fs::remove_all(FPath, LError);
+    }
+    fs::path Write(const std::string& AName, const std::string& ABytes) const {
+        const fs::path LFile = FPath / AName;
+        std::ofstream(LFile, std::ios::binary) << ABytes;
+        return LFile;
+    }
+    const fs::path& Path() const { return FPath; }
+
+private:
+    fs::path FPath;
+};
+
+} // namespace
+
+TEST(IniParse, ReportsEntriesInOrderWithTheirSection) {
+    std::vector<std::tuple<UnicodeString, UnicodeString, UnicodeString>> LSeen;
+    ParseIniText(u"\uFEFF[A]\nx=1\n[ B ]\ny = two words \nx=3",
+                 [&](std::u16string_view S, std::u16string_view K, std::u16string_view V) {
+                     LSeen.emplace_back(S, K, V);
+                 });
+    ASSERT_EQ(LSeen.size(), 3u);
+    EXPECT_EQ(LSeen[0],
+              std::make_tuple(UnicodeString(u"A"), UnicodeString(u"x"), UnicodeString(u"1")));
+    EXPECT_EQ(LSeen[1], std::make_tuple(UnicodeString(u"B"), UnicodeString(u"y"),
+                                        UnicodeString(u"two words")));
+    EXPECT_EQ(LSeen[2],
+              std::make_tuple(UnicodeString(u"B"), UnicodeString(u"x"), UnicodeString(u"3")));
+}
+
+TEST(IniParse, LineEndsCommentsAndStrayLines) {
+    const TIniFile LIni = IniOf(u"orphan=1\r\n"
+                                u"[S]\r\n"
+                                u"a=crlf\r\n"
+                                u"b=lf\n"
+                                u"c=cr\r"
+                                u"; d=comment\n"
+                                u"  # e=comment\n"
+                                u"no equals sign\n"
+                                u"=empty key\n"
+                                u"\n"
+                                u"f=last, no line end");
+    EXPECT_EQ(LIni.ReadString(u"S", u"a", u"-"), u"crlf");
+    EXPECT_EQ(LIni.ReadString(u"S", u"b", u"-"), u"lf");
+    EXPECT_EQ(LIni.ReadString(u"S", u"c", u"-"), u"cr");
+    EXPECT_EQ(LIni.ReadString(u"S", u"d", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"S", u"e", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"S", u"no equals sign", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"S", u"", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"S", u"f", u"-"), u"last, no line end");
+    // A key before any section belongs to none, not even to an empty name.
+    EXPECT_EQ(LIni.ReadString(u"", u"orphan", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"S", u"orphan", u"-"), u"-");
+}
+
+TEST(IniParse, BlanksAndQuotes) {
+    const TIniFile LIni = IniOf(u"[S]\n"
+                                u" \t spaced \t = \t value with  inner  blanks \t \n"
+                                u"dq=\"  kept inside  \"\n"
+                                u"sq=' single '\n"
+                                u"mixed=\"open only\n"
+                                u"mismatch=\"a'\n"
+                                u"one=\"\n"
+                                u"twice=\"\"x\"\"\n"
+                                u"inline=10 ; not a comment\n"
+                                u"eq=a=b\n");
+    EXPECT_EQ(LIni.ReadString(u"S", u"spaced", u"-"), u"value with  inner  blanks");
+    EXPECT_EQ(LIni.ReadString(u"S", u"dq", u"-"), u"  kept inside  ");
+    EXPECT_EQ(LIni.ReadString(u"S", u"sq", u"-"), u" single ");
+    EXPECT_EQ(LIni.ReadString(u"S", u"mixed", u"-"), u"\"open only");
+    EXPECT_EQ(LIni.ReadString(u"S", u"mismatch", u"-"), u"\"a'");
+    EXPECT_EQ(LIni.ReadString(u"S", u"one", u"-"), u"\"");
+    EXPECT_EQ(LIni.ReadString(u"S", u"twice", u"-"), u"\"x\"");
+    EXPECT_EQ(LIni.ReadString(u"S", u"inline", u"-"), u"10 ; not a comment");
+    EXPECT_EQ(LIni.ReadString(u"S", u"eq", u"-"), u"a=b");
+}
+
+TEST(IniParse, SectionsAndKeysIgnoreCaseFirstKeyWins) {
+    const TIniFile LIni = IniOf(u"[Weight]\nMinValidWeight=1\nminvalidweight=2\n"
+                                u"[Other]\nk=o\n"
+                                u"[WEIGHT]\nMinValidWeight=3\nExtra=4\n");
+    EXPECT_EQ(LIni.ReadString(u"weight", u"MINVALIDWEIGHT", u"-"), u"1");
+    EXPECT_EQ(LIni.ReadString(u"wEiGhT", u"extra", u"-"), u"4");
+    EXPECT_EQ(LIni.ReadString(u"other", u"K", u"-"), u"o");
+    EXPECT_EQ(LIni.ReadString(u"Missing", u"k", u"dflt"), u"dflt");
+    EXPECT_EQ(LIni.ReadString(u"Other", u"missing", u"dflt"), u"dflt");
+}
+
+TEST(IniParse, MalformedSectionLineDropsKeysUntilTheNextSection) {
+    const TIniFile LIni = IniOf(u"[A]\nk=a\n[B\nk2=lost\n[C] trailing text\nk=c\n");
+    EXPECT_EQ(LIni.ReadString(u"A", u"k2", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"B", u"k2", u"-"), u"-");
+    EXPECT_EQ(LIni.ReadString(u"C", u"k", u"-"), u"c");
+}
+
+TEST(IniParse, EmptyValueIsNotTheDefault) {
+    const TIniFile LIni = IniOf(u"[S]\nempty=\nblanks=   \nquotes=\"\"\n");
+    EXPECT_EQ(LIni.ReadString(u"S", u"empty", u"dflt"), u"");
+    EXPECT_EQ(LIni.ReadString(u"S", u"blanks", u"dflt"), u"");
+    EXPECT_EQ(LIni.ReadString(u"S", u"quotes", u"dflt"), u"");
+    EXPECT_EQ(LIni.ReadInteger(u"S", u"empty", 7), 7);
+}
+
+TEST(IniParse, LongValuesAreCut) {
+    const UnicodeString LLong(100000, u'7');
+    const TIniFile LIni = IniOf(u"[S]\nlong=" + LLong + u"\nnext=1\n[" + LLong + u"]\nk=v\n");
+    const UnicodeString LValue = LIni.ReadString(u"S", u"long", u"");
+    EXPECT_EQ(LValue.size(), CMaxIniValueLength);
+    EXPECT_EQ(LValue, LLong.substr(0, CMaxIniValueLength));
+    EXPECT_EQ(LIni.ReadString(u"S", u"next", u""), u"1");
+    EXPECT_EQ(LIni.ReadString(LLong, u"k", u""), u"v");
+    // Far too long for any integer.
+    EXPECT_EQ(LIni.ReadInteger(u"S", u"long", 5), 5);
+
+    // A cut never leaves half of a surrogate pair.
+    const UnicodeString LPair = u"\U0001F600";
+    const TIniFile LEmoji =
+        IniOf(u"[S]\nk=" + UnicodeString(CMaxIniValueLength - 1, u'a') + LPair + u"tail\n");
+    const UnicodeString LCut = LEmoji.ReadString(u"S", u"k", u"");
+    EXPECT_EQ(LCut, UnicodeString(CMaxIniValueLength - 1, u'a'));
+}
+
+TEST(IniInteger, DecimalAndHexForms) {
+    const TIniFile LIni = IniOf(u"[S]\n"
+                                u"hex=0x14\nHEX=0X1f\nhexmax=0xFFFFFFFF\nhexlong=0x100000000\n"
+                                u"hexbad=0x1G\nbare=0x\nzero=0\n"
+                                u"neg=-5\nplus=+7\nmin=-2147483648\nmax=2147483647\n"
+                                u"over=2147483648\nunder=-2147483649\n"
+                                u"abc=abc\ntrail=12abc\nsign=-\nnegHex=-0x14\nquoted=\"42\"\n");
+    const auto R = [&LIni](const char16_t* AKey) { return LIni.ReadInteger(u"S", AKey, -99); };
+    EXPECT_EQ(R(u"hex"), 20);
+    EXPECT_EQ(R(u"Hex"), 20); // keys ignore case: the first "hex" wins
+    EXPECT_EQ(R(u"hexmax"), -1);
+    EXPECT_EQ(R(u"hexlong"), -99);
+    EXPECT_EQ(R(u"hexbad"), -99);
+    EXPECT_EQ(R(u"bare"), -99);
+    EXPECT_EQ(R(u"zero"), 0);
+    EXPECT_EQ(R(u"neg"), -5);
+    EXPECT_EQ(R(u"plus"), 7);
+    EXPECT_EQ(R(u"min"), INT32_MIN);
+    EXPECT_EQ(R(u"max"), INT32_MAX);
+    EXPECT_EQ(R(u"over"), -99);
+    EXPECT_EQ(R(u"under"), -99);
+    EXPECT_EQ(R(u"abc"), -99);
+    EXPECT_EQ(R(u"trail"), -99);
+    EXPECT_EQ(R(u"sign"), -99);
+    EXPECT_EQ(R(u"negHex"), -99);
+    EXPECT_EQ(R(u"quoted"), 42);
+    EXPECT_EQ(R(u"missing"), -99);
+
+    int32_t LValue = 0;
+    EXPECT_TRUE(TryParseIniInteger(u"0X1f", LValue));
+    EXPECT_EQ(LValue, 31);
+}
+
+TEST(IniFileOnDisk, MissingUnreadableAndEmptyFilesAreEmptyProfiles) {
+    const TempDir LDir;
+    const TIniFile LMissing(LDir.Path() / "none.INI");
+    EXPECT_EQ(LMissing.ReadString(u"S", u"k", u"dflt"), u"dflt");
+
+    fs::create_directory(LDir.Path() / "dir.INI");
+    const TIniFile LDirectory(LDir.Path() / "dir.INI");
+    EXPECT_EQ(LDirectory.ReadString(u"S", u"k", u"dflt"), u"dflt");
+
+    const TIniFile LEmpty(LDir.Write("empty.INI", ""));
+    EXPECT_EQ(LEmpty.ReadInteger(u"S", u"k", 3), 3);
+}
+
+TEST(IniFileOnDisk, Utf8WithByteOrderMarkAndInvalidBytes) {
+    const TempDir LDir;
+    const TIniFile LIni(
+        LDir.Write("u.INI", "\xEF\xBB\xBF[Server]\r\nHttpSrv=http://\xE7\xA3\x85/\r\nbad=a\xFF"
+                            "b\r\n"));
+    EXPECT_EQ(LIni.ReadString(u"server", u"httpsrv", u""), u"http://磅/");
+    EXPECT_EQ(LIni.ReadString(u"Server", u"bad", u""), u"a\uFFFDb");
+}
+
+TEST(IniFileOnDisk, BinaryGarbageDoesNotHideLaterGoodLines) {
+    const TempDir LDir;
+    std::mt19937 LRandom(12345);
+    for (int LRound = 0; LRound < 20; ++LRound) {
+        std::string LBytes(4096, '\0');
+        for (auto& C : LBytes)
+            C = static_cast<char>(LRandom());
+        const TIniFile LGarbage(LDir.Write("g.INI", LBytes));
+        std::ignore = LGarbage.ReadString(u"Weight", u"MinValidWeight", u"");
+
+        LBytes += "\n[Weight]\nMinValidWeight=55\n";
+        const TIniFile LMixed(LDir.Write("g.INI", LBytes));
+        EXPECT_EQ(LMixed.ReadInteger(u"Weight", u"MinValidWeight", 0), 55) << "round " << LRound;
+    }
+}
+
+TEST(IniFileOnDisk, ReadOnceAtOpen) {
+    const TempDir LDir;
+    const fs::path LFile = LDir.Write("r.INI", "[S]\nk=before\n");
+    const TIniFile LIni(LFile);
+    LDir.Write("r.INI", "[S]\nk=after\n");
+    EXPECT_EQ(LIni.ReadString(u"S", u"k", u""), u"before");
+}
