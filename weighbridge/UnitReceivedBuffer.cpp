@@ -1,0 +1,33 @@
+#include "weighbridge/UnitReceivedBuffer.h"
+
+#include <cstring>
+
+void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength) {
+    uint32_t LCanReadSize = ALength;
+    if (ASize + ALength > CMaxReceivedSize)
+        LCanReadSize = CMaxReceivedSize - ASize;
+    if (LCanReadSize == 0)
+        return;
+    std::memcpy(ABuffer + ASize, AData, LCanReadSize);
+    ASize += LCanReadSize;
+}
+
+void ConsumeReceivedData(uint8_t* ABuffer, uint32_t& ASize, int32_t ALastEndIdx) {
+    if (ALastEndIdx < 0 || static_cast<uint32_t>(ALastEndIdx) >= ASize)
+        return;
+    const uint32_t LConsumed = static_cast<uint32_t>(ALastEndIdx) + 1;
+    const uint32_t LOldSize = ASize;
+    if (LConsumed < LOldSize)
+        std::memmove(ABuffer, ABuffer + LConsumed, LOldSize - LConsumed);
+    ASize = LOldSize - LConsumed;
+    // Everything past the old data is 0 already.
+    std::memset(ABuffer + ASize, 0, LOldSize - ASize);
+}
+
+void ReceiveFrames(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength,
+                   TFrameScan AScan, TWeightSink ASink) {
+    if (AData == nullptr || ALength == 0)
+        return;
+    AppendReceivedData(ABuffer, ASize, AData, ALength);
+    ConsumeReceivedData(ABuffer, ASize, AScan(ABuffer, ASize, ASink));
+}

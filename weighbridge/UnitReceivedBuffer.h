@@ -1,0 +1,35 @@
+// The receive buffer that both frame decoders fill and consume: a fixed array
+// of 2048 bytes of which at most 1024 hold data; every byte past the data is 0.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t CReceivedBufferLen = 2048;
+constexpr uint32_t CMaxReceivedSize = 1024;
+
+// Where a scan hands each weight it extracts. A plain function pointer and a
+// context, so that handing a weight over never allocates.
+struct TWeightSink {
+    void* Context = nullptr;
+    void (*Put)(void* AContext, double AValue) = nullptr;
+
+    void operator()(double AValue) const { Put(Context, AValue); }
+};
+
+// One pass over the valid bytes; returns the offset of the last byte to
+// consume, -1 for none. ASize is read afresh at every step, so a sink that
+// clears the buffer ends the pass.
+using TFrameScan = int32_t (*)(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink);
+
+// Appends what fits under the 1024-byte limit; the rest of the chunk is dropped.
+void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength);
+
+// Drops the bytes up to and including ALastEndIdx, moves the rest to the
+// front and zeroes everything past the data. Does nothing for a negative mark,
+// or for one past the data (the buffer was cleared during the scan).
+void ConsumeReceivedData(uint8_t* ABuffer, uint32_t& ASize, int32_t ALastEndIdx);
+
+// One receive event: nothing for an empty chunk; otherwise append, scan
+// (also when nothing fitted) and consume.
+void ReceiveFrames(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength,
+                   TFrameScan AScan, TWeightSink ASink);
