@@ -283,7 +283,9 @@ bool TMessageLoop::Call(const std::function<void()>& AProc) {
         AProc();
         return true;
     }
-    return FQueue->CallAndWait(AProc);
+    // The queue outlives the loop, so a caller can wait through its end.
+    std::shared_ptr<TLoopQueue> LQueue = FQueue;
+    return LQueue->CallAndWait(AProc);
 }
 
 size_t TMessageLoop::DispatchPosted() {

@@ -158,10 +158,10 @@ public:
     // Runs AProc on the loop's thread and returns after it ran: at once when
     // called on that thread, otherwise the next time the loop pumps (the
     // caller blocks until then). Returns false without running AProc when the
-    // loop is gone or being destroyed; callers waiting at that moment are
-    // released with false. The loop's thread must not wait for the caller
-    // meanwhile (joining it, say), or both wait for ever. An exception thrown
-    // by AProc on another thread's behalf is swallowed.
+    // loop is being destroyed (the object itself must still exist when Call
+    // is entered); callers waiting at that moment are released with false. The loop's thread must
+    // not wait for the caller meanwhile (joining it, say), or both wait for ever. An exception
+    // thrown by AProc on another thread's behalf is swallowed.
     bool Call(const std::function<void()>& AProc);
 
     // Handles what is there now: queued messages, synchronous calls and due
@@ -169,7 +169,9 @@ public:
     void ProcessMessages();
     // Pumps, waiting for work, until ACondition holds (true) or ATimeoutMs of
     // tick time pass (false). Nests: a handler may call it, and messages and
-    // timer ticks go on being delivered inside.
+    // timer ticks go on being delivered inside. ACondition is checked after
+    // each wake-up, so it should be made true by something the loop delivers
+    // (a message, a call, a tick).
     bool RunUntil(const std::function<bool()>& ACondition, uint32_t ATimeoutMs);
 
     // Backend: makes the implementation behind one TTimer; AOnFire runs on
