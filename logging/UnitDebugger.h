@@ -113,3 +113,68 @@ protected:
 using TDebugChannelClass = std::function<std::unique_ptr<TDebugChannel>(bool IsAutoFlush)>;
 void SetDebugChannelClass(TDebugChannelClass AClass);
 TDebugChannelClass GetDebugChannelClass();
+
+// The process's debugger: sends short texts to the external viewer through its
+// channel. Every operation runs on the caller's thread and never reports a
+// failure to it.
+class TDebugger : public TObject {
+    SP_CLASS(TDebugger, TObject)
+public:
+    TDebugger();
+    ~TDebugger() override;
+    TDebugger(const TDebugger&) = delete;
+    TDebugger& operator=(const TDebugger&) = delete;
+
+    void LogMsg(const UnicodeString& AMsg);
+    void LogMsgWarning(const UnicodeString& AMsg);
+    void LogMsgError(const UnicodeString& AMsg);
+    // Nothing when E is null.
+    void LogException(const Exception* E, const UnicodeString& AMsg);
+    // "Object: $<address>", then the class name and the class hierarchy.
+    void LogObjectWithTag(const TObject* AObject, const UnicodeString& ATag);
+
+    // The unit's start-up pass: runs with the channel inactive and the viewer
+    // ignored, then resets both counters and reactivates the channel.
+    void Calibrate();
+
+    // Sending is enabled: active, with a channel that is active.
+    bool CheckEnabled() const;
+    // The filter lets a message through.
+    bool CheckFiltered(const AnsiString& ATag, int32_t ALevel, TMsgType AType) const;
+
+    int32_t PostedMessageCount() const { return FPostedMessageCount.load(); }
+    int32_t MessageCount() const { return FMessageCount.load(); }
+    TDebugChannel* Channel() const { return FChannel.get(); }
+    bool ViewerAutoStartCalled() const;
+
+private:
+    void LogFull(const UnicodeString& AMsg, const UnicodeString& ATag, int32_t ALevel,
+                 TMsgType AType, int64_t CPUPeriod);
+    void InternalOutputMsg(const AnsiString& AMsg, const AnsiString& ATag, int32_t ALevel,
+                           int32_t AIndent, TMsgType AType, uint32_t AThreadId, int64_t CPUPeriod);
+    void InternalOutput(const TMsgDesc& AMsgDesc, int32_t ASize);
+    int32_t ThreadIndent(uint32_t AThreadId);
+    void CreateChannel();
+
+    std::atomic<bool> FActive{false};
+    std::vector<uint32_t> FThrdIDList;
+    std::vector<int32_t> FIndentList;
+    mutable std::mutex FCSThrdId;
+    TDebugFilter FFilter;
+    std::unique_ptr<TDebugChannel> FChannel;
+    // Serialises the channel and the filter between threads that send at once.
+    std::mutex FCSOutput;
+    bool FAutoStart = true;
+    bool FViewerAutoStartCalled = false; // under the unit's start lock
+    std::atomic<bool> FIgnoreViewer{false};
+    std::atomic<int32_t> FPostedMessageCount{0};
+    std::atomic<int32_t> FMessageCount{0};
+};
+
+// The one debugger of the process, created on demand.
+TDebugger* Debugger();
+
+// Unit start-up: creates the debugger and runs its calibration pass.
+void InitDebuggerUnit();
+// Unit shut-down: clears the global, then frees the debugger and its channel.
+void FinalizeDebuggerUnit();
