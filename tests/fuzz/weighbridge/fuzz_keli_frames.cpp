@@ -1,0 +1,8 @@
+#include "FrameFuzzSupport.h"
+#include "weighbridge/UnitKeliD2008Frame.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
+    // Six digits and no sign: 0 to 999999.
+    RunFrameFuzz(AData, ASize, &AnalyzeKeliD2008Frames, TFuzzWeightCheck{999999.0, false});
+    return 0;
+}
