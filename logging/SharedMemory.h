@@ -1,0 +1,77 @@
+// Named shared memory, a named mutex and named events for the debug channel,
+// and the start of the viewer program. Callers name the objects as the channel
+// knows them ("Local\WbDebugMap"); each backend carries a name into its own
+// namespace of named objects, per user.
+#pragma once
+
+#include "platform/Text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+enum class TWaitResult { wrSignaled, wrAbandoned, wrTimeout, wrFailed };
+
+// A mapped view of a shared memory object.
+class TSharedView {
+public:
+    virtual ~TSharedView() = default;
+    virtual uint8_t* Data() const = 0;
+    // The bytes actually mapped.
+    virtual size_t Size() const = 0;
+};
+
+// An opened shared memory object, not yet mapped.
+class TSharedMemory {
+public:
+    virtual ~TSharedMemory() = default;
+    // Maps the whole object as large as it is now; null and AError on failure.
+    virtual std::unique_ptr<TSharedView> MapView(int& AError) = 0;
+};
+
+// An automatic-reset event: a wait consumes the signal.
+class TNamedEvent {
+public:
+    virtual ~TNamedEvent() = default;
+    virtual bool SetEvent() = 0;
+    virtual TWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
+};
+
+class TNamedMutex {
+public:
+    virtual ~TNamedMutex() = default;
+    // wrAbandoned: the last owner died holding it; the caller owns it now.
+    virtual TWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
+    virtual bool Release() = 0;
+};
+
+// Opening fails (null, AError set) when the object does not exist or does not
+// belong to the current user. Creating makes a new object readable and
+// writable by the current user only; it fails with the error of an existing
+// one, except for events, which are opened when they exist.
+std::unique_ptr<TSharedMemory> OpenSharedMemory(std::string_view AName, int& AError);
+std::unique_ptr<TSharedMemory> CreateSharedMemory(std::string_view AName, size_t ASize,
+                                                  int& AError);
+std::unique_ptr<TNamedEvent> OpenNamedEvent(std::string_view AName, int& AError);
+std::unique_ptr<TNamedEvent> CreateNamedEvent(std::string_view AName, int& AError);
+std::unique_ptr<TNamedMutex> OpenNamedMutex(std::string_view AName, int& AError);
+std::unique_ptr<TNamedMutex> CreateNamedMutex(std::string_view AName, int& AError);
+
+// Remove a name, so that nothing is left behind; open handles stay usable.
+// Where the system frees an object with its last handle these do nothing.
+void RemoveSharedMemory(std::string_view AName);
+void RemoveNamedEvent(std::string_view AName);
+void RemoveNamedMutex(std::string_view AName);
+
+// The current user's setting for the viewer's command; empty when none.
+UnicodeString ReadViewerCommandSetting();
+// The viewer's command when the setting is absent.
+UnicodeString DefaultViewerCommand();
+// Starts a command line as a new process, without a shell; true when it runs.
+bool StartCommandLine(const AnsiString& ACommandLine);
+// Collects the exit status of started programs that have ended, without waiting.
+void ReapStartedPrograms();
+
+// The process with this id still runs.
+bool ProcessAlive(uint32_t AProcessId);

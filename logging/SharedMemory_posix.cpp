@@ -1,0 +1,409 @@
+// POSIX carriage of the debug channel's named objects.
+//
+// "Local\Name" becomes "/Name.<uid>" (with ".<suffix>" when the environment
+// variable SCALEPROBE_WBDEBUG_SUFFIX holds one, so that tests stay apart):
+// the shared memory is a shm object, the mutex a robust process-shared
+// pthread mutex in a small shm object of its own, the events are named
+// semaphores. Everything is created readable and writable by the owner only,
+// and an object that belongs to another user is not opened.
+//
+// The viewer's command comes from the first line of
+// $XDG_CONFIG_HOME/scaleprobe/WbDebugViewer (~/.config/... without it). A
+// started viewer is a child of this process and outlives the start; its exit
+// status is collected with waitpid(WNOHANG) for its own pid only, whenever
+// the channel tries to connect and when the channel is freed.
+#include "logging/SharedMemory.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <initializer_list>
+#include <mutex>
+#include <pthread.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+constexpr std::string_view CLocalPrefix = "Local\\";
+
+std::string PosixName(std::string_view AName) {
+    if (AName.substr(0, CLocalPrefix.size()) == CLocalPrefix)
+        AName.remove_prefix(CLocalPrefix.size());
+    std::string LName = "/" + std::string(AName) + "." + std::to_string(geteuid());
+    if (const char* LSuffix = std::getenv("SCALEPROBE_WBDEBUG_SUFFIX"); LSuffix && *LSuffix) {
+        LName += '.';
+        for (const char* P = LSuffix; *P; ++P)
+            LName += (std::isalnum(static_cast<unsigned char>(*P)) || *P == '_') ? *P : '_';
+    }
+    return LName;
+}
+
+bool OwnedByMe(int AFd) {
+    struct stat LStat {};
+    return fstat(AFd, &LStat) == 0 && LStat.st_uid == geteuid();
+}
+
+timespec Deadline(uint32_t ATimeoutMs) {
+    timespec LTime{};
+    clock_gettime(CLOCK_REALTIME, &LTime);
+    LTime.tv_sec += ATimeoutMs / 1000;
+    LTime.tv_nsec += static_cast<long>(ATimeoutMs % 1000) * 1000000L;
+    if (LTime.tv_nsec >= 1000000000L) {
+        LTime.tv_sec += 1;
+        LTime.tv_nsec -= 1000000000L;
+    }
+    return LTime;
+}
+
+class TPosixView : public TSharedView {
+public:
+    TPosixView(void* AData, size_t ASize) : FData(AData), FSize(ASize) {}
+    ~TPosixView() override { munmap(FData, FSize); }
+    uint8_t* Data() const override { return static_cast<uint8_t*>(FData); }
+    size_t Size() const override { return FSize; }
+
+private:
+    void* FData;
+    size_t FSize;
+};
+
+std::unique_ptr<TSharedView> MapFd(int AFd, int& AError) {
+    struct stat LStat {};
+    if (fstat(AFd, &LStat) != 0) {
+        AError = errno;
+        return nullptr;
+    }
+    const auto LSize = static_cast<size_t>(LStat.st_size);
+    void* LData =
+        LSize == 0 ? MAP_FAILED : mmap(nullptr, LSize, PROT_READ | PROT_WRITE, MAP_SHARED, AFd, 0);
+    if (LData == MAP_FAILED) {
+        AError = LSize == 0 ? EINVAL : errno;
+        return nullptr;
+    }
+    return std::make_unique<TPosixView>(LData, LSize);
+}
+
+class TPosixSharedMemory : public TSharedMemory {
+public:
+    explicit TPosixSharedMemory(int AFd) : FFd(AFd) {}
+    ~TPosixSharedMemory() override { close(FFd); }
+    std::unique_ptr<TSharedView> MapView(int& AError) override { return MapFd(FFd, AError); }
+
+private:
+    int FFd;
+};
+
+int OpenOwnedShm(const std::string& AName, int& AError) {
+    const int LFd = shm_open(AName.c_str(), O_RDWR, 0);
+    if (LFd < 0) {
+        AError = errno;
+        return -1;
+    }
+    if (!OwnedByMe(LFd)) {
+        close(LFd);
+        AError = EACCES;
+        return -1;
+    }
+    return LFd;
+}
+
+int CreateOwnedShm(const std::string& AName, size_t ASize, int& AError) {
+    const int LFd = shm_open(AName.c_str(), O_RDWR | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    if (LFd < 0) {
+        AError = errno;
+        return -1;
+    }
+    if (fchmod(LFd, S_IRUSR | S_IWUSR) != 0 || ftruncate(LFd, static_cast<off_t>(ASize)) != 0) {
+        AError = errno;
+        close(LFd);
+        shm_unlink(AName.c_str());
+        return -1;
+    }
+    return LFd;
+}
+
+class TPosixEvent : public TNamedEvent {
+public:
+    explicit TPosixEvent(sem_t* ASem) : FSem(ASem) {}
+    ~TPosixEvent() override { sem_close(FSem); }
+
+    bool SetEvent() override {
+        // An event holds one signal at most.
+        int LValue = 0;
+        if (sem_getvalue(FSem, &LValue) == 0 && LValue > 0)
+            return true;
+        return sem_post(FSem) == 0;
+    }
+
+    TWaitResult WaitFor(uint32_t ATimeoutMs) override {
+        const timespec LDeadline = Deadline(ATimeoutMs);
+        for (;;) {
+            if (sem_timedwait(FSem, &LDeadline) == 0)
+                return TWaitResult::wrSignaled;
+            if (errno == ETIMEDOUT)
+                return TWaitResult::wrTimeout;
+            if (errno != EINTR)
+                return TWaitResult::wrFailed;
+        }
+    }
+
+private:
+    sem_t* FSem;
+};
+
+// glibc keeps a named semaphore as a file in /dev/shm.
+bool SemaphoreOwnedByMe(const std::string& AName) {
+    struct stat LStat {};
+    if (stat(("/dev/shm/sem." + AName.substr(1)).c_str(), &LStat) != 0)
+        return true;
+    return LStat.st_uid == geteuid();
+}
+
+std::unique_ptr<TNamedEvent> OpenEvent(std::string_view AName, int AFlags, int& AError) {
+    const std::string LName = PosixName(AName);
+    sem_t* LSem = sem_open(LName.c_str(), AFlags, S_IRUSR | S_IWUSR, 0u);
+    if (LSem == SEM_FAILED) {
+        AError = errno;
+        return nullptr;
+    }
+    if (!SemaphoreOwnedByMe(LName)) {
+        sem_close(LSem);
+        AError = EACCES;
+        return nullptr;
+    }
+    return std::make_unique<TPosixEvent>(LSem);
+}
+
+class TPosixMutex : public TNamedMutex {
+public:
+    explicit TPosixMutex(std::unique_ptr<TSharedView> AView) : FView(std::move(AView)) {}
+
+    TWaitResult WaitFor(uint32_t ATimeoutMs) override {
+        const timespec LDeadline = Deadline(ATimeoutMs);
+        const int LResult = pthread_mutex_timedlock(Mutex(), &LDeadline);
+        if (LResult == 0)
+            return TWaitResult::wrSignaled;
+        if (LResult == EOWNERDEAD) {
+            pthread_mutex_consistent(Mutex());
+            return TWaitResult::wrAbandoned;
+        }
+        return LResult == ETIMEDOUT ? TWaitResult::wrTimeout : TWaitResult::wrFailed;
+    }
+
+    bool Release() override { return pthread_mutex_unlock(Mutex()) == 0; }
+
+private:
+    pthread_mutex_t* Mutex() const { return reinterpret_cast<pthread_mutex_t*>(FView->Data()); }
+    std::unique_ptr<TSharedView> FView;
+};
+
+std::mutex GChildrenLock;
+std::vector<pid_t> GChildren;
+
+std::vector<std::string> SplitCommandLine(const std::string& ALine) {
+    std::vector<std::string> LArgs;
+    std::string LArg;
+    bool LInArg = false, LQuoted = false;
+    for (const char C : ALine) {
+        if (C == '"') {
+            LQuoted = !LQuoted;
+            LInArg = true;
+        } else if (!LQuoted && (C == ' ' || C == '\t')) {
+            if (LInArg)
+                LArgs.push_back(std::move(LArg));
+            LArg.clear();
+            LInArg = false;
+        } else {
+            LArg += C;
+            LInArg = true;
+        }
+    }
+    if (LInArg)
+        LArgs.push_back(std::move(LArg));
+    return LArgs;
+}
+
+bool IsExecutableFile(const std::string& APath) {
+    struct stat LStat {};
+    return stat(APath.c_str(), &LStat) == 0 && S_ISREG(LStat.st_mode) &&
+           access(APath.c_str(), X_OK) == 0;
+}
+
+std::string FindProgram(const std::string& AName) {
+    if (AName.find('/') != std::string::npos)
+        return IsExecutableFile(AName) ? AName : std::string();
+    const char* LPath = std::getenv("PATH");
+    std::string_view LDirs = LPath ? LPath : "";
+    while (!LDirs.empty()) {
+        const size_t LColon = LDirs.find(':');
+        const std::string_view LDir = LDirs.substr(0, LColon);
+        LDirs = LColon == std::string_view::npos ? std::string_view() : LDirs.substr(LColon + 1);
+        if (LDir.empty())
+            continue;
+        const std::string LCandidate = std::string(LDir) + "/" + AName;
+        if (IsExecutableFile(LCandidate))
+            return LCandidate;
+    }
+    return {};
+}
+} // namespace
+
+std::unique_ptr<TSharedMemory> OpenSharedMemory(std::string_view AName, int& AError) {
+    const int LFd = OpenOwnedShm(PosixName(AName), AError);
+    return LFd < 0 ? nullptr : std::make_unique<TPosixSharedMemory>(LFd);
+}
+
+std::unique_ptr<TSharedMemory> CreateSharedMemory(std::string_view AName, size_t ASize,
+                                                  int& AError) {
+    const int LFd = CreateOwnedShm(PosixName(AName), ASize, AError);
+    return LFd < 0 ? nullptr : std::make_unique<TPosixSharedMemory>(LFd);
+}
+
+void RemoveSharedMemory(std::string_view AName) {
+    shm_unlink(PosixName(AName).c_str());
+}
+
+std::unique_ptr<TNamedEvent> OpenNamedEvent(std::string_view AName, int& AError) {
+    return OpenEvent(AName, 0, AError);
+}
+
+std::unique_ptr<TNamedEvent> CreateNamedEvent(std::string_view AName, int& AError) {
+    return OpenEvent(AName, O_CREAT, AError);
+}
+
+void RemoveNamedEvent(std::string_view AName) {
+    sem_unlink(PosixName(AName).c_str());
+}
+
+std::unique_ptr<TNamedMutex> OpenNamedMutex(std::string_view AName, int& AError) {
+    const int LFd = OpenOwnedShm(PosixName(AName), AError);
+    if (LFd < 0)
+        return nullptr;
+    auto LView = MapFd(LFd, AError);
+    close(LFd);
+    if (!LView)
+        return nullptr;
+    if (LView->Size() < sizeof(pthread_mutex_t)) {
+        AError = EINVAL;
+        return nullptr;
+    }
+    return std::make_unique<TPosixMutex>(std::move(LView));
+}
+
+std::unique_ptr<TNamedMutex> CreateNamedMutex(std::string_view AName, int& AError) {
+    const std::string LName = PosixName(AName);
+    const int LFd = CreateOwnedShm(LName, sizeof(pthread_mutex_t), AError);
+    if (LFd < 0)
+        return nullptr;
+    auto LView = MapFd(LFd, AError);
+    close(LFd);
+    pthread_mutexattr_t LAttr;
+    bool LOk = LView && pthread_mutexattr_init(&LAttr) == 0;
+    if (LOk) {
+        LOk = pthread_mutexattr_setpshared(&LAttr, PTHREAD_PROCESS_SHARED) == 0 &&
+              pthread_mutexattr_setrobust(&LAttr, PTHREAD_MUTEX_ROBUST) == 0 &&
+              pthread_mutex_init(reinterpret_cast<pthread_mutex_t*>(LView->Data()), &LAttr) == 0;
+        pthread_mutexattr_destroy(&LAttr);
+        if (!LOk)
+            AError = EINVAL;
+    }
+    if (!LOk) {
+        shm_unlink(LName.c_str());
+        return nullptr;
+    }
+    return std::make_unique<TPosixMutex>(std::move(LView));
+}
+
+void RemoveNamedMutex(std::string_view AName) {
+    shm_unlink(PosixName(AName).c_str());
+}
+
+UnicodeString ReadViewerCommandSetting() {
+    std::string LPath;
+    if (const char* LConfig = std::getenv("XDG_CONFIG_HOME"); LConfig && LConfig[0] == '/')
+        LPath = LConfig;
+    else if (const char* LHome = std::getenv("HOME"); LHome && *LHome)
+        LPath = std::string(LHome) + "/.config";
+    else
+        return {};
+    std::ifstream LFile(LPath + "/scaleprobe/WbDebugViewer");
+    std::string LLine;
+    if (!LFile || !std::getline(LFile, LLine))
+        return {};
+    while (!LLine.empty() && (LLine.back() == '\r' || LLine.back() == ' ' || LLine.back() == '\t'))
+        LLine.pop_back();
+    return Utf8ToUnicode(LLine);
+}
+
+UnicodeString DefaultViewerCommand() {
+    return u"WbDebugViewer";
+}
+
+bool StartCommandLine(const AnsiString& ACommandLine) {
+    const std::vector<std::string> LArgs = SplitCommandLine(ACommandLine);
+    if (LArgs.empty())
+        return false;
+    const std::string LProgram = FindProgram(LArgs[0]);
+    if (LProgram.empty())
+        return false;
+    std::vector<char*> LArgv;
+    for (const std::string& LArg : LArgs)
+        LArgv.push_back(const_cast<char*>(LArg.c_str()));
+    LArgv.push_back(nullptr);
+
+    posix_spawnattr_t LAttr;
+    if (posix_spawnattr_init(&LAttr) != 0)
+        return false;
+    sigset_t LNoSignals, LDefaults;
+    sigemptyset(&LNoSignals);
+    sigemptyset(&LDefaults);
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD})
+        sigaddset(&LDefaults, LSignal);
+    posix_spawnattr_setsigmask(&LAttr, &LNoSignals);
+    posix_spawnattr_setsigdefault(&LAttr, &LDefaults);
+    posix_spawnattr_setflags(&LAttr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t LPid = 0;
+    const int LResult =
+        posix_spawn(&LPid, LProgram.c_str(), nullptr, &LAttr, LArgv.data(), environ);
+    posix_spawnattr_destroy(&LAttr);
+    if (LResult != 0)
+        return false;
+    std::lock_guard<std::mutex> L(GChildrenLock);
+    GChildren.push_back(LPid);
+    return true;
+}
+
+void ReapStartedPrograms() {
+    std::lock_guard<std::mutex> L(GChildrenLock);
+    std::erase_if(GChildren, [](pid_t APid) {
+        int LStatus = 0;
+        const pid_t LResult = waitpid(APid, &LStatus, WNOHANG);
+        return LResult == APid || (LResult < 0 && errno == ECHILD);
+    });
+}
+
+bool ProcessAlive(uint32_t AProcessId) {
+    const auto LPid = static_cast<pid_t>(AProcessId);
+    if (LPid <= 0 || (kill(LPid, 0) != 0 && errno != EPERM))
+        return false;
+    // An ended process whose parent has not collected it yet still answers kill.
+    std::ifstream LStat("/proc/" + std::to_string(LPid) + "/stat");
+    std::string LLine;
+    if (!LStat || !std::getline(LStat, LLine))
+        return true;
+    const size_t LParen = LLine.rfind(')');
+    return LParen == std::string::npos || LParen + 2 >= LLine.size() || LLine[LParen + 2] != 'Z';
+}
