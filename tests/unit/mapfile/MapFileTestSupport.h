@@ -1,0 +1,113 @@
+// Helpers for the debug channel's tests: object names of their own, a mapping
+// laid out by the test, records and the OS debug output.
+#pragma once
+
+#include "logging/MapFileLayout.h"
+#include "logging/SharedMemory.h"
+#include "platform/System.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Gives this process (and the programs it starts) object names that no real
+// viewer and no other test uses.
+inline void UseOwnObjectNames(const std::string& ATag) {
+    const std::string LSuffix = ATag + std::to_string(GetCurrentProcessId());
+    setenv("SCALEPROBE_WBDEBUG_SUFFIX", LSuffix.c_str(), 1);
+}
+
+inline void RemoveAllObjects() {
+    RemoveSharedMemory(CMapName);
+    RemoveNamedMutex(CQueueMutexName);
+    RemoveNamedEvent(CQueueEventName);
+    RemoveNamedEvent(CFlushEventName);
+    RemoveNamedEvent(CStartEventName);
+}
+
+// What a viewer creates, laid out by the test: AMapped bytes of shared memory
+// whose header says MapSize = AMapSize and DataOffset = ADataOffset.
+class TTestMapping {
+public:
+    TTestMapping(size_t AMapped, uint32_t AMapSize, int32_t ADataOffset = 64) {
+        RemoveAllObjects();
+        int LError = 0;
+        FMutex = CreateNamedMutex(CQueueMutexName, LError);
+        FQueueEvent = CreateNamedEvent(CQueueEventName, LError);
+        FMemory = CreateSharedMemory(CMapName, AMapped, LError);
+        FView = FMemory ? FMemory->MapView(LError) : nullptr;
+        if (!FMutex || !FQueueEvent || !FView)
+            throw std::runtime_error("cannot create the test mapping: " + std::to_string(LError));
+        std::memcpy(Map(), DebugMagicName, 8);
+        Set(MapField::MapSize, AMapSize);
+        Set(MapField::DataOffset, static_cast<uint32_t>(ADataOffset));
+        Set(MapField::MapEnabled, CMapEnabledValue);
+    }
+    ~TTestMapping() {
+        FView.reset();
+        FMemory.reset();
+        FQueueEvent.reset();
+        FMutex.reset();
+        RemoveAllObjects();
+    }
+    TTestMapping(const TTestMapping&) = delete;
+    TTestMapping& operator=(const TTestMapping&) = delete;
+
+    uint8_t* Map() const { return FView->Data(); }
+    size_t Mapped() const { return FView->Size(); }
+    void Set(size_t AOffset, uint32_t AValue) { StoreHeaderU32(Map(), AOffset, AValue); }
+    int32_t Get(size_t AOffset) const { return LoadHeaderI32(Map(), AOffset); }
+    int32_t Front() const { return Get(MapField::QueueFront); }
+    int32_t Tail() const { return Get(MapField::QueueTail); }
+    void SetQueue(int32_t AFront, int32_t ATail) {
+        Set(MapField::QueueFront, static_cast<uint32_t>(AFront));
+        Set(MapField::QueueTail, static_cast<uint32_t>(ATail));
+    }
+    uint8_t* Queue() const { return Map() + Get(MapField::DataOffset); }
+    // The queue event was set since the last look.
+    bool QueueEventSet() { return FQueueEvent->WaitFor(0) == TWaitResult::wrSignaled; }
+
+private:
+    std::unique_ptr<TNamedMutex> FMutex;
+    std::unique_ptr<TNamedEvent> FQueueEvent;
+    std::unique_ptr<TSharedMemory> FMemory;
+    std::unique_ptr<TSharedView> FView;
+};
+
+// A record of ATextLen bytes of text, filled with AFill.
+inline TMsgDesc MakeRecord(int32_t ATextLen, char AFill = 'x', TMsgType AType = cmtInformation) {
+    TMsgDesc LDesc{};
+    LDesc.Annex.Level = CurrentLevel;
+    LDesc.Annex.MsgType = AType;
+    LDesc.Annex.TimeStampType = ttDateTime;
+    std::memset(LDesc.Msg, AFill, static_cast<size_t>(ATextLen));
+    LDesc.Length = CMsgHeaderLen + ATextLen;
+    return LDesc;
+}
+
+// Collects the OS debug output while it lives.
+class TDebugOutputCapture {
+public:
+    TDebugOutputCapture() {
+        SetDebugOutputHook([this](const UnicodeString& AText) {
+            std::lock_guard<std::mutex> L(FLock);
+            FLines.push_back(UnicodeToUtf8(AText));
+        });
+    }
+    ~TDebugOutputCapture() { SetDebugOutputHook({}); }
+    TDebugOutputCapture(const TDebugOutputCapture&) = delete;
+    TDebugOutputCapture& operator=(const TDebugOutputCapture&) = delete;
+
+    std::vector<std::string> Lines() const {
+        std::lock_guard<std::mutex> L(FLock);
+        return FLines;
+    }
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::string> FLines;
+};
