@@ -1,0 +1,94 @@
+#include "app/CliOptions.h"
+
+#include <charconv>
+
+const char CCliUsage[] =
+    "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
+    "  --port PATH      search on PATH (added to the port list when missing)\n"
+    "  --list           print the port list and exit\n"
+    "  --simulate SPEC  search a simulated indicator, e.g. keli:19200 or xk3168:4800:2\n"
+    "  --watch          after a success keep showing weights until interrupted\n"
+    "exit status: 0 instrument found, 1 none found, 2 no port or configuration error, 64 usage\n";
+
+namespace {
+bool ParseInt(const std::string& AText, int32_t& AValue) {
+    const char* LEnd = AText.data() + AText.size();
+    auto [LPtr, LErr] = std::from_chars(AText.data(), LEnd, AValue);
+    return LErr == std::errc() && LPtr == LEnd;
+}
+} // namespace
+
+bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::string& AError) {
+    const size_t LFirst = AText.find(':');
+    if (LFirst == std::string::npos) {
+        AError = "--simulate needs PROTOCOL:BAUD";
+        return false;
+    }
+    const size_t LSecond = AText.find(':', LFirst + 1);
+    ASpec.Protocol = AText.substr(0, LFirst);
+    const std::string LBaud = AText.substr(LFirst + 1, LSecond - LFirst - 1);
+    if (ASpec.Protocol != "keli" && ASpec.Protocol != "xk3168") {
+        AError = "unknown protocol '" + ASpec.Protocol + "' (keli or xk3168)";
+        return false;
+    }
+    if (!ParseInt(LBaud, ASpec.BaudRate) || ASpec.BaudRate <= 0) {
+        AError = "bad baud rate '" + LBaud + "'";
+        return false;
+    }
+    ASpec.StopBits = -1;
+    if (LSecond != std::string::npos) {
+        const std::string LStop = AText.substr(LSecond + 1);
+        if (LStop == "1")
+            ASpec.StopBits = 0;
+        else if (LStop == "1.5")
+            ASpec.StopBits = 1;
+        else if (LStop == "2")
+            ASpec.StopBits = 2;
+        else {
+            AError = "bad stop bits '" + LStop + "' (1, 1.5 or 2)";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOptions,
+                     std::string& AError) {
+    AOptions = TCliOptions();
+    bool LHavePort = false;
+    for (size_t I = 0; I < AArgs.size(); ++I) {
+        const std::string& LArg = AArgs[I];
+        const bool LHasValue = I + 1 < AArgs.size();
+        if (LArg == "--list") {
+            AOptions.List = true;
+        } else if (LArg == "--watch") {
+            AOptions.Watch = true;
+        } else if (LArg == "--port" || LArg == "--simulate") {
+            if (!LHasValue) {
+                AError = LArg + " needs a value";
+                return false;
+            }
+            const std::string& LValue = AArgs[++I];
+            if (LArg == "--port") {
+                if (LValue.empty()) {
+                    AError = "--port needs a path";
+                    return false;
+                }
+                AOptions.Port = LValue;
+                LHavePort = true;
+            } else {
+                if (!ParseSimulateSpec(LValue, AOptions.Sim, AError))
+                    return false;
+                AOptions.Simulate = true;
+            }
+        } else {
+            AError = "unknown argument '" + LArg + "'";
+            return false;
+        }
+    }
+    if (LHavePort && AOptions.Simulate) {
+        AError = "--port and --simulate exclude each other";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// The command line of the console front end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TSimulateSpec {
+    std::string Protocol; // "keli" or "xk3168"
+    int32_t BaudRate = 0;
+    int32_t StopBits = -1; // -1: the protocol's own
+};
+
+struct TCliOptions {
+    std::string Port;
+    bool List = false;
+    bool Watch = false;
+    bool Simulate = false;
+    TSimulateSpec Sim;
+};
+
+inline constexpr int CExitFound = 0;
+inline constexpr int CExitNotFound = 1;
+inline constexpr int CExitNoPort = 2;
+inline constexpr int CExitUsage = 64;
+
+extern const char CCliUsage[];
+
+// Parses the arguments after the program name; false with AError set on bad
+// usage.
+bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOptions,
+                     std::string& AError);
+
+// "PROTOCOL:BAUD[:STOPBITS]"; STOPBITS is 1, 1.5 or 2.
+bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::string& AError);

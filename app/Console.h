@@ -1,0 +1,41 @@
+// What the console front end needs of the operating system: the terminal
+// test, Ctrl+C, and the simulator as a child process.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+bool StdoutIsTerminal();
+
+// After this, SIGINT and SIGTERM only set the flag that Interrupted reads.
+void InstallInterruptHandler();
+bool Interrupted();
+
+// The simulator program: beside the running executable, else in the build
+// tree's tools folder; empty when neither exists.
+std::filesystem::path FindSimulator();
+
+// A running simulator. The constructor starts it and waits (up to
+// ATimeoutMs) for the port path it prints as its first line; it throws
+// Exception when the program cannot be started or prints no path. The
+// destructor stops it (SIGTERM, then waits for it to end).
+class TSimulatorProcess {
+public:
+    TSimulatorProcess(const std::filesystem::path& AProgram, const std::vector<std::string>& AArgs,
+                      uint32_t ATimeoutMs);
+    ~TSimulatorProcess();
+    TSimulatorProcess(const TSimulatorProcess&) = delete;
+    TSimulatorProcess& operator=(const TSimulatorProcess&) = delete;
+
+    const std::string& PortPath() const { return FPortPath; }
+    // Stops the program; true when it ended by itself or on SIGTERM.
+    bool Stop();
+
+private:
+    int FPid = -1;
+    int FOutput = -1;
+    std::filesystem::path FOutputFile;
+    std::string FPortPath;
+};

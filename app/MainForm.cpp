@@ -1,0 +1,277 @@
+#include "app/MainForm.h"
+
+#include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
+#include "weighbridge/UnitWeighBridgeClient_XK3168.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace {
+constexpr char16_t CFormCaption[] = u"自动检测地磅仪表 -- 测试";
+constexpr char16_t CTrialLine[] = u"----------------------------";
+constexpr char16_t CEndLine[] = u"~~~~~~~~~~~~~~~~";
+constexpr char16_t CFirstProtocol[] = u"尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)";
+constexpr char16_t CSecondProtocol[] = u"尝试第二种通讯协议(适应与聊城昌信等)";
+constexpr char16_t CCommConfigFmt[] = u"%s - 波特率: %d";
+constexpr char16_t CFoundCountHead[] = u"找到了, 成功读取数据： ";
+constexpr char16_t CFoundCountTail[] = u" 次";
+constexpr char16_t CPanelVendor[] = u"地磅仪表自动检测工具";
+constexpr char16_t CPanelContact[] = u"技术支持";
+constexpr int32_t CRepeatCntWhenStable = 10;
+constexpr int32_t CReadIntervalTimeout = 10;
+constexpr int32_t CRateCount = static_cast<int32_t>(CBaudRateAry.size());
+
+char16_t FoldCase(char16_t AChar) {
+    return static_cast<char16_t>(std::towlower(static_cast<std::wint_t>(AChar)));
+}
+
+// Skips the rate at ABaudRateIdx when it is ASkipRate.
+void SkipRate(int32_t& ABaudRateIdx, int32_t ASkipRate) {
+    if (ABaudRateIdx < CRateCount && CBaudRateAry[static_cast<size_t>(ABaudRateIdx)] == ASkipRate)
+        ++ABaudRateIdx;
+}
+} // namespace
+
+std::unique_ptr<TWeighBridgeClient> CreateClientForState(TAutoTestState AState,
+                                                         int32_t AWeightRepeatCntWhenStable) {
+    if (AState == attStandKeli || AState == attTestKeli)
+        return std::make_unique<TKeliD2008Client>(AWeightRepeatCntWhenStable);
+    return std::make_unique<TXK3168Client>(AWeightRepeatCntWhenStable);
+}
+
+void SortComList(std::vector<UnicodeString>& AList) {
+    std::stable_sort(AList.begin(), AList.end(),
+                     [](const UnicodeString& A, const UnicodeString& B) {
+                         return std::lexicographical_compare(
+                             A.begin(), A.end(), B.begin(), B.end(),
+                             [](char16_t X, char16_t Y) { return FoldCase(X) < FoldCase(Y); });
+                     });
+}
+
+TForm1::TForm1(TClientFactory AClientFactory)
+    : TForm(u"Form1"), FClientFactory(std::move(AClientFactory)) {
+    CreateLayout();
+    OnCreate = Bind(this, &TForm1::FormCreate);
+    OnDestroy = Bind(this, &TForm1::FormDestroy);
+    DoCreate();
+}
+
+TForm1::~TForm1() {
+    DoDestroy();
+}
+
+void TForm1::CreateLayout() {
+    SetCaption(CFormCaption);
+    SetClientSize(968, 668);
+    SetColor(TSysColor::scBtnFace);
+    SetFont(TFont{u"Tahoma", 11});
+
+    Button1 = std::make_unique<TButton>(this, u"Button1");
+    Button1->SetBounds(704, 72, 225, 81);
+    Button1->SetCaption(u"自动连接");
+    Button1->SetFont(TFont{u"Tahoma", 48});
+    Button1->SetTabOrder(0);
+    Button1->OnClick = Bind(this, &TForm1::Button1Click);
+
+    Memo1 = std::make_unique<TMemo>(this, u"Memo1");
+    Memo1->SetBounds(8, 96, 665, 564);
+    Memo1->SetTabOrder(1);
+    Memo1->Append(u"Memo1");
+
+    LEDDisplay1 = std::make_unique<TLEDDisplay>(this, u"LEDDisplay1");
+    LEDDisplay1->SetBounds(8, 8, 665, 82);
+    LEDDisplay1->SetAlignment(taRightJustify);
+    LEDDisplay1->SetCaption(u"-000");
+
+    ComboBox1 = std::make_unique<TComboBox>(this, u"ComboBox1");
+    ComboBox1->SetBounds(784, 29, 145, 21);
+    ComboBox1->SetTabOrder(2);
+
+    Label1 = std::make_unique<TLabel>(this, u"Label1");
+    Label1->SetBounds(704, 32, 52, 13);
+    Label1->SetCaption(u"可用串口:");
+
+    TimerNextTest = std::make_unique<TTimer>();
+    TimerNextTest->SetEnabled(false);
+    TimerNextTest->SetInterval(20);
+    TimerNextTest->OnTimer = Bind(this, &TForm1::TimerNextTestTimer);
+
+    TimerCheck = std::make_unique<TTimer>();
+    TimerCheck->SetEnabled(false);
+    TimerCheck->SetInterval(500);
+    TimerCheck->OnTimer = Bind(this, &TForm1::TimerCheckTimer);
+
+    StatusBar1 = std::make_unique<TStatusBar>(this, u"StatusBar1");
+    StatusBar1->SetBounds(0, 649, 968, 19);
+    StatusBar1->SetPanels({{300, CPanelVendor}, {50, CPanelContact}});
+
+    for (TControl* LControl : Children())
+        LControl->Loaded();
+}
+
+void TForm1::FormCreate(TObject*) {
+    ComboBox1->SetItems(GetSysComList());
+    if (!ComboBox1->Items().empty())
+        ComboBox1->SetItemIndex(0);
+}
+
+void TForm1::FormDestroy(TObject*) {
+    FreeBridge();
+}
+
+void TForm1::FreeBridge() {
+    // Clear the field first, then free the client (which closes its port).
+    std::unique_ptr<TWeighBridgeClient> LBridge = std::move(FBridge);
+    LBridge.reset();
+}
+
+void TForm1::Button1Click(TObject*) {
+    if (ComboBox1->Items().empty()) {
+        ShowMessage(CMsgNoPort);
+        return;
+    }
+    Button1->SetEnabled(false);
+    FCurrTestState = attStandKeli;
+    FCurrCommIdx = 0;
+    FCurrBaudRateIdx = 0;
+    TestNewConfig();
+}
+
+TConfigComm TForm1::GetConfig() const {
+    TConfigComm LCfg;
+    LCfg.CommName = ComboBox1->Text();
+    LCfg.ReadIntervalTimeout = CReadIntervalTimeout;
+    const int32_t LTestRate = FCurrBaudRateIdx >= 0 && FCurrBaudRateIdx < CRateCount
+                                  ? CBaudRateAry[static_cast<size_t>(FCurrBaudRateIdx)]
+                                  : 0;
+    switch (FCurrTestState) {
+    case attStandKeli:
+        LCfg.BaudRate = 9600;
+        LCfg.StopBits = 0;
+        break;
+    case attStandXK3168:
+        LCfg.BaudRate = 4800;
+        LCfg.StopBits = 2;
+        break;
+    case attTestKeli:
+        LCfg.BaudRate = LTestRate;
+        LCfg.StopBits = 0;
+        break;
+    case attTestXK3168:
+    case attMax:
+        LCfg.BaudRate = LTestRate;
+        LCfg.StopBits = 2;
+        break;
+    }
+    return LCfg;
+}
+
+void TForm1::TestNewConfig() {
+    FreeBridge();
+    try {
+        FBridge = FClientFactory(FCurrTestState, CRepeatCntWhenStable);
+    } catch (...) {
+        // Treated as a trial that could not be started: on to the next one.
+        FBridge.reset();
+        TimerNextTest->SetEnabled(true);
+        return;
+    }
+    FBridge->OnNewWeightNotify = Bind(this, &TForm1::OnMyNewWeightNotify);
+
+    const TConfigComm LCfg = GetConfig();
+    if (LCfg.CommName.empty()) {
+        ShowMessage(CMsgConfigError);
+        Button1->SetEnabled(true);
+        return;
+    }
+    try {
+        FSuccessReadCount = 0;
+        Memo1->Append(u"");
+        Memo1->Append(CTrialLine);
+        Memo1->Append(TestState2String());
+        Memo1->Append(CommConfig2String(LCfg));
+        FBridge->ConnectComm(LCfg);
+        FTickStart = GetTickCount64();
+        TimerCheck->SetEnabled(true);
+    } catch (...) {
+        FreeBridge();
+        TimerNextTest->SetEnabled(true);
+    }
+}
+
+void TForm1::TimerCheckTimer(TObject*) {
+    if (GetTickCount64() - FTickStart < static_cast<uint64_t>(CTestMaxTime))
+        return;
+    TimerCheck->SetEnabled(false);
+    if (FSuccessReadCount < CSuccessCount) {
+        TimerNextTest->SetEnabled(true);
+        return;
+    }
+    Memo1->Append(u"");
+    Memo1->Append(u"");
+    Memo1->Append(CEndLine);
+    Memo1->Append(CFoundCountHead + IntToStr(FSuccessReadCount) + CFoundCountTail);
+    ShowMessage(CMsgFound);
+    Button1->SetEnabled(true);
+}
+
+void TForm1::TimerNextTestTimer(TObject*) {
+    TimerNextTest->SetEnabled(false);
+    switch (FCurrTestState) {
+    case attStandKeli:
+        FCurrTestState = attStandXK3168;
+        break;
+    case attStandXK3168:
+        ++FCurrCommIdx;
+        if (FCurrCommIdx < CStandardPasses) {
+            FCurrTestState = attStandKeli;
+            break;
+        }
+        FCurrCommIdx = 0;
+        FCurrTestState = attTestKeli;
+        FCurrBaudRateIdx = 0;
+        SkipRate(FCurrBaudRateIdx, 9600);
+        break;
+    case attTestKeli:
+        ++FCurrBaudRateIdx;
+        SkipRate(FCurrBaudRateIdx, 9600);
+        if (FCurrBaudRateIdx >= CRateCount) {
+            FCurrCommIdx = 0;
+            FCurrTestState = attTestXK3168;
+            FCurrBaudRateIdx = 0;
+            SkipRate(FCurrBaudRateIdx, 4800);
+        }
+        break;
+    case attTestXK3168:
+        ++FCurrBaudRateIdx;
+        SkipRate(FCurrBaudRateIdx, 4800);
+        if (FCurrBaudRateIdx >= CRateCount) {
+            Button1->SetEnabled(true);
+            Memo1->Append(u"");
+            Memo1->Append(u"");
+            Memo1->Append(CEndLine);
+            Memo1->Append(CMsgNotFound);
+            ShowMessage(CMsgNotFound);
+            return;
+        }
+        break;
+    case attMax:
+        return;
+    }
+    TestNewConfig();
+}
+
+void TForm1::OnMyNewWeightNotify(double AValue) {
+    LEDDisplay1->SetCaption(FloatToStr(AValue, LocaleDecimalSeparator()));
+    ++FSuccessReadCount;
+}
+
+UnicodeString TForm1::TestState2String() const {
+    if (FCurrTestState == attStandKeli || FCurrTestState == attTestKeli)
+        return CFirstProtocol;
+    return CSecondProtocol;
+}
+
+UnicodeString TForm1::CommConfig2String(const TConfigComm& ACfg) const {
+    return Format(CCommConfigFmt, {ACfg.CommName, static_cast<long long>(ACfg.BaudRate)});
+}

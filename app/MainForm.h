@@ -1,0 +1,96 @@
+// The main window: LED weight display, transcript, port list, the one button
+// that starts a search, status bar, and the search's two timers.
+#pragma once
+
+#include "app/widgets/LEDDisplay.h"
+#include "platform/Controls.h"
+#include "platform/MessageLoop.h"
+#include "weighbridge/UnitWeighBridgeClient.h"
+#include "weighbridge/UnitWeighGlobal.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+enum TAutoTestState : uint8_t {
+    attStandKeli,
+    attStandXK3168,
+    attTestKeli,
+    attTestXK3168,
+    attMax,
+};
+
+// Makes the client of a trial in state AState. The window's default makes a
+// TKeliD2008Client or a TXK3168Client; tests put their own in its place.
+using TClientFactory = std::function<std::unique_ptr<TWeighBridgeClient>(
+    TAutoTestState AState, int32_t AWeightRepeatCntWhenStable)>;
+
+std::unique_ptr<TWeighBridgeClient> CreateClientForState(TAutoTestState AState,
+                                                         int32_t AWeightRepeatCntWhenStable);
+
+// The serial ports of the system, sorted; a failed listing shows its message
+// box and gives what was read.
+std::vector<UnicodeString> GetSysComList();
+// Ascending, case-insensitive, character by character; duplicates kept.
+void SortComList(std::vector<UnicodeString>& AList);
+
+class TForm1 : public TForm {
+    SP_CLASS(TForm1, TForm)
+public:
+    // Builds the window's controls and runs FormCreate. Needs the calling
+    // thread's loop (for the timers).
+    explicit TForm1(TClientFactory AClientFactory = CreateClientForState);
+    ~TForm1() override;
+
+    std::unique_ptr<TButton> Button1;
+    std::unique_ptr<TMemo> Memo1;
+    std::unique_ptr<TLEDDisplay> LEDDisplay1;
+    std::unique_ptr<TComboBox> ComboBox1;
+    std::unique_ptr<TLabel> Label1;
+    std::unique_ptr<TTimer> TimerNextTest;
+    std::unique_ptr<TTimer> TimerCheck;
+    std::unique_ptr<TStatusBar> StatusBar1;
+
+    void FormCreate(TObject* Sender);
+    void FormDestroy(TObject* Sender);
+    void Button1Click(TObject* Sender);
+    void TimerNextTestTimer(TObject* Sender);
+    void TimerCheckTimer(TObject* Sender);
+
+    // Read access for the front ends and tests.
+    TWeighBridgeClient* Bridge() const { return FBridge.get(); }
+    TAutoTestState CurrTestState() const { return FCurrTestState; }
+    int32_t CurrBaudRateIdx() const { return FCurrBaudRateIdx; }
+    int32_t SuccessReadCount() const { return FSuccessReadCount; }
+
+private:
+    void CreateLayout();
+    void TestNewConfig();
+    TConfigComm GetConfig() const;
+    void FreeBridge();
+    void OnMyNewWeightNotify(double AValue);
+    UnicodeString TestState2String() const;
+    UnicodeString CommConfig2String(const TConfigComm& ACfg) const;
+
+    std::unique_ptr<TWeighBridgeClient> FBridge;
+    int32_t FCurrCommIdx = 0;
+    int32_t FCurrBaudRateIdx = 0;
+    TAutoTestState FCurrTestState = attStandKeli;
+    uint64_t FTickStart = 0;
+    int32_t FSuccessReadCount = 0;
+
+    TClientFactory FClientFactory;
+};
+
+inline constexpr int32_t CTestMaxTime = 1000;
+inline constexpr int32_t CSuccessCount = 4;
+// Passes of the standard phase, each on the selected port.
+inline constexpr int32_t CStandardPasses = 1;
+
+// The texts the search shows.
+inline constexpr char16_t CMsgNoPort[] = u"当前无可用串口，请检查连接后再重试";
+inline constexpr char16_t CMsgFound[] = u"找到仪表";
+inline constexpr char16_t CMsgNotFound[] = u"自动搜索完毕, 没有找到适配的仪表";
+inline constexpr char16_t CMsgConfigError[] = u"自动搜索完毕, 配置出错";
+inline constexpr char16_t CMsgPortListError[] = u"打开串口列表的注册表项出错";

@@ -1,0 +1,113 @@
+// scaleprobe-cli: the main window's search on the console.
+#include "app/CliOptions.h"
+#include "app/Console.h"
+#include "app/ConsoleControls.h"
+#include "app/MainForm.h"
+#include "app/Startup.h"
+
+#include <algorithm>
+#include <clocale>
+#include <iostream>
+#include <optional>
+
+namespace {
+constexpr uint32_t CSimulatorStartMs = 10000;
+constexpr uint32_t CPumpSliceMs = 200;
+
+std::vector<std::string> SimulatorArgs(const TSimulateSpec& ASpec) {
+    std::vector<std::string> LArgs{"--protocol", ASpec.Protocol, "--baud",
+                                   std::to_string(ASpec.BaudRate)};
+    if (ASpec.StopBits >= 0) {
+        static const char* const CStopBits[] = {"1", "1.5", "2"};
+        LArgs.push_back("--stop-bits");
+        LArgs.push_back(CStopBits[ASpec.StopBits]);
+    }
+    return LArgs;
+}
+
+// Selects APort in the port list, adding it when the list lacks it.
+void SelectPort(TComboBox& ACombo, const UnicodeString& APort) {
+    std::vector<UnicodeString> LItems = ACombo.Items();
+    auto LIt = std::find(LItems.begin(), LItems.end(), APort);
+    if (LIt == LItems.end()) {
+        LItems.push_back(APort);
+        SortComList(LItems);
+        ACombo.SetItems(LItems);
+        LIt = std::find(LItems.begin(), LItems.end(), APort);
+    }
+    ACombo.SetItemIndex(static_cast<int32_t>(LIt - LItems.begin()));
+}
+
+int ExitCodeOf(TSearchOutcome AOutcome) {
+    switch (AOutcome) {
+    case TSearchOutcome::soFound:
+        return CExitFound;
+    case TSearchOutcome::soNoPort:
+    case TSearchOutcome::soConfigError:
+        return CExitNoPort;
+    default:
+        return CExitNotFound;
+    }
+}
+
+int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
+    THeadlessLoop LLoop;
+    TConsoleControls LConsole(std::cout, std::cerr, StdoutIsTerminal());
+    SetControlBackend(&LConsole);
+    StartUpUnits();
+    int LExit;
+    {
+        TForm1 LForm;
+        if (!APort.empty())
+            SelectPort(*LForm.ComboBox1, Utf8ToUnicode(APort));
+        LForm.Show();
+        LForm.Button1->Click();
+        auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
+        while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
+        }
+        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
+        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch)
+            while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
+            }
+    }
+    ShutDownUnits();
+    SetControlBackend(nullptr);
+    return LExit;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    TCliOptions LOptions;
+    std::string LError;
+    if (!ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), LOptions, LError)) {
+        std::cerr << "scaleprobe-cli: " << LError << '\n' << CCliUsage;
+        return CExitUsage;
+    }
+    InstallInterruptHandler();
+    try {
+        std::optional<TSimulatorProcess> LSimulator;
+        std::string LPort = LOptions.Port;
+        if (LOptions.Simulate) {
+            const std::filesystem::path LProgram = FindSimulator();
+            if (LProgram.empty()) {
+                std::cerr << "scaleprobe-cli: scaleprobe-sim not found\n";
+                return CExitNoPort;
+            }
+            LSimulator.emplace(LProgram, SimulatorArgs(LOptions.Sim), CSimulatorStartMs);
+            LPort = LSimulator->PortPath();
+        }
+        if (LOptions.List) {
+            TConsoleControls LConsole(std::cout, std::cerr, false);
+            SetControlBackend(&LConsole);
+            for (const UnicodeString& LName : GetSysComList())
+                std::cout << UnicodeToUtf8(LName) << '\n';
+            SetControlBackend(nullptr);
+            return CExitFound;
+        }
+        return RunSearch(LOptions, LPort);
+    } catch (const Exception& E) {
+        std::cerr << "scaleprobe-cli: " << E.what() << '\n';
+        return CExitNoPort;
+    }
+}
