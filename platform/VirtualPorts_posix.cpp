@@ -1,0 +1,57 @@
+#include "platform/VirtualPorts.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder of ours: a real folder (no link), owned by us, writable by nobody
+// else.
+bool IsPrivateDir(const fs::path& ADir) {
+    struct stat LStat {};
+    return lstat(ADir.c_str(), &LStat) == 0 && S_ISDIR(LStat.st_mode) &&
+           LStat.st_uid == geteuid() && (LStat.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool MakePrivateDir(const fs::path& ADir) {
+    if (mkdir(ADir.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    return IsPrivateDir(ADir);
+}
+
+} // namespace
+
+fs::path VirtualPortsDir(bool ACreate) {
+    fs::path LBase;
+    fs::path LDir;
+    if (const char* LOverride = std::getenv("SCALEPROBE_PORTS_DIR"); LOverride && *LOverride) {
+        LDir = LOverride;
+    } else if (const char* LRuntime = std::getenv("XDG_RUNTIME_DIR"); LRuntime && *LRuntime) {
+        LBase = fs::path(LRuntime) / "scaleprobe";
+        LDir = LBase / "ports";
+    } else {
+        LBase = fs::path("/tmp") / ("scaleprobe-" + std::to_string(geteuid()));
+        LDir = LBase / "ports";
+    }
+    if (ACreate && !LBase.empty() && !MakePrivateDir(LBase))
+        return {};
+    if (ACreate ? !MakePrivateDir(LDir) : !IsPrivateDir(LDir))
+        return {};
+    return LDir;
+}
+
+bool VirtualPortOwnerAlive(uint32_t AProcessId) {
+    return kill(static_cast<pid_t>(AProcessId), 0) == 0 || errno == EPERM;
+}
+
+bool IsTerminalDevicePath(const fs::path& APath) {
+    struct stat LStat {};
+    return stat(APath.c_str(), &LStat) == 0 && S_ISCHR(LStat.st_mode);
+}
