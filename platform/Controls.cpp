@@ -167,6 +167,10 @@ void TStatusBar::SetPanels(std::vector<TStatusPanel> APanels) {
 
 void TGraphicControl::Repaint() {
     Paint();
+    PictureChanged();
+}
+
+void TGraphicControl::PictureChanged() {
     ++FPictureVersion;
     Changed(TControlChange::ccPicture);
 }

@@ -242,6 +242,8 @@ public:
 protected:
     virtual void Paint() {}
     void SetPicture(const TBitmap* APicture);
+    // The picture's pixels changed: the backend shows it anew.
+    void PictureChanged();
 
 private:
     const TBitmap* FPicture = nullptr;
