@@ -38,6 +38,9 @@ bool CheckQueueGeometry(const uint8_t* AMap, size_t AMapped, TQueueGeometry& AGe
     if (LDataOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
         static_cast<uint32_t>(LDataOffset) >= LMapSize)
         return false;
+    // An area that cannot hold one record header is no queue.
+    if (static_cast<int64_t>(LMapSize) - LDataOffset <= CMsgHeaderLen)
+        return false;
     AGeometry.DataOffset = LDataOffset;
     AGeometry.MapSize = static_cast<int32_t>(LMapSize);
     AGeometry.QueueSize = AGeometry.MapSize - LDataOffset;

@@ -78,7 +78,8 @@ struct TQueueGeometry {
 };
 
 // Checks the header's sizes against the bytes actually mapped: the queue area
-// must lie behind the header and inside the mapping. False leaves AGeometry.
+// must lie behind the header and inside the mapping, and hold more than one
+// record header. False leaves AGeometry.
 bool CheckQueueGeometry(const uint8_t* AMap, size_t AMapped, TQueueGeometry& AGeometry);
 
 // A queue position is one the area can hold.

@@ -25,12 +25,11 @@ void WriteFilter(uint8_t* AMap, const TViewerFilter& AFilter) {
     StoreHeaderU32(AMap, MapField::NeedRefresh, 1);
 }
 
-// The viewer that made this mapping still runs (and is not this process).
+// The viewer that made this mapping still runs.
 bool OtherViewerRuns(const uint8_t* AMap, size_t ASize) {
     if (!HeaderIsEnabled(AMap, ASize) || ASize < CViewerPidOffset + 4)
         return false;
-    const uint32_t LPid = LoadHeaderU32(AMap, CViewerPidOffset);
-    return LPid != GetCurrentProcessId() && ProcessAlive(LPid);
+    return ProcessAlive(LoadHeaderU32(AMap, CViewerPidOffset));
 }
 
 void RemoveObjects() {
