@@ -78,10 +78,11 @@ void TForm1::CreateLayout() {
     Memo1->SetTabOrder(1);
     Memo1->Append(u"Memo1");
 
-    LEDDisplay1 = std::make_unique<TLEDDisplay>(this, u"LEDDisplay1");
+    LEDDisplay1 = std::make_unique<TLEDDisplay>();
     LEDDisplay1->SetBounds(8, 8, 665, 82);
     LEDDisplay1->SetAlignment(taRightJustify);
     LEDDisplay1->SetCaption(u"-000");
+    FLEDView = std::make_unique<TDisplayView>(this, u"LEDDisplay1", *LEDDisplay1);
 
     ComboBox1 = std::make_unique<TComboBox>(this, u"ComboBox1");
     ComboBox1->SetBounds(784, 29, 145, 21);
@@ -105,6 +106,7 @@ void TForm1::CreateLayout() {
     StatusBar1->SetBounds(0, 649, 968, 19);
     StatusBar1->SetPanels({{300, CPanelVendor}, {50, CPanelContact}});
 
+    LEDDisplay1->Loaded();
     for (TControl* LControl : Children())
         LControl->Loaded();
 }

@@ -2,6 +2,7 @@
 // that starts a search, status bar, and the search's two timers.
 #pragma once
 
+#include "app/DisplayView.h"
 #include "app/widgets/LEDDisplay.h"
 #include "platform/Controls.h"
 #include "platform/MessageLoop.h"
@@ -72,6 +73,9 @@ private:
     void OnMyNewWeightNotify(double AValue);
     UnicodeString TestState2String() const;
     UnicodeString CommConfig2String(const TConfigComm& ACfg) const;
+
+    // Shows LEDDisplay1 on the window.
+    std::unique_ptr<TDisplayView> FLEDView;
 
     std::unique_ptr<TWeighBridgeClient> FBridge;
     int32_t FCurrCommIdx = 0;

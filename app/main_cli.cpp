@@ -17,11 +17,12 @@ constexpr uint32_t CPumpSliceMs = 200;
 std::vector<std::string> SimulatorArgs(const TSimulateSpec& ASpec) {
     std::vector<std::string> LArgs{"--protocol", ASpec.Protocol, "--baud",
                                    std::to_string(ASpec.BaudRate)};
-    if (ASpec.StopBits >= 0) {
-        static const char* const CStopBits[] = {"1", "1.5", "2"};
-        LArgs.push_back("--stop-bits");
-        LArgs.push_back(CStopBits[ASpec.StopBits]);
-    }
+    // Without a choice each protocol's indicator uses its usual stop bits.
+    const int32_t LStopBits =
+        ASpec.StopBits >= 0 ? ASpec.StopBits : (ASpec.Protocol == "xk3168" ? 2 : 0);
+    static const char* const CStopBits[] = {"1", "1.5", "2"};
+    LArgs.push_back("--stop-bits");
+    LArgs.push_back(CStopBits[LStopBits]);
     return LArgs;
 }
 

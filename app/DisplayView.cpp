@@ -1,0 +1,17 @@
+#include "app/DisplayView.h"
+
+TDisplayView::TDisplayView(TControl* AParent, UnicodeString AName, TFramedControl& AControl)
+    : TGraphicControl(AParent, std::move(AName)), FControl(AControl) {
+    FControl.OnPainted = Bind(this, &TDisplayView::OnMyPainted);
+    OnMyPainted();
+}
+
+TDisplayView::~TDisplayView() {
+    FControl.OnPainted = nullptr;
+}
+
+void TDisplayView::OnMyPainted() {
+    SetBounds(FControl.Left(), FControl.Top(), FControl.Width(), FControl.Height());
+    SetPicture(&FControl.Surface());
+    PictureChanged();
+}

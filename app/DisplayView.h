@@ -1,0 +1,19 @@
+// Puts a framed control (the LED display) on a form: shows the surface it
+// paints, at its bounds, each time it has painted.
+#pragma once
+
+#include "app/widgets/FramedControl.h"
+#include "platform/Controls.h"
+
+class TDisplayView : public TGraphicControl {
+    SP_CLASS(TDisplayView, TGraphicControl)
+public:
+    // AControl must outlive the view.
+    TDisplayView(TControl* AParent, UnicodeString AName, TFramedControl& AControl);
+    ~TDisplayView() override;
+
+private:
+    void OnMyPainted();
+
+    TFramedControl& FControl;
+};
