@@ -8,13 +8,9 @@
 #include <system_error>
 
 namespace {
-constexpr char C8250Driver[] = "serial8250";
-
-// The 8250 driver lists every port it could have; those it found nothing on
-// have type 0 (unknown).
-bool IsPhantom8250(const std::filesystem::path& ATtyDir, const std::filesystem::path& ADriver) {
-    if (ADriver.filename() != C8250Driver)
-        return false;
+// The serial core lists every port a driver could have (the 8250 driver's
+// ttyS0..ttyS31 on a PC); those it found no UART on have type 0 (unknown).
+bool IsPhantomPort(const std::filesystem::path& ATtyDir) {
     std::ifstream LType(ATtyDir / "type");
     int LValue = -1;
     return LType >> LValue && LValue == 0;
@@ -35,7 +31,7 @@ bool ListKernelSerialPorts(const std::filesystem::path& ATtyClassDir,
         std::error_code LLinkError;
         const std::filesystem::path LDriver =
             std::filesystem::read_symlink(LTtyDir / "device" / "driver", LLinkError);
-        if (LLinkError || IsPhantom8250(LTtyDir, LDriver))
+        if (LLinkError || LDriver.empty() || IsPhantomPort(LTtyDir))
             continue;
         APorts.push_back(Utf8ToUnicode((ADevDir / LTtyDir.filename()).string()));
     }

@@ -84,6 +84,7 @@ public:
     explicit TQtFormPeer(TForm& AForm) : TQtPeer(AForm, new QWidget), FForm(AForm) {
         FWidget->setAttribute(Qt::WA_DeleteOnClose, false);
         FWidget->setAutoFillBackground(true);
+        ApplyBounds();
         for (TControlChange LWhat :
              {TControlChange::ccCaption, TControlChange::ccFont, TControlChange::ccColor})
             Update(LWhat);

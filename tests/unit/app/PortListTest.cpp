@@ -20,7 +20,7 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Root);
         fs::create_directories(Root / "class" / "tty");
-        for (const char* LDriver : {"serial8250", "ftdi_sio", "cdc_acm", "serial"})
+        for (const char* LDriver : {"serial8250", "ftdi_sio", "cdc_acm", "port"})
             fs::create_directories(Root / "drivers" / LDriver);
     }
     ~KernelPortsTest() override { fs::remove_all(Root); }
@@ -39,18 +39,20 @@ protected:
     fs::path Root;
 };
 
-TEST_F(KernelPortsTest, ListsPortsWithADriverAndLeavesOutPhantom8250Ports) {
+TEST_F(KernelPortsTest, ListsPortsWithADriverAndLeavesOutPortsOfUnknownType) {
     AddTty("tty0");
     AddTty("console");
     AddTty("ttyS0", "serial8250", "0");
     AddTty("ttyS1", "serial8250", "4");
-    AddTty("ttyS2", "serial", "0");
+    // Newer kernels bind serial-core ports to the "port" driver.
+    AddTty("ttyS2", "port", "0");
+    AddTty("ttyS3", "port", "4");
     AddTty("ttyUSB0", "ftdi_sio");
     AddTty("ttyACM0", "cdc_acm");
     std::vector<UnicodeString> LPorts;
     ASSERT_TRUE(ListKernelSerialPorts(Root / "class" / "tty", "/dev", LPorts));
     SortComList(LPorts);
-    EXPECT_EQ(LPorts, (std::vector<UnicodeString>{u"/dev/ttyACM0", u"/dev/ttyS1", u"/dev/ttyS2",
+    EXPECT_EQ(LPorts, (std::vector<UnicodeString>{u"/dev/ttyACM0", u"/dev/ttyS1", u"/dev/ttyS3",
                                                   u"/dev/ttyUSB0"}));
 }
 

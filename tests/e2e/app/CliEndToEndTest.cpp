@@ -1,0 +1,256 @@
+// scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
+// standard setting and at one rate of the test phase, a port where nothing
+// answers, bad usage; the transcript, the exit status and the run's log.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+namespace fs = std::filesystem;
+
+const std::string CFirst = "尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)";
+const std::string CSecond = "尝试第二种通讯协议(适应与聊城昌信等)";
+
+struct TRun {
+    int Exit = -1;
+    std::vector<std::string> Out;
+    std::string Err;
+};
+
+std::vector<std::string> SplitLines(const std::string& AText) {
+    std::vector<std::string> LLines;
+    std::istringstream LIn(AText);
+    for (std::string L; std::getline(LIn, L);)
+        LLines.push_back(L);
+    return LLines;
+}
+
+// Runs the program with AArgs; collects both outputs; gives up (and kills
+// it) after ATimeoutS seconds.
+TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120) {
+    int LOut[2], LErr[2];
+    EXPECT_EQ(pipe(LOut), 0);
+    EXPECT_EQ(pipe(LErr), 0);
+    posix_spawn_file_actions_t LActions;
+    posix_spawn_file_actions_init(&LActions);
+    posix_spawn_file_actions_adddup2(&LActions, LOut[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&LActions, LOut[0]);
+    posix_spawn_file_actions_addclose(&LActions, LErr[0]);
+    std::vector<std::string> LArgs{SP_CLI_PATH};
+    LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
+    std::vector<char*> LArgv;
+    for (std::string& A : LArgs)
+        LArgv.push_back(A.data());
+    LArgv.push_back(nullptr);
+    pid_t LPid = -1;
+    const int LSpawn = posix_spawn(&LPid, SP_CLI_PATH, &LActions, nullptr, LArgv.data(), environ);
+    posix_spawn_file_actions_destroy(&LActions);
+    close(LOut[1]);
+    close(LErr[1]);
+    TRun LRun;
+    if (LSpawn != 0) {
+        ADD_FAILURE() << "cannot start " << SP_CLI_PATH;
+        return LRun;
+    }
+    std::string LOutText;
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(ATimeoutS);
+    pollfd LFds[2] = {{LOut[0], POLLIN, 0}, {LErr[0], POLLIN, 0}};
+    int LOpen = 2;
+    while (LOpen > 0 && std::chrono::steady_clock::now() < LDeadline) {
+        if (poll(LFds, 2, 1000) <= 0)
+            continue;
+        for (pollfd& LFd : LFds) {
+            if (LFd.fd < 0 || !(LFd.revents & (POLLIN | POLLHUP)))
+                continue;
+            char LBuf[4096];
+            const ssize_t LRead = read(LFd.fd, LBuf, sizeof LBuf);
+            if (LRead <= 0) {
+                close(LFd.fd);
+                LFd.fd = -1;
+                --LOpen;
+            } else {
+                (LFd.fd == LOut[0] ? LOutText : LRun.Err).append(LBuf, static_cast<size_t>(LRead));
+            }
+        }
+    }
+    if (LOpen > 0) {
+        ADD_FAILURE() << "scaleprobe-cli did not end within " << ATimeoutS << " s";
+        kill(LPid, SIGKILL);
+    }
+    for (pollfd& LFd : LFds)
+        if (LFd.fd >= 0)
+            close(LFd.fd);
+    int LStatus = 0;
+    waitpid(LPid, &LStatus, 0);
+    LRun.Exit = WIFEXITED(LStatus) ? WEXITSTATUS(LStatus) : 128 + WTERMSIG(LStatus);
+    LRun.Out = SplitLines(LOutText);
+    return LRun;
+}
+
+// The transcript: trials of four lines each, then the end's four lines.
+struct TTrialLine {
+    std::string Protocol;
+    std::string Port;
+    int Rate;
+};
+
+std::vector<TTrialLine> TrialsOf(const std::vector<std::string>& ALines) {
+    std::vector<TTrialLine> LTrials;
+    for (size_t I = 0; I + 3 < ALines.size(); ++I) {
+        if (ALines[I] != "" || ALines[I + 1] != "----------------------------")
+            continue;
+        const std::string& LCfg = ALines[I + 3];
+        const size_t LSep = LCfg.rfind(" - 波特率: ");
+        if (LSep == std::string::npos)
+            continue;
+        LTrials.push_back({ALines[I + 2], LCfg.substr(0, LSep),
+                           std::stoi(LCfg.substr(LSep + std::string(" - 波特率: ").size()))});
+    }
+    return LTrials;
+}
+
+class CliEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Announced ports of this run only, and texts in UTF-8.
+        PortsDir = fs::temp_directory_path() / ("scaleprobe-e2e-ports-" + std::to_string(getpid()));
+        fs::create_directories(PortsDir);
+        fs::permissions(PortsDir, fs::perms::owner_all);
+        setenv("SCALEPROBE_PORTS_DIR", PortsDir.c_str(), 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
+    }
+    static void TearDownTestSuite() { fs::remove_all(PortsDir); }
+
+    // Searches the simulator playing ASpec; expects success.
+    void ExpectFound(const std::string& ASpec, const std::string& AProtocol, int ARate,
+                     size_t ATrial) {
+        const TRun LRun = RunCli({"--simulate", ASpec});
+        EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+        const auto LTrials = TrialsOf(LRun.Out);
+        ASSERT_EQ(LTrials.size(), ATrial) << LRun.Err;
+        EXPECT_EQ(LTrials.back().Protocol, AProtocol);
+        EXPECT_EQ(LTrials.back().Rate, ARate);
+        ASSERT_GE(LRun.Out.size(), 4u);
+        const std::vector<std::string> LEnd(LRun.Out.end() - 4, LRun.Out.end());
+        EXPECT_EQ(LEnd[0], "");
+        EXPECT_EQ(LEnd[1], "");
+        EXPECT_EQ(LEnd[2], "~~~~~~~~~~~~~~~~");
+        const std::string LHead = "找到了, 成功读取数据： ";
+        ASSERT_EQ(LEnd[3].rfind(LHead, 0), 0u) << LEnd[3];
+        EXPECT_GE(std::stoi(LEnd[3].substr(LHead.size())), 4);
+        EXPECT_EQ(LEnd[3].substr(LEnd[3].size() - 4), " 次");
+        EXPECT_NE(LRun.Err.find("找到仪表\n"), std::string::npos) << LRun.Err;
+        // Only transcript lines on standard output: 4 per trial, 4 at the end.
+        EXPECT_EQ(LRun.Out.size(), 4 * ATrial + 4);
+    }
+
+    static fs::path PortsDir;
+};
+fs::path CliEndToEnd::PortsDir;
+
+TEST_F(CliEndToEnd, FindsTheFirstProtocolAtItsStandardSetting) {
+    ExpectFound("keli:9600", CFirst, 9600, 1);
+}
+
+TEST_F(CliEndToEnd, FindsTheSecondProtocolAtItsStandardSetting) {
+    ExpectFound("xk3168:4800:2", CSecond, 4800, 2);
+}
+
+TEST_F(CliEndToEnd, FindsTheFirstProtocolInTheTestPhase) {
+    // 9600 is skipped in the test phase: 19200 is its fifth trial.
+    ExpectFound("keli:19200", CFirst, 19200, 7);
+}
+
+TEST_F(CliEndToEnd, FindsTheSecondProtocolInTheTestPhase) {
+    ExpectFound("xk3168:19200:2", CSecond, 19200, 12);
+}
+
+TEST_F(CliEndToEnd, SilentPortEndsWithoutAnInstrumentAndTheLogIsFramedByItsBanners) {
+    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(LMaster, 0);
+    ASSERT_EQ(grantpt(LMaster), 0);
+    ASSERT_EQ(unlockpt(LMaster), 0);
+    const std::string LSlave = ptsname(LMaster);
+
+    const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
+    const TRun LRun = RunCli({"--port", LSlave});
+    close(LMaster);
+    EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
+    const auto LTrials = TrialsOf(LRun.Out);
+    ASSERT_EQ(LTrials.size(), 12u);
+    for (const auto& LTrial : LTrials)
+        EXPECT_EQ(LTrial.Port, LSlave);
+    const std::vector<int> LRates{9600,  4800, 600,  1200, 2400, 4800,
+                                  19200, 600,  1200, 2400, 9600, 19200};
+    for (size_t I = 0; I < LTrials.size(); ++I) {
+        EXPECT_EQ(LTrials[I].Rate, LRates[I]) << I;
+        EXPECT_EQ(LTrials[I].Protocol, (I == 0 || (I >= 2 && I < 7)) ? CFirst : CSecond) << I;
+    }
+    ASSERT_EQ(LRun.Out.size(), 12u * 4 + 4);
+    EXPECT_EQ(LRun.Out.back(), "自动搜索完毕, 没有找到适配的仪表");
+    EXPECT_EQ(LRun.Err, "自动搜索完毕, 没有找到适配的仪表\n");
+
+    // The newest log file; this run's part of it starts with the start
+    // banner and ends with the exit banner.
+    fs::path LNewest;
+    std::error_code LError;
+    for (const auto& E : fs::recursive_directory_iterator(LLogDir, LError))
+        if (E.is_regular_file() &&
+            (LNewest.empty() || E.last_write_time() > fs::last_write_time(LNewest)))
+            LNewest = E.path();
+    ASSERT_FALSE(LNewest.empty()) << "no log under " << LLogDir;
+    std::ifstream LIn(LNewest, std::ios::binary);
+    const std::vector<std::string> LLines =
+        SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
+    ASSERT_FALSE(LLines.empty());
+    size_t LStart = LLines.size();
+    for (size_t I = LLines.size(); I-- > 0;)
+        if (LLines[I].find("启动软件") != std::string::npos) {
+            LStart = I;
+            break;
+        }
+    ASSERT_LT(LStart, LLines.size()) << "no start banner in " << LNewest;
+    EXPECT_EQ(LLines[LStart].rfind("[Info][", 0), 0u) << LLines[LStart];
+    EXPECT_NE(LLines.back().find("退出软件"), std::string::npos) << LLines.back();
+    EXPECT_EQ(LLines.back().find('['), std::string::npos) << "the exit banner is written bare";
+    for (size_t I = LStart + 1; I + 1 < LLines.size(); ++I)
+        EXPECT_EQ(LLines[I].find("启动软件"), std::string::npos) << I;
+}
+
+TEST_F(CliEndToEnd, BadUsageGivesTheUsageText) {
+    for (const std::vector<std::string>& LArgs :
+         std::vector<std::vector<std::string>>{{"--bogus"}, {"--simulate", "modbus:9600"}}) {
+        const TRun LRun = RunCli(LArgs, 30);
+        EXPECT_EQ(LRun.Exit, 64);
+        EXPECT_TRUE(LRun.Out.empty());
+        EXPECT_NE(LRun.Err.find("usage: scaleprobe-cli"), std::string::npos);
+    }
+}
+
+TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {
+    // A simulator announces its port while it runs; --list with --simulate
+    // shows it among the system's ports.
+    const TRun LRun = RunCli({"--simulate", "keli:9600", "--list"}, 30);
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    bool LHasPts = false;
+    for (const std::string& L : LRun.Out)
+        LHasPts = LHasPts || L.rfind("/dev/pts/", 0) == 0;
+    EXPECT_TRUE(LHasPts);
+}
+
+} // namespace

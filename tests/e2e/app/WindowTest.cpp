@@ -1,0 +1,178 @@
+// The main window on Qt, under the offscreen platform: the layout's
+// geometry, a screenshot, the display's pixels, and the Qt loop.
+#include "app/MainForm.h"
+#include "platform/Controls_qt.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+QWidget* FindWindow() {
+    for (QWidget* LWidget : QApplication::topLevelWidgets())
+        if (LWidget->objectName() == QStringLiteral("Form1"))
+            return LWidget;
+    return nullptr;
+}
+
+template <class T = QWidget> T* Child(const char* AName) {
+    QWidget* LWindow = FindWindow();
+    return LWindow ? LWindow->findChild<T*>(QString::fromLatin1(AName)) : nullptr;
+}
+
+// The part of AImage at AX, AY equals ABitmap pixel for pixel.
+::testing::AssertionResult SameArea(const QImage& AImage, int AX, int AY, const TBitmap& ABitmap) {
+    for (int Y = 0; Y < ABitmap.Height(); ++Y)
+        for (int X = 0; X < ABitmap.Width(); ++X) {
+            const uint32_t LShown = AImage.pixel(AX + X, AY + Y) & 0xFFFFFFu;
+            if (LShown != ABitmap.Pixel(X, Y))
+                return ::testing::AssertionFailure()
+                       << "pixel " << X << "," << Y << " shows " << std::hex << LShown
+                       << " instead of " << ABitmap.Pixel(X, Y);
+        }
+    return ::testing::AssertionSuccess();
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        Form = std::make_unique<TForm1>();
+        Form->Show();
+        QApplication::processEvents();
+    }
+    std::unique_ptr<TForm1> Form;
+};
+
+TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
+    QWidget* LWindow = FindWindow();
+    ASSERT_NE(LWindow, nullptr);
+    EXPECT_EQ(LWindow->size(), QSize(968, 668));
+    EXPECT_EQ(LWindow->minimumSize(), LWindow->maximumSize());
+    EXPECT_EQ(LWindow->windowTitle(), QString::fromUtf8("自动检测地磅仪表 -- 测试"));
+    EXPECT_EQ(LWindow->font().pixelSize(), 11);
+
+    const struct {
+        const char* Name;
+        QRect Geometry;
+    } LTable[] = {
+        {"LEDDisplay1", QRect(8, 8, 665, 82)},  {"Label1", QRect(704, 32, 52, 13)},
+        {"ComboBox1", QRect(784, 29, 145, 21)}, {"Button1", QRect(704, 72, 225, 81)},
+        {"Memo1", QRect(8, 96, 665, 564)},      {"StatusBar1", QRect(0, 649, 968, 19)},
+    };
+    for (const auto& LRow : LTable) {
+        QWidget* LWidget = Child(LRow.Name);
+        ASSERT_NE(LWidget, nullptr) << LRow.Name;
+        EXPECT_EQ(LWidget->geometry(), LRow.Geometry) << LRow.Name;
+    }
+
+    auto* LButton = Child<QPushButton>("Button1");
+    ASSERT_NE(LButton, nullptr);
+    EXPECT_EQ(LButton->text(), QString::fromUtf8("自动连接"));
+    EXPECT_EQ(LButton->font().pixelSize(), 48);
+    EXPECT_EQ(Child<QLabel>("Label1")->text(), QString::fromUtf8("可用串口:"));
+    auto* LCombo = Child<QComboBox>("ComboBox1");
+    EXPECT_FALSE(LCombo->isEditable());
+    EXPECT_EQ(LCombo->count(), static_cast<int>(Form->ComboBox1->Items().size()));
+    auto* LMemo = Child<QPlainTextEdit>("Memo1");
+    EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
+    EXPECT_EQ(LMemo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(LMemo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    const QList<QLabel*> LPanels = Child<QStatusBar>("StatusBar1")->findChildren<QLabel*>();
+    ASSERT_EQ(LPanels.size(), 2);
+    EXPECT_EQ(LPanels[0]->width(), 300);
+    EXPECT_EQ(LPanels[1]->width(), 50);
+    // Tab order: button, memo, combo.
+    EXPECT_EQ(LButton->nextInFocusChain(), LMemo);
+}
+
+TEST_F(WindowTest, ModelChangesReachTheWidgets) {
+    Form->Memo1->Append(QStringLiteral("next").toStdU16String());
+    EXPECT_EQ(Child<QPlainTextEdit>("Memo1")->toPlainText(), QStringLiteral("Memo1\nnext"));
+    Form->Button1->SetEnabled(false);
+    EXPECT_FALSE(Child<QPushButton>("Button1")->isEnabled());
+    Form->ComboBox1->SetItems({u"/dev/ttyX", u"/dev/ttyY"});
+    Form->ComboBox1->SetItemIndex(1);
+    auto* LCombo = Child<QComboBox>("ComboBox1");
+    EXPECT_EQ(LCombo->count(), 2);
+    EXPECT_EQ(LCombo->currentText(), QStringLiteral("/dev/ttyY"));
+    // A pick by the user reaches the model.
+    LCombo->activated(0);
+    EXPECT_EQ(Form->ComboBox1->Text(), u"/dev/ttyX");
+}
+
+TEST_F(WindowTest, ScreenshotShowsTheDisplaysBitmapPixelForPixel) {
+    const std::filesystem::path LDir = SP_SCREENSHOT_DIR;
+    const std::filesystem::path LFile = LDir / "scaleprobe-window.png";
+    ASSERT_TRUE(SaveFormScreenshot(*Form, LFile));
+    QImage LShot(QString::fromStdString(LFile.string()));
+    ASSERT_FALSE(LShot.isNull());
+    EXPECT_EQ(LShot.size(), QSize(968, 668));
+    EXPECT_TRUE(SameArea(LShot, 8, 8, Form->LEDDisplay1->Surface()));
+
+    Form->LEDDisplay1->SetCaption(u"987.25");
+    const std::filesystem::path LSecond = LDir / "scaleprobe-window-weight.png";
+    ASSERT_TRUE(SaveFormScreenshot(*Form, LSecond));
+    QImage LShot2(QString::fromStdString(LSecond.string()));
+    EXPECT_TRUE(SameArea(LShot2, 8, 8, Form->LEDDisplay1->Surface()));
+    EXPECT_NE(LShot, LShot2);
+}
+
+TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
+    TMessageLoop* LLoop = TMessageLoop::Current();
+    ASSERT_NE(LLoop, nullptr);
+    std::vector<uintptr_t> LReceived;
+    TMessageWindow LWindow([&](TMessage& AMsg) { LReceived.push_back(AMsg.WParam); });
+    std::thread LPoster([Handle = LWindow.Handle()] {
+        for (uintptr_t I = 0; I < 100; ++I)
+            Handle.Post(CWmUser, I, 0);
+    });
+    LPoster.join();
+    ASSERT_TRUE(LLoop->RunUntil([&] { return LReceived.size() == 100; }, 10000));
+    for (uintptr_t I = 0; I < 100; ++I)
+        EXPECT_EQ(LReceived[I], I);
+
+    // A timer and posted messages keep arriving while a message box is open.
+    int LTicks = 0;
+    TTimer LTimer;
+    LTimer.SetInterval(20);
+    LTimer.OnTimer = [&](TObject*) {
+        ++LTicks;
+        LWindow.Post(CWmUser, 1000, 0);
+        if (LTicks == 5)
+            if (QWidget* LBox = QApplication::activeModalWidget())
+                LBox->close();
+    };
+    LTimer.SetEnabled(true);
+    ShowMessage(u"找到仪表");
+    LTimer.SetEnabled(false);
+    EXPECT_GE(LTicks, 5);
+    LLoop->ProcessMessages();
+    EXPECT_GE(LReceived.size(), 104u);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication LApp(argc, argv);
+    std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
+    std::unique_ptr<TControlBackend> LControls = CreateQtControls();
+    SetControlBackend(LControls.get());
+    ::testing::InitGoogleTest(&argc, argv);
+    const int LResult = RUN_ALL_TESTS();
+    SetControlBackend(nullptr);
+    return LResult;
+}
