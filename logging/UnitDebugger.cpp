@@ -155,7 +155,8 @@ void TDebugger::LogFull(const UnicodeString& AMsg, const UnicodeString& ATag, in
                         TMsgType AType, int64_t CPUPeriod) {
     if (AMsg.empty())
         return;
-    const uint32_t LThreadId = GetCurrentThreadId();
+    // Asked of the system once per thread.
+    thread_local const uint32_t LThreadId = GetCurrentThreadId();
     const AnsiString LMsg = UnicodeToAnsi(AMsg);
     const AnsiString LTag = UnicodeToAnsi(ATag);
     const int32_t LIndent = ThreadIndent(LThreadId);
@@ -174,15 +175,20 @@ void TDebugger::InternalOutputMsg(const AnsiString& AMsg, const AnsiString& ATag
         }
     }
     ++FMessageCount;
-    if (!CheckEnabled()) {
-        YieldThread();
-        return;
+    {
+        std::lock_guard<std::mutex> L(FCSOutput);
+        if (CheckEnabled() && FChannel->CheckReady()) {
+            OutputPieces(AMsg, ATag, ALevel, AIndent, AType, AThreadId, CPUPeriod);
+            return;
+        }
     }
-    std::lock_guard<std::mutex> L(FCSOutput);
-    if (!FChannel->CheckReady()) {
-        YieldThread();
-        return;
-    }
+    YieldThread(); // not enabled or not ready: the message is dropped
+}
+
+// Cuts the text into records of at most CMaxMsgTextLen bytes; under FCSOutput.
+void TDebugger::OutputPieces(const AnsiString& AMsg, const AnsiString& ATag, int32_t ALevel,
+                             int32_t AIndent, TMsgType AType, uint32_t AThreadId,
+                             int64_t CPUPeriod) {
     TMsgDesc LDesc;
     size_t LOffset = 0;
     bool LFirst = true;

@@ -152,6 +152,8 @@ private:
                  TMsgType AType, int64_t CPUPeriod);
     void InternalOutputMsg(const AnsiString& AMsg, const AnsiString& ATag, int32_t ALevel,
                            int32_t AIndent, TMsgType AType, uint32_t AThreadId, int64_t CPUPeriod);
+    void OutputPieces(const AnsiString& AMsg, const AnsiString& ATag, int32_t ALevel,
+                      int32_t AIndent, TMsgType AType, uint32_t AThreadId, int64_t CPUPeriod);
     void InternalOutput(const TMsgDesc& AMsgDesc, int32_t ASize);
     int32_t ThreadIndent(uint32_t AThreadId);
     void CreateChannel();

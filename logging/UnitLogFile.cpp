@@ -65,7 +65,12 @@ TLogFile::TLogFile(fs::path ABaseDir)
     FLogQueue = std::make_unique<TBlockingQueue<TSaveLogInfo>>(CQueueDepth, -1, -1);
     FWorkThread = std::make_unique<TWorkThread>(Bind(this, &TLogFile::DoWork),
                                                 Bind(this, &TLogFile::DoFinalWork));
-    LogInfo(CStartBanner);
+    try {
+        LogInfo(CStartBanner);
+    } catch (...) {
+        FLogQueue->DoShutDown(); // lets the worker end, or its destructor would wait forever
+        throw;
+    }
 }
 
 TLogFile::~TLogFile() {
