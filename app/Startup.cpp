@@ -1,10 +1,12 @@
 #include "app/Startup.h"
 
 #include "config/UnitConfigReader.h"
-#include "logging/UnitDebugger.h"
 #include "logging/UnitLogFile.h"
+#include "logging/UnitMapFileChannel.h"
 
-void StartUpUnits() {
+void StartUpUnits(TDebugChannelClass AChannelClass) {
+    SetDebugChannelClass(AChannelClass ? std::move(AChannelClass)
+                                       : TDebugChannelClass(MakeMapFileChannel));
     InitDebuggerUnit();
     InitLogFileUnit();
     InitConfigReaderUnit();

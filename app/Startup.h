@@ -2,7 +2,10 @@
 // it is gone: the debugger, then the log, then the configuration reader.
 #pragma once
 
-// Creates the debugger, GLogFile and GCfgReader, in that order.
-void StartUpUnits();
+#include "logging/UnitDebugger.h"
+
+// Creates the debugger, GLogFile and GCfgReader, in that order. The debugger
+// sends through the shared-memory channel unless a test gives another class.
+void StartUpUnits(TDebugChannelClass AChannelClass = {});
 // Frees them in the reverse order; afterwards all three are gone.
 void ShutDownUnits();

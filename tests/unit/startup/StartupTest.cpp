@@ -44,16 +44,15 @@ TEST(Startup, UnitsStartInOrderAndShutDownInReverse) {
     const fs::path LFile = GetExecutableDir() / "log" / "2032-01" / "20320102.log";
     fs::remove(LFile);
     SetNowOverride([LDate] { return LDate; });
-    SetDebugChannelClass([](bool IsAutoFlush) {
-        auto LChannel = std::make_unique<TOrderChannel>(IsAutoFlush);
-        TRecordingChannel::Last = LChannel.get();
-        return std::unique_ptr<TDebugChannel>(std::move(LChannel));
-    });
     TOrderChannel::FSeen.clear();
     ASSERT_EQ(GLogFile, nullptr);
     ASSERT_EQ(GCfgReader, nullptr);
 
-    StartUpUnits();
+    StartUpUnits([](bool IsAutoFlush) {
+        auto LChannel = std::make_unique<TOrderChannel>(IsAutoFlush);
+        TRecordingChannel::Last = LChannel.get();
+        return std::unique_ptr<TDebugChannel>(std::move(LChannel));
+    });
     ASSERT_NE(GLogFile, nullptr);
     ASSERT_NE(GCfgReader, nullptr);
     TRecordingChannel* LChannel = TRecordingChannel::Last;
@@ -80,4 +79,13 @@ TEST(Startup, UnitsStartInOrderAndShutDownInReverse) {
     EXPECT_EQ(LText,
               LStart + "[Info][03:04:05 006]running\r\n" + UnicodeToAnsi(CExitBanner) + "\r\n");
     fs::remove_all(LFile.parent_path());
+}
+
+TEST(Startup, TheProgramsDebuggerSendsThroughTheSharedMemoryChannel) {
+    StartUpUnits();
+    ASSERT_NE(Debugger()->Channel(), nullptr);
+    EXPECT_EQ(Debugger()->Channel()->ClassName(), u"TMapFileChannel");
+    EXPECT_TRUE(Debugger()->Channel()->AutoFlush());
+    ShutDownUnits();
+    SetDebugChannelClass(nullptr);
 }
