@@ -155,7 +155,11 @@ private:
 };
 
 THandle TPosixCommDriver::Open(const UnicodeString& AName) {
-    const std::string LPath = UnicodeToUtf8(AName);
+    // The Windows device prefix that the component puts in front of a name
+    // means nothing here: "\\.\/dev/ttyUSB0" opens /dev/ttyUSB0.
+    static const UnicodeString CPrefix = u"\\\\.\\";
+    const bool LPrefixed = AName.compare(0, CPrefix.size(), CPrefix) == 0;
+    const std::string LPath = UnicodeToUtf8(LPrefixed ? AName.substr(CPrefix.size()) : AName);
     const int LFd = ::open(LPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (LFd < 0)
         return 0;
