@@ -178,7 +178,7 @@ void TForm1::TestNewConfig() {
         TimerNextTest->SetEnabled(true);
         return;
     }
-    FBridge->OnNewWeightNotify = Bind(this, &TForm1::OnMyNewWeightNotify);
+    FBridge->SetOnNewWeightNotify(Bind(this, &TForm1::OnMyNewWeightNotify));
 
     const TConfigComm LCfg = GetConfig();
     if (LCfg.CommName.empty()) {
