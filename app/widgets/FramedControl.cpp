@@ -33,17 +33,11 @@ void TFramedControl::Loaded() {
 }
 
 void TFramedControl::SetBorderShadow(TColor AValue) {
-    if (AValue != FBorderShadow) {
-        FBorderShadow = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderShadow, AValue);
 }
 
 void TFramedControl::SetBorderHighlight(TColor AValue) {
-    if (AValue != FBorderHighlight) {
-        FBorderHighlight = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderHighlight, AValue);
 }
 
 int32_t TFramedControl::StyleWidth(TFrameStyle AStyle) const {
@@ -84,40 +78,25 @@ TColor TFramedControl::InteriorColor() const {
 
 void TFramedControl::SetBevelWidth(int32_t AValue) {
     AValue = std::max(AValue, 0);
-    if (AValue != FBevelWidth) {
-        FBevelWidth = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBevelWidth, AValue);
 }
 
 void TFramedControl::SetBorderInner(TFrameStyle AValue) {
-    if (AValue != FBorderInner) {
-        FBorderInner = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderInner, AValue);
 }
 
 void TFramedControl::SetBorderOuter(TFrameStyle AValue) {
-    if (AValue != FBorderOuter) {
-        FBorderOuter = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderOuter, AValue);
 }
 
 void TFramedControl::SetBorderSides(TBorderSides AValue) {
     AValue &= CAllBorderSides;
-    if (AValue != FBorderSides) {
-        FBorderSides = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderSides, AValue);
 }
 
 void TFramedControl::SetBorderWidth(int32_t AValue) {
     AValue = std::max(AValue, 0);
-    if (AValue != FBorderWidth) {
-        FBorderWidth = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBorderWidth, AValue);
 }
 
 void TFramedControl::Repaint() {

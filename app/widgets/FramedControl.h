@@ -72,6 +72,13 @@ protected:
     // Draws the frame; descendants draw their inside after calling it.
     virtual void Paint();
     TBitmap& Canvas() { return FSurface; }
+    // Stores a changed value and repaints; an equal value changes nothing.
+    template <class T> void ChangeProperty(T& AField, const T& AValue) {
+        if (AField != AValue) {
+            AField = AValue;
+            Repaint();
+        }
+    }
     // Holds back repaints until the outermost lock ends, then paints once if
     // one was asked for.
     class TPaintLock {

@@ -1,6 +1,7 @@
 #include "app/widgets/LEDDisplay.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -17,73 +18,52 @@ TLEDDisplay::TLEDDisplay() {
 }
 
 void TLEDDisplay::SetAlignment(TAlignment AValue) {
-    if (AValue != FAlignment) {
-        FAlignment = AValue;
-        Repaint();
-    }
+    ChangeProperty(FAlignment, AValue);
 }
 
 void TLEDDisplay::SetCaption(const UnicodeString& AValue) {
-    if (AValue != FCaption) {
-        FCaption = AValue;
-        Repaint();
-    }
+    ChangeProperty(FCaption, AValue);
 }
 
 void TLEDDisplay::SetBackColor(TColor AValue) {
-    if (AValue != FBackColor) {
-        FBackColor = AValue;
-        Repaint();
-    }
+    ChangeProperty(FBackColor, AValue);
 }
 
 void TLEDDisplay::SetSegOnColor(TColor AValue) {
-    if (AValue != FSegOnColor) {
-        FSegOnColor = AValue;
-        Repaint();
-    }
+    ChangeProperty(FSegOnColor, AValue);
 }
 
 void TLEDDisplay::SetSegOffColor(TColor AValue) {
-    if (AValue != FSegOffColor) {
-        FSegOffColor = AValue;
-        Repaint();
-    }
+    ChangeProperty(FSegOffColor, AValue);
 }
 
 void TLEDDisplay::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) {
-    const TPaintLock LLock(*this);
-    TFramedControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-    UpdateDotDimensions();
+    WithDotUpdate([&] { TFramedControl::SetBounds(ALeft, ATop, AWidth, AHeight); });
 }
 
 void TLEDDisplay::SetBevelWidth(int32_t AValue) {
-    const TPaintLock LLock(*this);
-    TFramedControl::SetBevelWidth(AValue);
-    UpdateDotDimensions();
+    WithDotUpdate([&] { TFramedControl::SetBevelWidth(AValue); });
 }
 
 void TLEDDisplay::SetBorderInner(TFrameStyle AValue) {
-    const TPaintLock LLock(*this);
-    TFramedControl::SetBorderInner(AValue);
-    UpdateDotDimensions();
+    WithDotUpdate([&] { TFramedControl::SetBorderInner(AValue); });
 }
 
 void TLEDDisplay::SetBorderOuter(TFrameStyle AValue) {
-    const TPaintLock LLock(*this);
-    TFramedControl::SetBorderOuter(AValue);
-    UpdateDotDimensions();
+    WithDotUpdate([&] { TFramedControl::SetBorderOuter(AValue); });
 }
 
 void TLEDDisplay::SetBorderSides(TBorderSides AValue) {
-    const TPaintLock LLock(*this);
-    TFramedControl::SetBorderSides(AValue);
-    UpdateDotDimensions();
+    WithDotUpdate([&] { TFramedControl::SetBorderSides(AValue); });
 }
 
 void TLEDDisplay::SetBorderWidth(int32_t AValue) {
+    WithDotUpdate([&] { TFramedControl::SetBorderWidth(AValue); });
+}
+
+void TLEDDisplay::WithDotUpdate(const std::function<void()>& AChange) {
     const TPaintLock LLock(*this);
-    TFramedControl::SetBorderWidth(AValue);
+    AChange();
     UpdateDotDimensions();
 }
 

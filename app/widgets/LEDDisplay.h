@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 // One glyph: five columns, left to right; bit 7 is the top row, bit 1 the
 // bottom row, bit 0 is always clear.
@@ -63,6 +64,8 @@ protected:
 
 private:
     void UpdateDotDimensions();
+    // Runs a change of bounds or frame, then derives the dots; paints once.
+    void WithDotUpdate(const std::function<void()>& AChange);
 
     TAlignment FAlignment = taLeftJustify;
     UnicodeString FCaption;
