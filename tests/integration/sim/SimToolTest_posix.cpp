@@ -1,0 +1,151 @@
+#include "PortReader.h"
+#include "SimProcess.h"
+#include "platform/VirtualPorts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+namespace {
+
+// A private folder for the port records of this test.
+class SimToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device LRandom;
+        FDir = std::filesystem::temp_directory_path() / ("sp-ports-" + std::to_string(LRandom()));
+        std::filesystem::create_directory(FDir);
+        std::filesystem::permissions(FDir, std::filesystem::perms::owner_all);
+        setenv("SCALEPROBE_PORTS_DIR", FDir.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("SCALEPROBE_PORTS_DIR");
+        std::filesystem::remove_all(FDir);
+    }
+    bool Listed(const std::string& APath) {
+        const auto LPorts = ListVirtualPorts();
+        return std::find(LPorts.begin(), LPorts.end(), Utf8ToUnicode(APath)) != LPorts.end();
+    }
+    size_t RecordCount() {
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(FDir),
+                                                 std::filesystem::directory_iterator()));
+    }
+
+    std::filesystem::path FDir;
+};
+
+size_t CountFrames(const std::vector<uint8_t>& ABytes) {
+    size_t LCount = 0;
+    for (size_t I = 0; I + 12 <= ABytes.size(); ++I)
+        if (ABytes[I] == 0x02 && ABytes[I + 11] == 0x03)
+            ++LCount;
+    return LCount;
+}
+
+TEST_F(SimToolTest, AnnouncesItsPortAndWithdrawsOnEverySignal) {
+    for (int LSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        TSimProcess LSim({"--baud", "9600"});
+        EXPECT_EQ(LSim.PortPath().rfind("/dev/", 0), 0u) << LSim.PortPath();
+        EXPECT_TRUE(Listed(LSim.PortPath()));
+        EXPECT_EQ(LSim.Stop(LSignal), 0) << LSim.ErrorOutput();
+        EXPECT_FALSE(Listed(LSim.PortPath()));
+        EXPECT_EQ(RecordCount(), 0u);
+    }
+}
+
+TEST_F(SimToolTest, WithdrawsAtTheEndOfItsRunTime) {
+    TSimProcess LSim({"--duration", "0.5"});
+    EXPECT_TRUE(Listed(LSim.PortPath()));
+    EXPECT_EQ(LSim.Wait(10000), 0);
+    EXPECT_EQ(RecordCount(), 0u);
+}
+
+TEST_F(SimToolTest, RecordOfADeadProcessIsNotListed) {
+    TSimProcess LSim({});
+    const std::string LPath = LSim.PortPath();
+    LSim.Stop(SIGKILL); // no chance to withdraw
+    EXPECT_EQ(RecordCount(), 1u);
+    EXPECT_FALSE(Listed(LPath));
+    EXPECT_EQ(RecordCount(), 0u); // and the stale record is gone
+}
+
+TEST_F(SimToolTest, BadOptionsAreRefused) {
+    for (std::vector<std::string> LArgs : {std::vector<std::string>{"--protocol", "modbus"},
+                                           {"--baud", "fast"},
+                                           {"--stop-bits", "3"},
+                                           {"--weights", "ramp:0:10:-1"},
+                                           {"--frobnicate"},
+                                           {"--drop-rate", "1.5"},
+                                           {"--protocol", "xk3168", "--decimals", "7"}}) {
+        EXPECT_THROW(TSimProcess LSim(LArgs, 5000), std::runtime_error) << LArgs[0];
+    }
+}
+
+TEST_F(SimToolTest, NoBacklogBuildsUpWhileThePortIsClosed) {
+    TSimProcess LSim({"--baud", "9600"});
+    {
+        // Open once, so that a later open is not the first.
+        TPortReader LFirst(LSim.PortPath(), 9600);
+        EXPECT_GT(LFirst.ReadFor(300).size(), 100u);
+    }
+    // Let the indicator talk to the closed port: two seconds would be some
+    // 1900 bytes of backlog.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    TPortReader LProbe(LSim.PortPath(), 9600);
+    const auto LDuringClosed = LProbe.ReadFor(0);
+    const auto LAfter = LProbe.ReadFor(200);
+    EXPECT_LT(LDuringClosed.size() + LAfter.size(), 600u);
+}
+
+TEST_F(SimToolTest, SameRateGivesWholeFramesAtTheLinesPace) {
+    TSimProcess LSim({"--baud", "4800", "--stop-bits", "2", "--weights", "const:321"});
+    TPortReader LPort(LSim.PortPath(), 4800); // one stop bit: still received
+    LPort.ReadFor(100);
+    const auto LBytes = LPort.ReadFor(2000);
+    // 4800 baud with two stop bits: 11 bits a byte, about 436 bytes a second.
+    EXPECT_GT(LBytes.size(), 600u);
+    EXPECT_LT(LBytes.size(), 1100u);
+    EXPECT_GT(CountFrames(LBytes), 50u);
+    const std::vector<uint8_t> LFrame{0x02, '+', '0', '0', '0', '3', '2', '1', '0'};
+    EXPECT_NE(std::search(LBytes.begin(), LBytes.end(), LFrame.begin(), LFrame.end()),
+              LBytes.end());
+}
+
+TEST_F(SimToolTest, SlowerApplicationRateLimitsTheByteRate) {
+    TSimProcess LSim({"--baud", "19200"});
+    TPortReader LPort(LSim.PortPath(), 1200);
+    LPort.ReadFor(100);
+    const auto LBytes = LPort.ReadFor(2000);
+    // A receiver at 1200 completes at most 1200 / 9.5 bytes a second.
+    EXPECT_LT(LBytes.size(), 2 * 127u + 30);
+    EXPECT_GT(LBytes.size(), 20u);
+    EXPECT_EQ(CountFrames(LBytes), 0u);
+}
+
+TEST_F(SimToolTest, FollowsARateChangeOnTheOpenPort) {
+    TSimProcess LSim({"--baud", "2400"});
+    TPortReader LPort(LSim.PortPath(), 9600);
+    LPort.ReadFor(300);
+    EXPECT_EQ(CountFrames(LPort.ReadFor(700)), 0u);
+    LPort.SetBaud(2400);
+    LPort.ReadFor(200);
+    LPort.Flush();
+    EXPECT_GT(CountFrames(LPort.ReadFor(1000)), 5u);
+}
+
+TEST_F(SimToolTest, FramesPerSecondAndCount) {
+    TSimProcess LSim({"--baud", "9600", "--fps", "5", "--count", "6"});
+    TPortReader LPort(LSim.PortPath(), 9600);
+    const auto LBytes = LPort.ReadFor(2500);
+    // Six frames after the open, at five a second; the first may be cut.
+    EXPECT_GE(CountFrames(LBytes), 5u);
+    EXPECT_LE(CountFrames(LBytes), 6u);
+    EXPECT_EQ(LSim.Wait(5000), 0);
+}
+
+} // namespace

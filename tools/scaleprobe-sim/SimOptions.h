@@ -1,0 +1,35 @@
+// The simulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TSimProtocol { spKeli, spXK3168 };
+
+struct TSimOptions {
+    TSimProtocol Protocol = TSimProtocol::spKeli;
+    uint32_t BaudRate = 9600;
+    uint32_t StopHalfBits = 2;  // 2, 3 or 4: one, one and a half, two stop bits
+    double FramesPerSecond = 0; // 0: back to back, as fast as the line allows
+    std::string Weights = "const:1000";
+    uint32_t Hold = 1; // frames per value of the sequence
+    int Decimals = 0;
+    double DurationSeconds = 0; // 0: no limit
+    uint64_t Count = 0;         // 0: no limit
+    uint64_t Seed = 1;
+    double DropRate = 0;
+    double FlipRate = 0;
+    uint32_t GarbageBytes = 0;
+    bool BlankPad = false;
+    bool Announce = true;
+    bool Verbose = false;
+    bool Help = false;
+};
+
+// Parses the arguments after the program name. False with AError set on a
+// bad option or value.
+bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOptions,
+                     std::string& AError);
+
+std::string SimUsage();

@@ -1,0 +1,86 @@
+#include "tools/scaleprobe-sim/UartLine.h"
+
+#include <algorithm>
+
+TUartLine::TUartLine(uint32_t ATxBaud, uint32_t ATxStopHalfBits)
+    : FTxBaud(ATxBaud), FTxStopHalfBits(ATxStopHalfBits) {}
+
+int64_t TUartLine::Send(uint8_t AByte, int64_t AEarliest) {
+    const int64_t LStart = std::max(AEarliest, FTxIdleAt);
+    FTx.push_back({LStart, AByte});
+    FTxIdleAt = LStart + ByteTicks();
+    return LStart;
+}
+
+void TUartLine::Listen(uint32_t ARxBaud, int64_t AFrom) {
+    FRxBaud = ARxBaud;
+    FRxHuntUnits = TickToUnits(AFrom);
+}
+
+int TUartLine::Level(int64_t AUnits) const {
+    // The last byte that starts at or before AUnits.
+    auto LIt =
+        std::upper_bound(FTx.begin(), FTx.end(), AUnits, [this](int64_t AU, const TTxByte& AByte) {
+            return AU < TickToUnits(AByte.Start);
+        });
+    if (LIt == FTx.begin())
+        return 1;
+    --LIt;
+    const int64_t LBit = (AUnits - TickToUnits(LIt->Start)) / TxBitUnits();
+    if (LBit == 0)
+        return 0; // start bit
+    if (LBit <= 8)
+        return (LIt->Value >> (LBit - 1)) & 1;
+    return 1; // stop bits, then idle
+}
+
+bool TUartLine::NextFallingEdge(int64_t AAfterUnits, int64_t& AEdgeUnits) const {
+    for (const TTxByte& LByte : FTx) {
+        const int64_t LStart = TickToUnits(LByte.Start);
+        if (LStart + TickToUnits(ByteTicks()) <= AAfterUnits)
+            continue;
+        if (LStart > AAfterUnits) {
+            AEdgeUnits = LStart; // the line is high before every start bit
+            return true;
+        }
+        // Inside the byte: a data bit 1 followed by a data bit 0.
+        for (int K = 1; K < 8; ++K) {
+            const int64_t LEdge = LStart + (K + 1) * TxBitUnits();
+            if (LEdge > AAfterUnits && ((LByte.Value >> (K - 1)) & 1) == 1 &&
+                ((LByte.Value >> K) & 1) == 0) {
+                AEdgeUnits = LEdge;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void TUartLine::DropSentBefore(int64_t ATick) {
+    while (!FTx.empty() && FTx.front().Start + ByteTicks() <= ATick)
+        FTx.pop_front();
+}
+
+void TUartLine::Receive(int64_t AUntil, std::vector<TRxByte>& AOut) {
+    if (!Listening()) {
+        DropSentBefore(AUntil);
+        return;
+    }
+    const int64_t LUntil = TickToUnits(AUntil);
+    const int64_t LHalf = RxHalfBitUnits();
+    const double LUnitsPerSecond = 4.0 * FTxBaud * FRxBaud;
+    int64_t LEdge = 0;
+    while (NextFallingEdge(FRxHuntUnits, LEdge)) {
+        const int64_t LStopSample = LEdge + 19 * LHalf;
+        if (LStopSample > LUntil)
+            break; // not complete yet
+        uint8_t LValue = 0;
+        for (int J = 0; J < 8; ++J)
+            LValue |= static_cast<uint8_t>(Level(LEdge + (3 + 2 * J) * LHalf) << J);
+        AOut.push_back(
+            {LValue, Level(LStopSample) == 0, static_cast<double>(LStopSample) / LUnitsPerSecond});
+        FRxHuntUnits = LStopSample;
+    }
+    // Bytes that ended before the receiver's position matter no more.
+    DropSentBefore(std::min(AUntil, FRxHuntUnits / (2 * static_cast<int64_t>(FRxBaud))));
+}

@@ -1,0 +1,194 @@
+// scaleprobe-sim: a weighing indicator on a pseudo-terminal.
+#include "platform/Text.h"
+#include "platform/VirtualPorts.h"
+#include "tools/scaleprobe-sim/PtyPort.h"
+#include "tools/scaleprobe-sim/SimIndicator.h"
+#include "tools/scaleprobe-sim/UartLine.h"
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <time.h>
+
+namespace {
+
+volatile std::sig_atomic_t GStopSignal = 0;
+
+void OnStopSignal(int ASignal) {
+    GStopSignal = ASignal;
+}
+
+void InstallSignals() {
+    struct sigaction LAction {};
+    LAction.sa_handler = OnStopSignal;
+    sigemptyset(&LAction.sa_mask);
+    sigaction(SIGINT, &LAction, nullptr);
+    sigaction(SIGTERM, &LAction, nullptr);
+    sigaction(SIGHUP, &LAction, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void SleepMs(long AMs) {
+    timespec LWait{0, AMs * 1000000L};
+    nanosleep(&LWait, nullptr); // a signal ends it early, which is what we want
+}
+
+const char* StopBitsText(uint32_t AHalfBits) {
+    return AHalfBits == 2 ? "1" : AHalfBits == 3 ? "1.5" : "2";
+}
+
+// Sends frames as the indicator would and hands the line's output to the port.
+class TSimulation {
+public:
+    TSimulation(const TSimOptions& AOptions, TPtyPort& APort)
+        : FOptions(AOptions), FPort(APort), FIndicator(AOptions),
+          FLine(AOptions.BaudRate, AOptions.StopHalfBits) {}
+
+    int Run() {
+        const auto LStart = std::chrono::steady_clock::now();
+        const int64_t LTicksPerSecond = FLine.TicksPerSecond();
+        while (GStopSignal == 0) {
+            const double LElapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - LStart).count();
+            const int64_t LNow =
+                static_cast<int64_t>(LElapsed * static_cast<double>(LTicksPerSecond));
+            FollowPort(LNow);
+            QueueFramesUntil(LNow + LTicksPerSecond / 10);
+            Deliver(LNow);
+            CountSentFrames(LNow);
+            if (FOptions.Count != 0 && FFramesToPort >= FOptions.Count)
+                break;
+            if (FOptions.DurationSeconds > 0 && LElapsed >= FOptions.DurationSeconds)
+                break;
+            SleepMs(1);
+        }
+        Linger();
+        if (FOptions.Verbose)
+            std::fprintf(stderr,
+                         "frames made %llu, sent to an open port %llu, bytes written %llu\n",
+                         static_cast<unsigned long long>(FIndicator.FramesMade()),
+                         static_cast<unsigned long long>(FFramesToPort),
+                         static_cast<unsigned long long>(FBytesWritten));
+        return 0;
+    }
+
+private:
+    // Closing the pseudo-terminal would throw away what the application has
+    // not read yet: the line goes quiet first, and the port stays half a
+    // second or until the application closes it.
+    void Linger() {
+        for (int I = 0; I < 500 && GStopSignal == 0 && FPort.PeerOpen(); ++I) {
+            FPort.DrainInput();
+            SleepMs(1);
+        }
+    }
+
+    // Listens at the application's rate while it has the port open.
+    void FollowPort(int64_t ANow) {
+        FPort.DrainInput();
+        uint32_t LBaud = 0;
+        uint32_t LStopBits = 1;
+        const bool LOpen = FPort.PeerOpen() && FPort.LineSettings(LBaud, LStopBits) && LBaud > 0;
+        if (!LOpen) {
+            if (FLine.Listening() && FOptions.Verbose)
+                std::fprintf(stderr, "port closed\n");
+            FLine.Disconnect();
+            return;
+        }
+        if (FLine.Listening() && LBaud == FLine.RxBaud() && LStopBits == FStopBits)
+            return;
+        if (FOptions.Verbose)
+            std::fprintf(stderr, "port open at %u baud, %u stop bit(s); indicator %u baud, %s\n",
+                         LBaud, LStopBits, FOptions.BaudRate, StopBitsText(FOptions.StopHalfBits));
+        if (!FLine.Listening() || LBaud != FLine.RxBaud())
+            FLine.Listen(LBaud, ANow);
+        FStopBits = LStopBits;
+    }
+
+    int64_t FrameTick(uint64_t AFrame) const {
+        return static_cast<int64_t>(
+            std::llround(static_cast<double>(AFrame) * static_cast<double>(FLine.TicksPerSecond()) /
+                         FOptions.FramesPerSecond));
+    }
+
+    void QueueFramesUntil(int64_t AHorizon) {
+        while (FNextFrameAt < AHorizon) {
+            FBytes.clear();
+            FIndicator.NextFrame(FBytes);
+            for (uint8_t LByte : FBytes)
+                FLine.Send(LByte, FNextFrameAt);
+            FFrameEnds.push_back(FLine.TxIdleAt());
+            FNextFrameAt = FOptions.FramesPerSecond > 0
+                               ? std::max(FrameTick(FIndicator.FramesMade()), FLine.TxIdleAt())
+                               : FLine.TxIdleAt();
+        }
+    }
+
+    // A frame counts once its last bit is on the line while the port is open.
+    void CountSentFrames(int64_t ANow) {
+        while (!FFrameEnds.empty() && FFrameEnds.front() <= ANow) {
+            if (FLine.Listening())
+                ++FFramesToPort;
+            FFrameEnds.pop_front();
+        }
+    }
+
+    void Deliver(int64_t ANow) {
+        FReceived.clear();
+        FLine.Receive(ANow, FReceived);
+        if (FReceived.empty())
+            return;
+        FBytes.clear();
+        for (const auto& LByte : FReceived)
+            FBytes.push_back(LByte.Value);
+        FBytesWritten += FPort.Write(FBytes.data(), FBytes.size());
+    }
+
+    TSimOptions FOptions;
+    TPtyPort& FPort;
+    TSimIndicator FIndicator;
+    TUartLine FLine;
+    uint32_t FStopBits = 1;
+    int64_t FNextFrameAt = 0;
+    std::deque<int64_t> FFrameEnds;
+    uint64_t FFramesToPort = 0;
+    uint64_t FBytesWritten = 0;
+    std::vector<uint8_t> FBytes;
+    std::vector<TUartLine::TRxByte> FReceived;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TSimOptions LOptions;
+    std::string LError;
+    if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), LOptions, LError)) {
+        std::fprintf(stderr, "scaleprobe-sim: %s\n%s", LError.c_str(), SimUsage().c_str());
+        return 2;
+    }
+    if (LOptions.Help) {
+        std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    InstallSignals();
+    try {
+        TPtyPort LPort(LOptions.BaudRate);
+        const UnicodeString LPath = Utf8ToUnicode(LPort.Path());
+        if (LOptions.Announce && !AnnounceVirtualPort(LPath))
+            std::fprintf(stderr, "scaleprobe-sim: cannot announce %s as a virtual port\n",
+                         LPort.Path().c_str());
+        std::printf("%s\n", LPort.Path().c_str());
+        std::fflush(stdout);
+        TSimulation LSimulation(LOptions, LPort);
+        const int LResult = LSimulation.Run();
+        if (LOptions.Announce)
+            WithdrawVirtualPort(LPath);
+        return LResult;
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "scaleprobe-sim: %s\n", E.what());
+        return 1;
+    }
+}
