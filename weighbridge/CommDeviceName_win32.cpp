@@ -1,0 +1,5 @@
+#include "weighbridge/UnitWeighBridgeClient.h"
+
+UnicodeString CommDeviceName(const UnicodeString& ACommName) {
+    return WindowsCommDeviceName(ACommName);
+}

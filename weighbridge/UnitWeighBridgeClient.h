@@ -1,0 +1,94 @@
+// The base of the weighing-indicator clients: owns the serial component,
+// buffers what it receives, judges the stability of the decoded weights and
+// reports connecting.
+#pragma once
+
+#include "platform/Object.h"
+#include "serial/Comm.h"
+#include "weighbridge/UnitReceivedBuffer.h"
+#include "weighbridge/UnitWeighGlobal.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+constexpr int32_t CMaxLenWeightList = 200;
+
+// The minimum valid weight while no configuration reader exists: the
+// configuration's own default.
+constexpr int32_t CDefaultMinValidWeight = 10;
+
+class TWeighBridgeClient : public TObject {
+    SP_CLASS(TWeighBridgeClient, TObject)
+public:
+    explicit TWeighBridgeClient(int32_t AWeightRepeatCntWhenStable);
+    ~TWeighBridgeClient() override;
+    TWeighBridgeClient(const TWeighBridgeClient&) = delete;
+    TWeighBridgeClient& operator=(const TWeighBridgeClient&) = delete;
+
+    // Closes the port, clears buffer and weights, and opens the port with
+    // ACfg. Never throws: the outcome is HasConnected and a status message.
+    void ConnectComm(TConfigComm ACfg);
+    void ClearWeightData();
+    // "<port>/<baud>" of the last ConnectComm.
+    UnicodeString GetConnectString() const;
+
+    bool HasConnected() const { return FHasConnected; }
+    const TConfigComm& ConnectCommCfg() const { return FConnectCommCfg; }
+    const TShowStrProc& OnGetMsg() const { return FOnGetMsg; }
+    void SetOnGetMsg(TShowStrProc AValue) { FOnGetMsg = std::move(AValue); }
+    const TOnNewWeightNotify& OnNewWeightNotify() const { return FOnNewWeightNotify; }
+    void SetOnNewWeightNotify(TOnNewWeightNotify AValue) { FOnNewWeightNotify = std::move(AValue); }
+    const TOnStableWeightNotify& OnStableWeightNotify() const { return FOnStableWeightNotify; }
+    void SetOnStableWeightNotify(TOnStableWeightNotify AValue) {
+        FOnStableWeightNotify = std::move(AValue);
+    }
+
+    // Read-only views of the judgement, for the owner and for tests.
+    const std::vector<double>& WeightList() const { return FWeightList; }
+    int32_t LastWeightRepeatCnt() const { return FLastWeightRepeatCnt; }
+    double WeightResult() const { return FWeightResult; }
+
+protected:
+    // The stability judgement of one decoded weight, in frame order.
+    void AddAWeight(double AValue);
+    virtual void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer, uint16_t BufferLength);
+    virtual void OnMyReceiveError(TObject* Sender, uint32_t EventMask);
+
+    // The sink that hands a scan's weights to AddAWeight.
+    TWeightSink WeightSink() { return TWeightSink{this, &TWeighBridgeClient::PutWeight}; }
+    const TComm& Comm() const { return *FComm; }
+
+private:
+    static void PutWeight(void* AContext, double AValue);
+    void ClearBuffer();
+    bool HasGetStableWeight() const;
+    void ShowMsgInOtherThread(bool IsShowDialogForm, const UnicodeString& AMsg);
+
+    TConfigComm FConnectCommCfg;
+    std::unique_ptr<TComm> FComm;
+    std::vector<double> FWeightList;
+    int32_t FLastWeightRepeatCnt = 0;
+    int32_t FWeightRepeatCntWhenStable = 0;
+    double FWeightResult = 0;
+    bool FHasConnected = false;
+    bool FHasStabledByCaller = false;
+    TShowStrProc FOnGetMsg;
+    TOnNewWeightNotify FOnNewWeightNotify;
+    TOnStableWeightNotify FOnStableWeightNotify;
+
+protected:
+    // Received bytes not yet consumed; at most 1024 valid, the rest 0.
+    uint8_t FReceivedBuffer[CReceivedBufferLen] = {};
+    uint32_t FReceivedSize = 0;
+};
+
+// The name the serial component opens for the port name ACommName; throws
+// EConvertError when the platform's rule rejects the name. One file per
+// platform.
+UnicodeString CommDeviceName(const UnicodeString& ACommName);
+
+// The Windows rule: the number after the first three characters decides;
+// from 10 on the name gets "//./" in front. Throws EConvertError when that
+// tail is not an integer.
+UnicodeString WindowsCommDeviceName(const UnicodeString& ACommName);
