@@ -112,15 +112,15 @@ uint8_t* TMapFileViewer::Map() const {
 }
 
 bool TMapFileViewer::WaitForRecords(uint32_t ATimeoutMs) {
-    return FQueueEvent && FQueueEvent->WaitFor(ATimeoutMs) == TWaitResult::wrSignaled;
+    return FQueueEvent && FQueueEvent->WaitFor(ATimeoutMs) == TNamedWaitResult::nwSignaled;
 }
 
 std::vector<TViewerRecord> TMapFileViewer::Drain() {
     std::vector<TViewerRecord> LRecords;
     if (!FView)
         return LRecords;
-    const TWaitResult LWait = FMutex->WaitFor(CMutexTimeoutMs);
-    if (LWait != TWaitResult::wrSignaled && LWait != TWaitResult::wrAbandoned)
+    const TNamedWaitResult LWait = FMutex->WaitFor(CMutexTimeoutMs);
+    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
         return LRecords;
     uint8_t* LMap = FView->Data();
     const int32_t LQueueSize = FMapSize - CViewerDataOffset;

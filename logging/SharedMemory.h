@@ -11,7 +11,7 @@
 #include <memory>
 #include <string_view>
 
-enum class TWaitResult { wrSignaled, wrAbandoned, wrTimeout, wrFailed };
+enum class TNamedWaitResult { nwSignaled, nwAbandoned, nwTimeout, nwFailed };
 
 // A mapped view of a shared memory object.
 class TSharedView {
@@ -35,14 +35,14 @@ class TNamedEvent {
 public:
     virtual ~TNamedEvent() = default;
     virtual bool SetEvent() = 0;
-    virtual TWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
+    virtual TNamedWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
 };
 
 class TNamedMutex {
 public:
     virtual ~TNamedMutex() = default;
-    // wrAbandoned: the last owner died holding it; the caller owns it now.
-    virtual TWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
+    // nwAbandoned: the last owner died holding it; the caller owns it now.
+    virtual TNamedWaitResult WaitFor(uint32_t ATimeoutMs) = 0;
     virtual bool Release() = 0;
 };
 

@@ -148,15 +148,15 @@ public:
         return sem_post(FSem) == 0;
     }
 
-    TWaitResult WaitFor(uint32_t ATimeoutMs) override {
+    TNamedWaitResult WaitFor(uint32_t ATimeoutMs) override {
         const timespec LDeadline = Deadline(ATimeoutMs);
         for (;;) {
             if (sem_timedwait(FSem, &LDeadline) == 0)
-                return TWaitResult::wrSignaled;
+                return TNamedWaitResult::nwSignaled;
             if (errno == ETIMEDOUT)
-                return TWaitResult::wrTimeout;
+                return TNamedWaitResult::nwTimeout;
             if (errno != EINTR)
-                return TWaitResult::wrFailed;
+                return TNamedWaitResult::nwFailed;
         }
     }
 
@@ -191,16 +191,16 @@ class TPosixMutex : public TNamedMutex {
 public:
     explicit TPosixMutex(std::unique_ptr<TSharedView> AView) : FView(std::move(AView)) {}
 
-    TWaitResult WaitFor(uint32_t ATimeoutMs) override {
+    TNamedWaitResult WaitFor(uint32_t ATimeoutMs) override {
         const timespec LDeadline = Deadline(ATimeoutMs);
         const int LResult = pthread_mutex_timedlock(Mutex(), &LDeadline);
         if (LResult == 0)
-            return TWaitResult::wrSignaled;
+            return TNamedWaitResult::nwSignaled;
         if (LResult == EOWNERDEAD) {
             pthread_mutex_consistent(Mutex());
-            return TWaitResult::wrAbandoned;
+            return TNamedWaitResult::nwAbandoned;
         }
-        return LResult == ETIMEDOUT ? TWaitResult::wrTimeout : TWaitResult::wrFailed;
+        return LResult == ETIMEDOUT ? TNamedWaitResult::nwTimeout : TNamedWaitResult::nwFailed;
     }
 
     bool Release() override { return pthread_mutex_unlock(Mutex()) == 0; }

@@ -165,8 +165,8 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
         DestroyHandles();
         return;
     }
-    const TWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
-    if (LWait != TWaitResult::wrSignaled && LWait != TWaitResult::wrAbandoned)
+    const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
+    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
         return;
     const bool LWritten = WriteRecord(MsgDesc, ASize);
     const bool LReleased = LMutex->Release();

@@ -217,7 +217,7 @@ TEST_F(MapFileChannelTest, ViewerKilledHoldingTheMutexDoesNotStopTheNextRecord) 
     if (LChild == 0) {
         int LError = 0;
         auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
-        if (LMutex && LMutex->WaitFor(1000) == TWaitResult::wrSignaled)
+        if (LMutex && LMutex->WaitFor(1000) == TNamedWaitResult::nwSignaled)
             raise(SIGKILL);
         _exit(1);
     }
@@ -243,7 +243,7 @@ TEST_F(MapFileChannelTest, MutexHeldTooLongDropsTheRecordButStaysConnected) {
     if (LChild == 0) {
         int LError = 0;
         auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
-        char C = LMutex && LMutex->WaitFor(1000) == TWaitResult::wrSignaled ? 'y' : 'n';
+        char C = LMutex && LMutex->WaitFor(1000) == TNamedWaitResult::nwSignaled ? 'y' : 'n';
         (void)!write(LFromChild[1], &C, 1);
         (void)!read(LToChild[0], &C, 1); // hold it until told
         LMutex->Release();

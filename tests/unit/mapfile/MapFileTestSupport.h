@@ -69,7 +69,7 @@ public:
     }
     uint8_t* Queue() const { return Map() + Get(MapField::DataOffset); }
     // The queue event was set since the last look.
-    bool QueueEventSet() { return FQueueEvent->WaitFor(0) == TWaitResult::wrSignaled; }
+    bool QueueEventSet() { return FQueueEvent->WaitFor(0) == TNamedWaitResult::nwSignaled; }
 
 private:
     std::unique_ptr<TNamedMutex> FMutex;

@@ -1,0 +1,206 @@
+// The channel against the real WbDebugViewer program: the whole path from the
+// log to the viewer's output, the one start per process, and the viewer's own
+// life cycle.
+#include "ViewerProcess.h"
+#include "logging/UnitLogFile.h"
+#include "logging/UnitMapFileChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+namespace {
+std::string EscapedAnsi(const UnicodeString& AText) {
+    TViewerRecord LRecord;
+    LRecord.Msg = UnicodeToAnsi(AText);
+    return Fields(FormatRecordLine(LRecord)).back();
+}
+
+void WriteScript(const std::filesystem::path& APath, const std::string& ABody) {
+    std::filesystem::create_directories(APath.parent_path());
+    std::ofstream(APath) << "#!/bin/sh\n" << ABody;
+    std::filesystem::permissions(APath, std::filesystem::perms::owner_all);
+}
+
+class ViewerProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseOwnObjectNames(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // No viewer on the path and no setting, unless a test puts one there.
+        std::filesystem::create_directories(FBin);
+        setenv("PATH", FBin.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (FDir.Path() / "config").c_str(), 1);
+        SetDebugChannelClass(MakeMapFileChannel);
+    }
+    void TearDown() override {
+        SetDebugChannelClass({});
+        if (const pid_t LPid = RunningViewerPid())
+            StopViewer(LPid);
+        RemoveAllObjects();
+    }
+
+    // A stand-in for the viewer: notes its arguments, then runs the real one.
+    void InstallStandIn(const std::filesystem::path& APath) {
+        WriteScript(APath, "echo \"$@\" >> \"" + FArgs.string() + "\"\nexec \"" + CViewerProgram +
+                               "\" \"$@\" --output \"" + FOut.string() + "\"\n");
+    }
+
+    std::vector<std::string> ReceivedTexts() const {
+        std::vector<std::string> LTexts;
+        for (const std::string& LLine : ReadLines(FOut))
+            LTexts.push_back(Fields(LLine).back());
+        return LTexts;
+    }
+
+    TScratchDir FDir{"mapfile-viewer"};
+    std::filesystem::path FBin = FDir.Path() / "bin";
+    std::filesystem::path FArgs = FDir.Path() / "args.txt";
+    std::filesystem::path FOut = FDir.Path() / "out.txt";
+};
+
+TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
+    const pid_t LViewer = StartViewer({"--output", FOut.string()});
+    ASSERT_GT(LViewer, 0);
+    InitDebuggerUnit();
+    InitLogFileUnit();
+    std::vector<std::string> LExpected{EscapedAnsi(CStartBanner)};
+    for (int I = 0; I < 60; ++I) {
+        const UnicodeString LText = u"line " + IntToStr(I);
+        if (I % 3 == 0)
+            GLogFile->LogWarning(LText);
+        else if (I % 3 == 1)
+            GLogFile->LogError(LText);
+        else
+            GLogFile->LogInfo(LText);
+        LExpected.push_back(UnicodeToAnsi(LText));
+    }
+    FinalizeLogFileUnit();
+    FinalizeDebuggerUnit();
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_TRUE(NothingLeftBehind());
+
+    const std::vector<std::string> LLines = ReadLines(FOut);
+    ASSERT_GE(LLines.size(), 2u);
+    std::vector<std::string> LTexts;
+    for (const std::string& LLine : LLines) {
+        const auto LFields = Fields(LLine);
+        ASSERT_EQ(LFields.size(), 6u) << LLine;
+        EXPECT_EQ(LFields[1], std::to_string(getpid()));
+        if (LFields[3] != "Object")
+            LTexts.push_back(LFields[5]);
+    }
+    EXPECT_EQ(LTexts, LExpected);
+    // The worker thread announces itself first and says goodbye last.
+    EXPECT_EQ(Fields(LLines.front())[4], "Create");
+    EXPECT_EQ(Fields(LLines.back())[4], "1");
+}
+
+TEST_F(ViewerProgramTest, StandInOnThePathIsStartedOnceWithTheStartOptions) {
+    InstallStandIn(FBin / "WbDebugViewer");
+    {
+        TDebugger LDebugger;
+        LDebugger.LogMsg(u"first");
+        LDebugger.LogMsg(u"second");
+        LDebugger.LogMsgWarning(u"third");
+        EXPECT_EQ(LDebugger.PostedMessageCount(), 3);
+    }
+    EXPECT_EQ(ReadLines(FArgs), std::vector<std::string>{"-a -local " + std::to_string(getpid())});
+    const pid_t LViewer = RunningViewerPid();
+    ASSERT_GT(LViewer, 0);
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    // The start wait let the very first message through.
+    EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"first", "second", "third"}));
+}
+
+TEST_F(ViewerProgramTest, CommandFromTheUserSettingWithArguments) {
+    const auto LStandIn = FDir.Path() / "my viewer" / "stand-in";
+    InstallStandIn(LStandIn);
+    std::filesystem::create_directories(FDir.Path() / "config" / "scaleprobe");
+    std::ofstream(FDir.Path() / "config" / "scaleprobe" / "WbDebugViewer")
+        << "\"" << LStandIn.string() << "\" --seconds 60\nignored second line\n";
+    {
+        TDebugger LDebugger;
+        LDebugger.LogMsg(u"hello");
+    }
+    EXPECT_EQ(ReadLines(FArgs),
+              std::vector<std::string>{"--seconds 60 -a -local " + std::to_string(getpid())});
+    const pid_t LViewer = RunningViewerPid();
+    ASSERT_GT(LViewer, 0);
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"hello"});
+}
+
+TEST_F(ViewerProgramTest, WithoutAViewerTheFirstMessageDoesNotWait) {
+    TDebugOutputCapture LOutput;
+    TDebugger LDebugger;
+    const auto LStart = std::chrono::steady_clock::now();
+    LDebugger.LogMsg(u"lost");
+    const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
+    EXPECT_LT(LTook.count(), 2.5) << "waited for a viewer that was never started";
+    EXPECT_EQ(LOutput.Lines(), std::vector<std::string>{"WbDebug: OpenFileMapping Fail: 2"});
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was started";
+
+    // A viewer started by hand afterwards gets the following messages.
+    const pid_t LViewer = StartViewer({"--output", FOut.string()});
+    ASSERT_GT(LViewer, 0);
+    LDebugger.LogMsg(u"found");
+    LDebugger.LogMsg(u"again");
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"found", "again"}));
+    EXPECT_EQ(LOutput.Lines().size(), 1u);
+}
+
+TEST_F(ViewerProgramTest, OneViewerPerUserAndNothingLeftBehind) {
+    const pid_t LViewer = StartViewer({"--output", FOut.string(), "--level", "2"});
+    ASSERT_GT(LViewer, 0);
+    EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--seconds", "5"})), 1);
+    EXPECT_EQ(RunningViewerPid(), LViewer);
+
+    // The filter it published, and switched off from outside.
+    {
+        TDebugger LDebugger;
+        LDebugger.LogMsg(u"filtered");
+        EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--control", "--filter-off"})), 0);
+        LDebugger.LogMsg(u"passes");
+    }
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"passes"});
+    EXPECT_TRUE(NothingLeftBehind());
+    EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--control", "--filter-off"})), 1);
+}
+
+TEST_F(ViewerProgramTest, ViewerEndsWithTheProcessThatStartedIt) {
+    int LPipe[2];
+    // Close-on-exec, so that the viewer does not keep the starter alive.
+    ASSERT_EQ(pipe2(LPipe, O_CLOEXEC), 0);
+    const pid_t LStarter = fork();
+    ASSERT_GE(LStarter, 0);
+    if (LStarter == 0) {
+        char C;
+        close(LPipe[1]);
+        (void)!read(LPipe[0], &C, 1);
+        _exit(0);
+    }
+    close(LPipe[0]);
+    int LError = 0;
+    auto LStart = CreateNamedEvent(CStartEventName, LError);
+    const pid_t LViewer = SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter)});
+    ASSERT_EQ(LStart->WaitFor(10000), TNamedWaitResult::nwSignaled);
+    close(LPipe[1]); // the starter ends
+    ASSERT_EQ(waitpid(LStarter, nullptr, 0), LStarter);
+    EXPECT_EQ(WaitExit(LViewer), 0);
+    EXPECT_TRUE(NothingLeftBehind());
+    RemoveNamedEvent(CStartEventName);
+}
+
+TEST_F(ViewerProgramTest, EndedViewerIsCollected) {
+    WriteScript(FBin / "quick", "exit 0\n");
+    EXPECT_FALSE(StartCommandLine("no-such-viewer -a"));
+    EXPECT_FALSE(StartCommandLine("   "));
+    ASSERT_TRUE(StartCommandLine("quick -a  -local 1"));
+    siginfo_t LInfo{};
+    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0); // ended, not collected
+    ReapStartedPrograms();
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the ended child was left as a zombie";
+}
+} // namespace
