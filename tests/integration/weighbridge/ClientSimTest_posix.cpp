@@ -1,0 +1,103 @@
+#include "../../unit/weighbridge/ClientTestSupport.h"
+#include "../sim/SimProcess.h"
+#include "tools/scaleprobe-sim/SimIndicator.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// One trial as the search makes it: a fresh client, connect, listen.
+template <class TClient>
+std::vector<double> Listen(const std::string& APort, int32_t ABaud, int32_t AStopBits, int AMs,
+                           THeadlessLoop& ALoop) {
+    TClient LClient(10);
+    std::vector<double> LWeights;
+    LClient.SetOnNewWeightNotify([&](double AValue) { LWeights.push_back(AValue); });
+    LClient.ConnectComm(TConfigComm{Utf8ToUnicode(APort), ABaud, 10, AStopBits});
+    EXPECT_TRUE(LClient.HasConnected()) << APort;
+    ALoop.RunUntil([] { return false; }, static_cast<uint32_t>(AMs));
+    return LWeights;
+}
+
+// What the decoder should make of each listed value.
+std::vector<double> Expected(const std::vector<double>& AValues, int ADecimals, bool ASigned) {
+    std::vector<double> LOut;
+    for (double LValue : AValues) {
+        bool LOverload = false;
+        const uint32_t LDigits = DisplayDigits(LValue, ADecimals, LOverload);
+        LOut.push_back(DisplayedWeight(LDigits, ADecimals, ASigned && LValue < 0 && LDigits));
+    }
+    return LOut;
+}
+
+// AGot must run through ACycle in order, from wherever it starts.
+void ExpectRunOfCycle(const std::vector<double>& AGot, const std::vector<double>& ACycle) {
+    ASSERT_FALSE(AGot.empty());
+    size_t LPos = std::find(ACycle.begin(), ACycle.end(), AGot[0]) - ACycle.begin();
+    ASSERT_LT(LPos, ACycle.size()) << "first weight " << AGot[0];
+    for (size_t I = 1; I < AGot.size(); ++I) {
+        LPos = (LPos + 1) % ACycle.size();
+        ASSERT_EQ(AGot[I], ACycle[LPos]) << "weight " << I;
+    }
+}
+
+std::string Join(const std::vector<double>& AValues) {
+    std::string LOut = "list:";
+    for (size_t I = 0; I < AValues.size(); ++I)
+        LOut += (I ? "," : "") + std::to_string(AValues[I]);
+    return LOut;
+}
+
+class ClientSimTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SCALEPROBE_PORTS_DIR", "/nonexistent", 1); }
+    void TearDown() override { unsetenv("SCALEPROBE_PORTS_DIR"); }
+    THeadlessLoop FLoop;
+};
+
+TEST_F(ClientSimTest, KeliClientReportsTheIndicatorsWeightsInOrder) {
+    const std::vector<double> LValues{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, -111};
+    TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--weights", Join(LValues),
+                      "--blank-pad", "--no-announce"});
+    const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), 9600, 0, 1500, FLoop);
+    // Some 80 frames a second; the sign is not read.
+    EXPECT_GT(LGot.size(), 40u);
+    ExpectRunOfCycle(LGot, Expected(LValues, 0, false));
+}
+
+TEST_F(ClientSimTest, XK3168ClientReportsSignedDecimalsDespiteTwoStopBits) {
+    const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
+    TSimProcess LSim({"--protocol", "xk3168", "--baud", "2400", "--stop-bits", "2", "--decimals",
+                      "2", "--weights", Join(LValues), "--no-announce"});
+    const auto LGot = Listen<TXK3168Client>(LSim.PortPath(), 2400, 0, 1500, FLoop);
+    // 2400 baud, 11 bits a byte, 5 bytes a frame: about 43 frames a second.
+    EXPECT_GT(LGot.size(), 25u);
+    ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
+}
+
+TEST_F(ClientSimTest, KeliClientAtAWrongRateReportsNothing) {
+    for (int32_t LIndicator : CBaudRateAry) {
+        TSimProcess LSim({"--protocol", "keli", "--baud", std::to_string(LIndicator), "--weights",
+                          "ramp:0:999999:137", "--no-announce"});
+        for (int32_t LClientRate : CBaudRateAry) {
+            if (LClientRate == LIndicator)
+                continue;
+            const auto LGot =
+                Listen<TKeliD2008Client>(LSim.PortPath(), LClientRate, 0, 1000, FLoop);
+            EXPECT_TRUE(LGot.empty()) << "indicator " << LIndicator << ", client " << LClientRate
+                                      << ": " << LGot.size() << " weights";
+        }
+    }
+}
+
+TEST_F(ClientSimTest, KeliClientFindsNothingInTheOtherProtocol) {
+    for (int32_t LRate : {1200, 9600, 19200}) {
+        TSimProcess LSim({"--protocol", "xk3168", "--baud", std::to_string(LRate), "--decimals",
+                          "1", "--weights", "ramp:0:99999:7.3", "--no-announce"});
+        const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), LRate, 0, 1000, FLoop);
+        EXPECT_TRUE(LGot.empty()) << LRate << ": " << LGot.size() << " weights";
+    }
+}
+
+} // namespace
