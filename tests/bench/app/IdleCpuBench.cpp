@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWidget>
 
 #include <stdlib.h>
 #include <time.h>
@@ -34,8 +35,8 @@ void RunFor(int AMs) {
 }
 
 void BM_WindowIdleCpu(benchmark::State& AState) {
-    const std::filesystem::path LSim = FindSimulator();
-    if (LSim.empty()) {
+    const std::filesystem::path LSim = SP_SIM_PATH;
+    if (!std::filesystem::exists(LSim)) {
         AState.SkipWithError("scaleprobe-sim not found");
         return;
     }
