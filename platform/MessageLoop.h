@@ -111,7 +111,8 @@ public:
 };
 
 // An interval timer of the calling thread's loop. Ticks arrive on that thread
-// while it pumps. An interval of 0 never ticks.
+// while it pumps. Like the toolkit's timer it starts enabled with 1000 ms;
+// an interval of 0 never ticks.
 class TTimer : public TObject {
     SP_CLASS(TTimer, TObject)
 public:
@@ -139,6 +140,18 @@ private:
 
 // The loop of one thread. Abstract: a backend supplies the waiting, the
 // wake-up and the timers; posting, the synchronous call and dispatch are here.
+//
+// A backend (Qt, Win32) derives from it, is created on its thread after the
+// toolkit is up, and implements:
+//   Wake            post one toolkit event/message to itself (thread-safe,
+//                   non-blocking); on its arrival call DispatchPosted();
+//   PumpOnce        process the toolkit's pending events once, waiting up to
+//                   AMaxWaitMs first when AWait is set;
+//   CreateTimerImpl a toolkit timer calling AOnFire on each tick;
+// and calls Shutdown() first in its destructor. Toolkit-run nested loops (a
+// modal box) go on delivering, since posts arrive as toolkit events.
+// Exceptions thrown by window handlers leave DispatchPosted; a backend that
+// cannot let them cross the toolkit catches them there.
 class TMessageLoop {
 public:
     virtual ~TMessageLoop();

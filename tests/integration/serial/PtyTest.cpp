@@ -79,6 +79,7 @@ TEST_F(PtyComm, LineSettingsReadBackOnTheMasterSide) {
 }
 
 TEST_F(PtyComm, OpenIsExclusiveAndNeedsATerminal) {
+    const int LFds = CountEntries("/proc/self/fd");
     FComm->StartComm();
     TComm LSecond;
     auto LStartFails = [&](const UnicodeString& AName, const char16_t* AMessage) {
@@ -91,15 +92,14 @@ TEST_F(PtyComm, OpenIsExclusiveAndNeedsATerminal) {
         }
         EXPECT_FALSE(LSecond.Connected());
     };
-    const int LFds = CountEntries("/proc/self/fd");
     LStartFails(FPty.SlaveName(), u"Error opening serial port");
     LStartFails(u"/dev/null", u"File handle is not a comm handle ");
     const std::string LFile = ::testing::TempDir() + "not_a_port.txt";
     std::ofstream(LFile) << "x";
     LStartFails(Utf8ToUnicode(LFile), u"File handle is not a comm handle ");
     LStartFails(u"/dev/does-not-exist", u"Error opening serial port");
-    EXPECT_EQ(CountEntries("/proc/self/fd"), LFds) << "no handle left open";
     FComm->StopComm();
+    EXPECT_EQ(CountEntries("/proc/self/fd"), LFds) << "no handle left open";
     // Closed, the port can be opened again (also by another component).
     LSecond.SetCommName(FPty.SlaveName());
     EXPECT_NO_THROW(LSecond.StartComm());
