@@ -31,8 +31,6 @@ std::mutex FStartCriticalSection;    // the one-time viewer start
 std::atomic<TDebugger*> FDebugger{nullptr};
 std::unique_ptr<TDebugger> GDebuggerOwner;
 
-const UnicodeString CurrentTag;
-
 char AsciiLower(char C) {
     return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
 }

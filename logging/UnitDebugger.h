@@ -72,6 +72,7 @@ static_assert(sizeof(TMsgDesc) == CMsgHeaderLen + CMaxMsgTextLen);
 // Unit-wide settings.
 inline constexpr const char* DebugMagicName = "WBDEBUG";
 inline constexpr int32_t CurrentLevel = 3;
+inline constexpr char16_t CurrentTag[] = u"";
 inline constexpr TMsgType CurrentMsgType = cmtInformation;
 inline constexpr TTimeStampType TimeStampType = ttDateTime;
 inline constexpr bool FUseLocalSession = true;

@@ -73,19 +73,3 @@ TEST(BlockingQueue, ShutDownReleasesBlockedPoppersAndPushers) {
     EXPECT_EQ(LPusher.get(), wrSignaled);
     EXPECT_EQ(LFull.Count(), 1u);
 }
-
-TEST(BlockingQueue, BlockedPushGoesOnWhenRoomIsMade) {
-    TBlockingQueue<int> Q(2);
-    Q.PushItem(1);
-    Q.PushItem(2);
-    auto LPusher = std::async(std::launch::async, [&] { return Q.PushItem(3); });
-    EXPECT_EQ(LPusher.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    int L = 0;
-    Q.PopItem(L);
-    ASSERT_EQ(LPusher.wait_for(CGenerous), std::future_status::ready);
-    EXPECT_EQ(LPusher.get(), wrSignaled);
-    Q.PopItem(L);
-    EXPECT_EQ(L, 2);
-    Q.PopItem(L);
-    EXPECT_EQ(L, 3);
-}

@@ -162,19 +162,6 @@ TEST_F(LogFileTest, FirstLineMakesFoldersAndFileAndLinesCarryLevelAndTime) {
     EXPECT_EQ(LSent, LSentExpected);
 }
 
-TEST_F(LogFileTest, ALaterRunAppendsToTheDaysFile) {
-    { TLogFile LLog(FDir); }
-    {
-        TLogFile LLog(FDir);
-        LLog.LogInfo(u"second run");
-    }
-    const auto L = ReadLines(Day("2030-03", "20300304"));
-    ASSERT_EQ(L.size(), 5u);
-    EXPECT_EQ(L[1], CExit);
-    EXPECT_EQ(L[3], "[Info][09:15:02 123]second run");
-    EXPECT_EQ(L[4], CExit);
-}
-
 TEST_F(LogFileTest, EmptyTextStillMakesALineButNoDebugMessage) {
     {
         TLogFile LLog(FDir);

@@ -123,10 +123,3 @@ TEST_F(WorkThreadTest, EscapingExceptionEndsTheLoopCleanly) {
     EXPECT_EQ(FProbe.FRecordsAtFinal, 2u);
     EXPECT_EQ(Tags(), (std::vector<std::string>{"Create", "1"}));
 }
-
-TEST_F(WorkThreadTest, EscapingExceptionFromTheFinalCallbackEndsOnlyTheThread) {
-    TWorkThread T(nullptr, [] { throw Exception(u"final failed"); });
-    T.Terminate();
-    ASSERT_TRUE(T.WaitFor(CGenerous));
-    EXPECT_EQ(Tags(), (std::vector<std::string>{"Create", "1"}));
-}
