@@ -74,7 +74,15 @@ std::unique_ptr<TControlPeer> TConsoleControls::CreatePeer(TControl& AControl) {
 }
 
 void TConsoleControls::ShowMessage(const UnicodeString& AText) {
+    // Standard error may be the same terminal: the text goes above the
+    // drawing, which is drawn again below it.
+    EraseDisplay();
+    FOut << std::flush;
     FErr << UnicodeToUtf8(AText) << '\n' << std::flush;
+    if (!FLastDrawing.empty()) {
+        FOut << FLastDrawing << std::flush;
+        FDrawnRows = CDisplayRows;
+    }
     const TSearchOutcome LOutcome = OutcomeOfMessage(AText);
     if (LOutcome != TSearchOutcome::soNone)
         FOutcome = LOutcome;

@@ -103,6 +103,12 @@ TEST(ConsoleControls, DisplayIsDrawnBelowTheTranscriptAndRedrawnInPlace) {
         EXPECT_TRUE(LOut.str().empty());
         LForm.LEDDisplay1->SetCaption(u"8");
         EXPECT_NE(LOut.str().find("\x1b[7F"), std::string::npos);
+        // A message box's text goes above the drawing, which follows it again.
+        LOut.str("");
+        ShowMessage(u"找到仪表");
+        EXPECT_EQ(LOut.str().rfind("\x1b[7F\x1b[J", 0), 0u);
+        EXPECT_EQ(LOut.str().size() > 20 * 7, true);
+        EXPECT_EQ(LErr.str(), "找到仪表\n");
     }
     SetControlBackend(nullptr);
 }
