@@ -20,6 +20,7 @@ struct TBench {
     TPty Pty;
     TComm Comm;
     size_t Received = 0;
+    size_t ShortBlocks = 0;
     std::string Data;
     TClock::time_point LastArrival;
 
@@ -28,6 +29,7 @@ struct TBench {
         Comm.SetOnReceiveData([this](TObject*, const uint8_t* ABuffer, uint16_t ALen) {
             LastArrival = TClock::now();
             Received += ALen;
+            ShortBlocks += ALen < 1024;
             Data.append(reinterpret_cast<const char*>(ABuffer), ALen);
         });
         Comm.StartComm();
@@ -106,6 +108,7 @@ void BM_Throughput(benchmark::State& AState) {
             break;
         }
         AState.SetIterationTime(LSecs);
+        AState.counters["short_blocks"] = static_cast<double>(B.ShortBlocks);
         B.Comm.StopComm();
     }
     AState.SetBytesProcessed(static_cast<int64_t>(AState.iterations() * CSize));
