@@ -42,7 +42,10 @@ constexpr std::string_view CLocalPrefix = "Local\\";
 std::string PosixName(std::string_view AName) {
     if (AName.substr(0, CLocalPrefix.size()) == CLocalPrefix)
         AName.remove_prefix(CLocalPrefix.size());
-    std::string LName = "/" + std::string(AName) + "." + std::to_string(geteuid());
+    std::string LName = "/";
+    LName.append(AName);
+    LName += '.';
+    LName += std::to_string(geteuid());
     if (const char* LSuffix = std::getenv("SCALEPROBE_WBDEBUG_SUFFIX"); LSuffix && *LSuffix) {
         LName += '.';
         for (const char* P = LSuffix; *P; ++P)
