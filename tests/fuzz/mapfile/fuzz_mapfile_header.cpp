@@ -1,0 +1,82 @@
+// Hostile viewer headers and queue contents: the sender writes only into the
+// queue area a sound header describes, and only the queue positions besides.
+#include "logging/UnitMapFileChannel.h"
+#include "tests/unit/mapfile/MapFileTestSupport.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+constexpr size_t CMapped = 8192;
+constexpr uint32_t CSoundMapSize = 8000;
+constexpr int32_t CSoundOffset = 64;
+
+TTestMapping& Mapping() {
+    static TTestMapping* LMapping = [] {
+        UseOwnObjectNames("fuzz");
+        std::atexit(RemoveAllObjects); // the mapping itself lives to the end
+        return new TTestMapping(CMapped, CSoundMapSize, CSoundOffset);
+    }();
+    return *LMapping;
+}
+
+struct TArea {
+    size_t Begin = 0, End = 0;
+};
+
+TArea AreaOf(const uint8_t* AMap) {
+    uint32_t LMapSize = 0;
+    int32_t LOffset = 0;
+    std::memcpy(&LMapSize, AMap + MapField::MapSize, 4);
+    std::memcpy(&LOffset, AMap + MapField::DataOffset, 4);
+    if (!HeaderIsEnabled(AMap, CMapped) || LMapSize > CMapped || LOffset < 52 ||
+        static_cast<uint32_t>(LOffset) >= LMapSize || LMapSize - LOffset <= 52)
+        return {};
+    return {static_cast<size_t>(LOffset), LMapSize};
+}
+
+void SoundHeader(TTestMapping& AMapping) {
+    std::memcpy(AMapping.Map(), DebugMagicName, 8);
+    AMapping.Set(MapField::MapEnabled, CMapEnabledValue);
+    AMapping.Set(MapField::MapSize, CSoundMapSize);
+    AMapping.Set(MapField::DataOffset, CSoundOffset);
+    AMapping.SetQueue(0, 0);
+}
+} // namespace
+
+// Input: one mode byte, up to four record sizes (two bytes each), then bytes
+// laid over the mapping from its start.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
+    if (ASize < 9)
+        return 0;
+    TTestMapping& LMapping = Mapping();
+    uint8_t* LMap = LMapping.Map();
+    std::memset(LMap, 0, CMapped);
+    SoundHeader(LMapping);
+    const bool LConnectFirst = AData[0] & 1;
+    TMapFileChannel LChannel(false);
+    if (LConnectFirst && !LChannel.CheckReady())
+        __builtin_trap();
+    const TArea LArea = LConnectFirst ? TArea{CSoundOffset, CSoundMapSize} : TArea{};
+    std::memcpy(LMap, AData + 9, std::min(ASize - 9, CMapped));
+    const TArea LAllowed = LConnectFirst ? LArea : AreaOf(LMap);
+
+    const std::vector<uint8_t> LBefore(LMap, LMap + CMapped);
+    for (int I = 0; I < 4; ++I) {
+        const int32_t LText = (AData[1 + 2 * I] | (AData[2 + 2 * I] << 8)) % (CMaxMsgTextLen + 1);
+        if (!LChannel.CheckReady())
+            continue;
+        const TMsgDesc LDesc = MakeRecord(LText, 'f');
+        LChannel.SendContent(LDesc, LDesc.Length);
+    }
+    for (size_t I = 0; I < CMapped; ++I) {
+        if (LMap[I] == LBefore[I] || (I >= LAllowed.Begin && I < LAllowed.End))
+            continue;
+        if (I >= MapField::QueueFront && I < MapField::NeedRefresh + 4)
+            continue;
+        __builtin_trap(); // written outside the queue area
+    }
+    return 0;
+}
