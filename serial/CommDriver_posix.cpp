@@ -140,6 +140,9 @@ private:
     void Unsignal(TEventObj& AEvent);
     // Starts AOv's operation: the event reset, the op reset to AKind.
     TOp* Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind);
+    // Begin for a read or write; anything but crOk is the call's result.
+    TCommResult StartTransfer(THandle APort, TOverlapped& AOv, TOpKind AKind, TPort*& APortObj,
+                              TOp*& AOp);
     void Complete(TEventObj& AEvent, TCommResult AResult);
     void Progress(TEventObj& AEvent, short ARevents, uint64_t ANow);
     void ProgressRead(TEventObj& AEvent, short ARevents, uint64_t ANow);
@@ -403,20 +406,30 @@ void TPosixCommDriver::Complete(TEventObj& AEvent, TCommResult AResult) {
     Signal(AEvent);
 }
 
+TCommResult TPosixCommDriver::StartTransfer(THandle APort, TOverlapped& AOv, TOpKind AKind,
+                                            TPort*& APortObj, TOp*& AOp) {
+    APortObj = Port(APort);
+    if (!APortObj)
+        return TCommResult::crInvalidHandle;
+    AOp = Begin(*APortObj, AOv, AKind);
+    if (!AOp)
+        return TCommResult::crOther;
+    if (APortObj->HungUp) {
+        Complete(*Event(AOv.hEvent), TCommResult::crOther);
+        return TCommResult::crOther;
+    }
+    return TCommResult::crOk;
+}
+
 TCommResult TPosixCommDriver::Read(THandle APort, uint8_t* ABuffer, uint32_t ASize,
                                    uint32_t& ACount, TOverlapped& AOv) {
     std::lock_guard<std::mutex> L(FLock);
-    TPort* LPort = Port(APort);
-    if (!LPort)
-        return TCommResult::crInvalidHandle;
-    TOp* LOp = Begin(*LPort, AOv, TOpKind::okRead);
-    if (!LOp)
-        return TCommResult::crOther;
+    TPort* LPort = nullptr;
+    TOp* LOp = nullptr;
+    const TCommResult LStart = StartTransfer(APort, AOv, TOpKind::okRead, LPort, LOp);
+    if (LStart != TCommResult::crOk)
+        return LStart;
     TEventObj& LEvent = *Event(AOv.hEvent);
-    if (LPort->HungUp) {
-        Complete(LEvent, TCommResult::crOther);
-        return TCommResult::crOther;
-    }
     LOp->ReadBuf = ABuffer;
     LOp->Size = ASize;
     const TCommTimeouts& T = LPort->Timeouts;
@@ -482,17 +495,12 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
 TCommResult TPosixCommDriver::Write(THandle APort, const uint8_t* AData, uint32_t ASize,
                                     uint32_t& ACount, TOverlapped& AOv) {
     std::lock_guard<std::mutex> L(FLock);
-    TPort* LPort = Port(APort);
-    if (!LPort)
-        return TCommResult::crInvalidHandle;
-    TOp* LOp = Begin(*LPort, AOv, TOpKind::okWrite);
-    if (!LOp)
-        return TCommResult::crOther;
+    TPort* LPort = nullptr;
+    TOp* LOp = nullptr;
+    const TCommResult LStart = StartTransfer(APort, AOv, TOpKind::okWrite, LPort, LOp);
+    if (LStart != TCommResult::crOk)
+        return LStart;
     TEventObj& LEvent = *Event(AOv.hEvent);
-    if (LPort->HungUp) {
-        Complete(LEvent, TCommResult::crOther);
-        return TCommResult::crOther;
-    }
     LOp->WriteBuf = AData;
     LOp->Size = ASize;
     const TCommTimeouts& T = LPort->Timeouts;
