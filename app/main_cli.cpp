@@ -54,8 +54,17 @@ int ExitCodeOf(TSearchOutcome AOutcome) {
 int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
     THeadlessLoop LLoop;
     TConsoleControls LConsole(std::cout, std::cerr, StdoutIsTerminal());
-    SetControlBackend(&LConsole);
-    StartUpUnits();
+    // The units come down, and the backend goes, also when the window fails.
+    struct TUnits {
+        explicit TUnits(TControlBackend& ABackend) {
+            SetControlBackend(&ABackend);
+            StartUpUnits();
+        }
+        ~TUnits() {
+            ShutDownUnits();
+            SetControlBackend(nullptr);
+        }
+    } LUnits(LConsole);
     int LExit;
     {
         TForm1 LForm;
@@ -71,8 +80,6 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
             while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
             }
     }
-    ShutDownUnits();
-    SetControlBackend(nullptr);
     return LExit;
 }
 } // namespace
