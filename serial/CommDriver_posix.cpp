@@ -25,6 +25,11 @@ namespace {
 // How often a pending line-event wait looks at the driver's counters (only
 // on ports that keep them).
 constexpr uint64_t CLineEventPollMs = 50;
+// A read with an interval time-out hands over what it holds at the latest this
+// long after its first byte. A steady stream never leaves an interval gap, so
+// at 9600 baud a 1024-byte read would hold its bytes for over a second, and a
+// one-second trial of the search would see none of them.
+constexpr uint64_t CMaxReadHoldMs = 50;
 
 uint64_t NowMs() {
     timespec LTs{};
@@ -61,6 +66,7 @@ struct TOp {
     uint32_t Done = 0;
     uint32_t* MaskOut = nullptr;
     uint64_t Deadline = 0;      // 0: none
+    uint64_t FirstByte = 0;     // read: when the first byte came
     uint64_t LastByte = 0;      // read: when the last byte came
     uint32_t Interval = 0;      // read: the interval time-out, 0 none
     bool FirstByteOnly = false; // read: done at the first byte
@@ -468,6 +474,8 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
     while (LOp.Done < LOp.Size) {
         const ssize_t LGot = ::read(LPort.Fd, LOp.ReadBuf + LOp.Done, LOp.Size - LOp.Done);
         if (LGot > 0) {
+            if (LOp.Done == 0)
+                LOp.FirstByte = ANow;
             LOp.Done += static_cast<uint32_t>(LGot);
             LOp.LastByte = ANow;
             continue;
@@ -487,7 +495,8 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
         return;
     }
     if (LOp.Done == LOp.Size || (LOp.FirstByteOnly && LOp.Done > 0) ||
-        (LOp.Interval > 0 && LOp.Done > 0 && ANow >= LOp.LastByte + LOp.Interval) ||
+        (LOp.Interval > 0 && LOp.Done > 0 &&
+         (ANow >= LOp.LastByte + LOp.Interval || ANow >= LOp.FirstByte + CMaxReadHoldMs)) ||
         (LOp.Deadline != 0 && ANow >= LOp.Deadline))
         Complete(AEvent, TCommResult::crOk);
 }
@@ -617,8 +626,10 @@ int64_t TPosixCommDriver::OpTimeout(const TOp& AOp, uint64_t ANow) {
     };
     if (AOp.Deadline != 0)
         LTake(AOp.Deadline);
-    if (AOp.Kind == TOpKind::okRead && AOp.Interval > 0 && AOp.Done > 0)
+    if (AOp.Kind == TOpKind::okRead && AOp.Interval > 0 && AOp.Done > 0) {
         LTake(AOp.LastByte + AOp.Interval);
+        LTake(AOp.FirstByte + CMaxReadHoldMs);
+    }
     if (AOp.Kind == TOpKind::okLine && AOp.Port->HasCounters)
         LTake(ANow + CLineEventPollMs);
     return LWait;

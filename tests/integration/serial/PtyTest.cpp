@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <termios.h>
+#include <thread>
 
 namespace {
 
@@ -36,6 +37,26 @@ TEST_F(PtyComm, ABurstArrivesAsOneBlock) {
     PumpFor(100);
     ASSERT_EQ(FBlocks.size(), 1u);
     EXPECT_EQ(FBlocks[0], Pattern(300, 5));
+    FComm->StopComm();
+}
+
+TEST_F(PtyComm, ASteadyStreamIsHandedOverWhileItFlows) {
+    // One byte a millisecond never leaves a 10 ms gap; the bytes must still
+    // come in several blocks while the stream runs, not in one at its end.
+    FComm->StartComm();
+    const std::string LData = Pattern(400, 9);
+    std::thread LWriter([&] {
+        for (char C : LData) {
+            if (!FPty.Send(std::string(1, C)))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const bool LAll = PumpUntil([&] { return FReceived.size() >= LData.size(); });
+    LWriter.join();
+    ASSERT_TRUE(LAll);
+    EXPECT_EQ(FReceived, LData);
+    EXPECT_GE(FBlocks.size(), 3u);
     FComm->StopComm();
 }
 
