@@ -14,7 +14,15 @@ int64_t TUartLine::Send(uint8_t AByte, int64_t AEarliest) {
 
 void TUartLine::Listen(uint32_t ARxBaud, int64_t AFrom) {
     FRxBaud = ARxBaud;
-    FRxHuntUnits = TickToUnits(AFrom);
+    // The receiver comes up between two bytes: joining a back-to-back stream
+    // inside a byte could lock it onto a wrong framing for good.
+    int64_t LFrom = AFrom;
+    for (const TTxByte& LByte : FTx)
+        if (LByte.Start >= AFrom) {
+            LFrom = LByte.Start;
+            break;
+        }
+    FRxHuntUnits = TickToUnits(LFrom) - 1;
 }
 
 int TUartLine::Level(int64_t AUnits) const {

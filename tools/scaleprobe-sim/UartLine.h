@@ -32,8 +32,8 @@ public:
     // The tick at which everything queued has been sent.
     int64_t TxIdleAt() const { return FTxIdleAt; }
 
-    // A receiver at ARxBaud starts looking for a start bit after tick AFrom;
-    // it replaces the one before.
+    // A receiver at ARxBaud starts looking for a start bit at the first byte
+    // that starts at or after tick AFrom; it replaces the one before.
     void Listen(uint32_t ARxBaud, int64_t AFrom);
     void Disconnect() { FRxBaud = 0; }
     bool Listening() const { return FRxBaud != 0; }
