@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     setenv("SCALEPROBE_PORTS_DIR", "/nonexistent", 1); // do not announce
     THeadlessLoop LLoop;
     std::vector<std::string> LFourOrMore;
+    int LConnectFailures = 0;
     for (const char* LProtocol : {"keli", "xk3168"}) {
         std::printf("\n%s frames on the line: weights per second of listening "
                     "(most in one 1-s trial)\n\n| indicator \\ client |",
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
                 int LTotal = 0;
                 for (int I = 0; I < LTrials; ++I) {
                     const int LGot = OneTrial(LSim.PortPath(), LClientRate, LLoop);
+                    if (LGot < 0)
+                        ++LConnectFailures;
                     LTotal += std::max(LGot, 0);
                     LCell.Max = std::max(LCell.Max, LGot);
                 }
@@ -83,5 +86,6 @@ int main(int argc, char** argv) {
         std::printf("  %s\n", LLine.c_str());
     if (LFourOrMore.empty())
         std::printf("  none\n");
+    std::printf("Trials whose connect failed: %d\n", LConnectFailures);
     return 0;
 }
