@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -121,8 +122,8 @@ using TOpenKeli = TOpenClient<TKeliD2008Client>;
 using TOpenXK = TOpenClient<TXK3168Client>;
 
 inline std::vector<uint8_t> KeliFrameBytes(const char* ADigits, char ADot = '0') {
-    std::vector<uint8_t> LFrame{0x02, '+'};
-    LFrame.insert(LFrame.end(), ADigits, ADigits + 6);
-    LFrame.insert(LFrame.end(), {static_cast<uint8_t>(ADot), '0', '0', 0x03});
+    std::vector<uint8_t> LFrame{0x02, '+', 0,   0, 0, 0, 0, 0, static_cast<uint8_t>(ADot),
+                                '0',  '0', 0x03};
+    std::copy(ADigits, ADigits + 6, LFrame.begin() + 2);
     return LFrame;
 }

@@ -2,18 +2,22 @@
 #include "weighbridge/UnitKeliD2008Frame.h"
 #include "weighbridge/UnitXK3168Frame.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
 
 // 0x02, sign, six digits, decimal digit, two data bytes, 0x03.
 std::vector<uint8_t> KeliFrame(const std::string& ADigits, char ADot, char ASign = '+') {
-    std::vector<uint8_t> LFrame{0x02, static_cast<uint8_t>(ASign)};
-    LFrame.insert(LFrame.end(), ADigits.begin(), ADigits.end());
-    LFrame.push_back(static_cast<uint8_t>(ADot));
-    LFrame.push_back('1');
-    LFrame.push_back('B');
-    LFrame.push_back(0x03);
+    std::vector<uint8_t> LFrame(ADigits.size() + 6);
+    LFrame[0] = 0x02;
+    LFrame[1] = static_cast<uint8_t>(ASign);
+    std::copy(ADigits.begin(), ADigits.end(), LFrame.begin() + 2);
+    const size_t LTail = 2 + ADigits.size();
+    LFrame[LTail] = static_cast<uint8_t>(ADot);
+    LFrame[LTail + 1] = '1';
+    LFrame[LTail + 2] = 'B';
+    LFrame[LTail + 3] = 0x03;
     return LFrame;
 }
 
