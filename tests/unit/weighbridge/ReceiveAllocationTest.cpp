@@ -9,16 +9,18 @@ namespace {
 std::atomic<long> GAllocations{0};
 } // namespace
 
-void* operator new(std::size_t ASize) {
+// Not inlined: GCC would otherwise pair an inlined new-expression with the
+// free() inside delete and report a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t ASize) {
     ++GAllocations;
     if (void* LPtr = std::malloc(ASize ? ASize : 1))
         return LPtr;
     throw std::bad_alloc();
 }
-void operator delete(void* APtr) noexcept {
+[[gnu::noinline]] void operator delete(void* APtr) noexcept {
     std::free(APtr);
 }
-void operator delete(void* APtr, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* APtr, std::size_t) noexcept {
     std::free(APtr);
 }
 

@@ -19,7 +19,7 @@ std::array<uint8_t, 5> MaskOf(char16_t AChar) {
 // The main window's display: bounds 665 x 82, client area 663 x 80 at (1, 1).
 class MainDisplay : public ::testing::Test {
 protected:
-    static constexpr int CPitch = 11, CCell = 66, CY0 = 2, CClient = 1;
+    static constexpr int CPitch = 11, CY0 = 2, CClient = 1;
 
     MainDisplay() { D.SetBounds(8, 100, 665, 82); }
 
