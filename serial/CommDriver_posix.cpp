@@ -88,6 +88,10 @@ struct TPort {
     serial_icounter_struct ErrBase{};
     serial_icounter_struct EvtBase{};
     std::vector<TEventObj*> Pending;
+    // The line as it was found, put back at close.
+    termios2 Found{};
+    bool HasFound = false;
+    bool OwnExcl = false; // we set the exclusive-use flag, so we clear it
 };
 
 // Standard rates keep their B constant, so that tools reading the line with
@@ -178,13 +182,22 @@ THandle TPosixCommDriver::Open(const UnicodeString& AName) {
         ::close(LFd);
         return 0;
     }
+    const bool LTerminal = ::isatty(LFd);
+    // Another program's exclusive use holds also against root, who could
+    // open the line regardless: the port is busy.
+    int LExcl = 0;
+    if (LTerminal && ::ioctl(LFd, TIOCGEXCL, &LExcl) == 0 && LExcl != 0) {
+        ::close(LFd);
+        errno = EBUSY;
+        return 0;
+    }
     auto* LPort = new TPort;
     LPort->Fd = LFd;
-    if (::isatty(LFd)) {
-        (void)::ioctl(LFd, TIOCEXCL);
-        termios2 LTio{};
-        if (::ioctl(LFd, TCGETS2, &LTio) == 0)
-            LPort->State.BaudRate = LTio.c_ospeed;
+    if (LTerminal) {
+        LPort->OwnExcl = ::ioctl(LFd, TIOCEXCL) == 0;
+        LPort->HasFound = ::ioctl(LFd, TCGETS2, &LPort->Found) == 0;
+        if (LPort->HasFound)
+            LPort->State.BaudRate = LPort->Found.c_ospeed;
         LPort->HasCounters = ::ioctl(LFd, TIOCGICOUNT, &LPort->ErrBase) == 0;
         LPort->EvtBase = LPort->ErrBase;
     }
@@ -207,7 +220,9 @@ void TPosixCommDriver::Close(THandle APort) {
         return;
     while (!LPort->Pending.empty())
         Complete(*LPort->Pending.front(), TCommResult::crInvalidHandle);
-    if (::isatty(LPort->Fd))
+    if (LPort->HasFound)
+        (void)::ioctl(LPort->Fd, TCSETS2, &LPort->Found);
+    if (LPort->OwnExcl)
         (void)::ioctl(LPort->Fd, TIOCNXCL); // a pty keeps the flag past our close
     ::close(LPort->Fd);
     FPorts.erase(LPort);
