@@ -31,6 +31,14 @@ constexpr uint64_t CLineEventPollMs = 50;
 // one-second trial of the search would see none of them.
 constexpr uint64_t CMaxReadHoldMs = 50;
 
+// While bytes flow into a read with an interval time-out, the line is looked
+// at again only after this share of the interval, not at every byte: bytes
+// that came in the meantime lie closer together than the interval, and the
+// end of the stream is seen at most this late.
+uint64_t IntervalLookMs(uint32_t AInterval) {
+    return AInterval >= 3 ? AInterval / 3 : 1;
+}
+
 uint64_t NowMs() {
     timespec LTs{};
     clock_gettime(CLOCK_MONOTONIC, &LTs);
@@ -69,6 +77,7 @@ struct TOp {
     uint64_t FirstByte = 0;     // read: when the first byte came
     uint64_t LastByte = 0;      // read: when the last byte came
     uint32_t Interval = 0;      // read: the interval time-out, 0 none
+    uint64_t NextLook = 0;      // read: the line is left alone until then
     bool FirstByteOnly = false; // read: done at the first byte
 };
 
@@ -491,8 +500,13 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
         if (LGot > 0) {
             if (LOp.Done == 0)
                 LOp.FirstByte = ANow;
+            const bool LShort = static_cast<uint32_t>(LGot) < LOp.Size - LOp.Done;
             LOp.Done += static_cast<uint32_t>(LGot);
             LOp.LastByte = ANow;
+            LOp.NextLook = ANow + IntervalLookMs(LOp.Interval);
+            // A terminal hands over all it holds: a short read emptied it.
+            if (LShort)
+                break;
             continue;
         }
         if (LGot < 0 && errno == EINTR)
@@ -644,6 +658,8 @@ int64_t TPosixCommDriver::OpTimeout(const TOp& AOp, uint64_t ANow) {
     if (AOp.Kind == TOpKind::okRead && AOp.Interval > 0 && AOp.Done > 0) {
         LTake(AOp.LastByte + AOp.Interval);
         LTake(AOp.FirstByte + CMaxReadHoldMs);
+        if (ANow < AOp.NextLook)
+            LTake(AOp.NextLook);
     }
     if (AOp.Kind == TOpKind::okLine && AOp.Port->HasCounters)
         LTake(ANow + CLineEventPollMs);
@@ -745,7 +761,10 @@ uint32_t TPosixCommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
                 const int64_t LOpWait = OpTimeout(LOp, LNow);
                 if (LOpWait >= 0 && (LWait < 0 || LOpWait < LWait))
                     LWait = LOpWait;
-                if (LOp.Kind == TOpKind::okRead || LOp.Kind == TOpKind::okWrite) {
+                // A read between two looks leaves the line out of the poll.
+                const bool LResting = LOp.Kind == TOpKind::okRead && LOp.Interval > 0 &&
+                                      LOp.Done > 0 && LNow < LOp.NextLook;
+                if ((LOp.Kind == TOpKind::okRead && !LResting) || LOp.Kind == TOpKind::okWrite) {
                     LFds.push_back(
                         {LOp.Port->Fd,
                          static_cast<short>(LOp.Kind == TOpKind::okRead ? POLLIN : POLLOUT), 0});
