@@ -41,6 +41,19 @@ TEST_F(PtyComm, ABurstArrivesAsOneBlock) {
     FComm->StopComm();
 }
 
+TEST_F(PtyComm, AGapLongerThanTheIntervalEndsABlock) {
+    // The line is looked at less often while bytes flow; a pause between
+    // two bursts still hands the first over on its own.
+    FComm->StartComm();
+    ASSERT_TRUE(FPty.Send("first"));
+    ASSERT_TRUE(PumpUntil([&] { return FReceived == "first"; }));
+    PumpFor(100);
+    ASSERT_TRUE(FPty.Send("second"));
+    ASSERT_TRUE(PumpUntil([&] { return FReceived == "firstsecond"; }));
+    EXPECT_EQ(FBlocks, (std::vector<std::string>{"first", "second"}));
+    FComm->StopComm();
+}
+
 TEST_F(PtyComm, ASteadyStreamIsHandedOverWhileItFlows) {
     // One byte a millisecond never leaves a 10 ms gap; the bytes must still
     // come in several blocks while the stream runs, not in one at its end.
