@@ -31,6 +31,14 @@ constexpr uint64_t CLineEventPollMs = 50;
 // one-second trial of the search would see none of them.
 constexpr uint64_t CMaxReadHoldMs = 50;
 
+// While bytes flow into a read with an interval time-out, the line is looked
+// at again only after this share of the interval, not at every byte: bytes
+// that came in the meantime lie closer together than the interval, and the
+// end of the stream is seen at most this late.
+uint64_t IntervalLookMs(uint32_t AInterval) {
+    return AInterval >= 3 ? AInterval / 3 : 1;
+}
+
 uint64_t NowMs() {
     timespec LTs{};
     clock_gettime(CLOCK_MONOTONIC, &LTs);
@@ -69,6 +77,7 @@ struct TOp {
     uint64_t FirstByte = 0;     // read: when the first byte came
     uint64_t LastByte = 0;      // read: when the last byte came
     uint32_t Interval = 0;      // read: the interval time-out, 0 none
+    uint64_t NextLook = 0;      // read: the line is left alone until then
     bool FirstByteOnly = false; // read: done at the first byte
 };
 
@@ -88,6 +97,10 @@ struct TPort {
     serial_icounter_struct ErrBase{};
     serial_icounter_struct EvtBase{};
     std::vector<TEventObj*> Pending;
+    // The line as it was found, put back at close.
+    termios2 Found{};
+    bool HasFound = false;
+    bool OwnExcl = false; // we set the exclusive-use flag, so we clear it
 };
 
 // Standard rates keep their B constant, so that tools reading the line with
@@ -178,13 +191,22 @@ THandle TPosixCommDriver::Open(const UnicodeString& AName) {
         ::close(LFd);
         return 0;
     }
+    const bool LTerminal = ::isatty(LFd);
+    // Another program's exclusive use holds also against root, who could
+    // open the line regardless: the port is busy.
+    int LExcl = 0;
+    if (LTerminal && ::ioctl(LFd, TIOCGEXCL, &LExcl) == 0 && LExcl != 0) {
+        ::close(LFd);
+        errno = EBUSY;
+        return 0;
+    }
     auto* LPort = new TPort;
     LPort->Fd = LFd;
-    if (::isatty(LFd)) {
-        (void)::ioctl(LFd, TIOCEXCL);
-        termios2 LTio{};
-        if (::ioctl(LFd, TCGETS2, &LTio) == 0)
-            LPort->State.BaudRate = LTio.c_ospeed;
+    if (LTerminal) {
+        LPort->OwnExcl = ::ioctl(LFd, TIOCEXCL) == 0;
+        LPort->HasFound = ::ioctl(LFd, TCGETS2, &LPort->Found) == 0;
+        if (LPort->HasFound)
+            LPort->State.BaudRate = LPort->Found.c_ospeed;
         LPort->HasCounters = ::ioctl(LFd, TIOCGICOUNT, &LPort->ErrBase) == 0;
         LPort->EvtBase = LPort->ErrBase;
     }
@@ -207,7 +229,9 @@ void TPosixCommDriver::Close(THandle APort) {
         return;
     while (!LPort->Pending.empty())
         Complete(*LPort->Pending.front(), TCommResult::crInvalidHandle);
-    if (::isatty(LPort->Fd))
+    if (LPort->HasFound)
+        (void)::ioctl(LPort->Fd, TCSETS2, &LPort->Found);
+    if (LPort->OwnExcl)
         (void)::ioctl(LPort->Fd, TIOCNXCL); // a pty keeps the flag past our close
     ::close(LPort->Fd);
     FPorts.erase(LPort);
@@ -476,8 +500,13 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
         if (LGot > 0) {
             if (LOp.Done == 0)
                 LOp.FirstByte = ANow;
+            const bool LShort = static_cast<uint32_t>(LGot) < LOp.Size - LOp.Done;
             LOp.Done += static_cast<uint32_t>(LGot);
             LOp.LastByte = ANow;
+            LOp.NextLook = ANow + IntervalLookMs(LOp.Interval);
+            // A terminal hands over all it holds: a short read emptied it.
+            if (LShort)
+                break;
             continue;
         }
         if (LGot < 0 && errno == EINTR)
@@ -629,6 +658,8 @@ int64_t TPosixCommDriver::OpTimeout(const TOp& AOp, uint64_t ANow) {
     if (AOp.Kind == TOpKind::okRead && AOp.Interval > 0 && AOp.Done > 0) {
         LTake(AOp.LastByte + AOp.Interval);
         LTake(AOp.FirstByte + CMaxReadHoldMs);
+        if (ANow < AOp.NextLook)
+            LTake(AOp.NextLook);
     }
     if (AOp.Kind == TOpKind::okLine && AOp.Port->HasCounters)
         LTake(ANow + CLineEventPollMs);
@@ -730,7 +761,10 @@ uint32_t TPosixCommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
                 const int64_t LOpWait = OpTimeout(LOp, LNow);
                 if (LOpWait >= 0 && (LWait < 0 || LOpWait < LWait))
                     LWait = LOpWait;
-                if (LOp.Kind == TOpKind::okRead || LOp.Kind == TOpKind::okWrite) {
+                // A read between two looks leaves the line out of the poll.
+                const bool LResting = LOp.Kind == TOpKind::okRead && LOp.Interval > 0 &&
+                                      LOp.Done > 0 && LNow < LOp.NextLook;
+                if ((LOp.Kind == TOpKind::okRead && !LResting) || LOp.Kind == TOpKind::okWrite) {
                     LFds.push_back(
                         {LOp.Port->Fd,
                          static_cast<short>(LOp.Kind == TOpKind::okRead ? POLLIN : POLLOUT), 0});

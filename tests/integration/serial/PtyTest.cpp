@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
@@ -37,6 +38,19 @@ TEST_F(PtyComm, ABurstArrivesAsOneBlock) {
     PumpFor(100);
     ASSERT_EQ(FBlocks.size(), 1u);
     EXPECT_EQ(FBlocks[0], Pattern(300, 5));
+    FComm->StopComm();
+}
+
+TEST_F(PtyComm, AGapLongerThanTheIntervalEndsABlock) {
+    // The line is looked at less often while bytes flow; a pause between
+    // two bursts still hands the first over on its own.
+    FComm->StartComm();
+    ASSERT_TRUE(FPty.Send("first"));
+    ASSERT_TRUE(PumpUntil([&] { return FReceived == "first"; }));
+    PumpFor(100);
+    ASSERT_TRUE(FPty.Send("second"));
+    ASSERT_TRUE(PumpUntil([&] { return FReceived == "firstsecond"; }));
+    EXPECT_EQ(FBlocks, (std::vector<std::string>{"first", "second"}));
     FComm->StopComm();
 }
 
@@ -125,6 +139,50 @@ TEST_F(PtyComm, OpenIsExclusiveAndNeedsATerminal) {
     LSecond.SetCommName(FPty.SlaveName());
     EXPECT_NO_THROW(LSecond.StartComm());
     LSecond.StopComm();
+}
+
+TEST_F(PtyComm, TheLineIsLeftAsItWasFound) {
+    // A cooked line at 9600, as a user's terminal would be.
+    termios LTio{};
+    ASSERT_EQ(::tcgetattr(FPty.Master(), &LTio), 0);
+    LTio.c_lflag |= ICANON | ECHO | ISIG;
+    LTio.c_oflag |= OPOST;
+    ::cfsetospeed(&LTio, B9600);
+    ::cfsetispeed(&LTio, B9600);
+    ASSERT_EQ(::tcsetattr(FPty.Master(), TCSANOW, &LTio), 0);
+    FComm->SetBaudRate(19200);
+    FComm->StartComm();
+    FComm->StopComm();
+    termios LAfter{};
+    ASSERT_EQ(::tcgetattr(FPty.Master(), &LAfter), 0);
+    EXPECT_EQ(LAfter.c_lflag & (ICANON | ECHO | ISIG), LTio.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_TRUE(LAfter.c_oflag & OPOST);
+    EXPECT_EQ(::cfgetospeed(&LAfter), static_cast<speed_t>(B9600));
+    EXPECT_EQ(LAfter.c_cflag, LTio.c_cflag);
+    EXPECT_EQ(LAfter.c_iflag, LTio.c_iflag);
+}
+
+TEST_F(PtyComm, AnotherProgramsExclusiveUseIsRespected) {
+    // Another program holds the line for exclusive use. Root could open it
+    // anyway; the component treats it as busy and leaves the flag alone.
+    const int LOther = ::open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(LOther, 0);
+    ASSERT_EQ(::ioctl(LOther, TIOCEXCL), 0);
+    EXPECT_THROW(FComm->StartComm(), ECommsError);
+    EXPECT_FALSE(FComm->Connected());
+    FComm.reset();
+    int LExcl = 0;
+    ASSERT_EQ(::ioctl(LOther, TIOCGEXCL, &LExcl), 0);
+    EXPECT_NE(LExcl, 0) << "the other program's flag was cleared";
+    // Once released, the line opens, and the flag the component set goes.
+    ASSERT_EQ(::ioctl(LOther, TIOCNXCL), 0);
+    TComm LComm;
+    LComm.SetCommName(FPty.SlaveName());
+    EXPECT_NO_THROW(LComm.StartComm());
+    LComm.StopComm();
+    ASSERT_EQ(::ioctl(LOther, TIOCGEXCL, &LExcl), 0);
+    EXPECT_EQ(LExcl, 0);
+    ::close(LOther);
 }
 
 TEST_F(PtyComm, SendEmptyOnceAfterEachStartAndOnceAfterThreeBlocks) {
