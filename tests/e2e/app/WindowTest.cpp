@@ -1,5 +1,6 @@
 // The main window on Qt, under the offscreen platform: the layout's
-// geometry, a screenshot, the display's pixels, and the Qt loop.
+// geometry, a screenshot, the display's pixels, stacking, placement, focus,
+// the message box and the Qt loop.
 #include "app/MainForm.h"
 #include "platform/Controls_qt.h"
 
@@ -8,15 +9,19 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace {
@@ -130,6 +135,101 @@ TEST_F(WindowTest, ScreenshotShowsTheDisplaysBitmapPixelForPixel) {
     EXPECT_NE(LShot, LShot2);
 }
 
+TEST_F(WindowTest, StatusBarIsOpaqueAndOnTopOfTheMemo) {
+    QWidget* LWindow = FindWindow();
+    auto* LBar = Child<QStatusBar>("StatusBar1");
+    ASSERT_NE(LBar, nullptr);
+    // A point where the memo (down to 660) reaches under the bar (from 649).
+    const QPoint LOverlap(600, 655);
+    QWidget* LHit = LWindow->childAt(LOverlap);
+    ASSERT_NE(LHit, nullptr);
+    EXPECT_TRUE(LHit == LBar || LBar->isAncestorOf(LHit)) << LHit->objectName().toStdString();
+    // On the window the bar looks as it does alone: nothing of the memo
+    // shows through it.
+    const QImage LShown = LWindow->grab(LBar->geometry()).toImage();
+    const QImage LAlone = LBar->grab().toImage();
+    EXPECT_TRUE(LBar->autoFillBackground());
+    EXPECT_EQ(LShown.convertToFormat(QImage::Format_RGB32),
+              LAlone.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(WindowTest, FrameOpensCentredAndWholeOnTheScreen) {
+    QWidget* LWindow = FindWindow();
+    const QRect LArea = LWindow->screen()->availableGeometry();
+    const QRect LFrame = LWindow->frameGeometry();
+    ASSERT_GT(LArea.width(), LFrame.width()) << "the test's screen is too small";
+    EXPECT_TRUE(LArea.contains(LFrame)) << LFrame.x() << "," << LFrame.y();
+    EXPECT_LE((LFrame.center() - LArea.center()).manhattanLength(), 16);
+}
+
+// A key as the keyboard gives it, text included.
+void PressKey(int AKey, const QString& AText, Qt::KeyboardModifiers AModifiers = Qt::NoModifier) {
+    QWidget* LTarget = QApplication::focusWidget();
+    ASSERT_NE(LTarget, nullptr);
+    QKeyEvent LPress(QEvent::KeyPress, AKey, AModifiers, AText);
+    QApplication::sendEvent(LTarget, &LPress);
+    QKeyEvent LRelease(QEvent::KeyRelease, AKey, AModifiers, AText);
+    QApplication::sendEvent(LTarget, &LRelease);
+}
+
+TEST_F(WindowTest, TabWalksButtonMemoComboAndTheDisabledButtonKeepsKeysOutOfTheMemo) {
+    QWidget* LWindow = FindWindow();
+    LWindow->activateWindow();
+    QApplication::setActiveWindow(LWindow);
+    auto* LButton = Child<QPushButton>("Button1");
+    auto* LMemo = Child<QPlainTextEdit>("Memo1");
+    auto* LCombo = Child<QComboBox>("ComboBox1");
+    LButton->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), LButton);
+    for (QWidget* LNext : {static_cast<QWidget*>(LMemo), static_cast<QWidget*>(LCombo),
+                           static_cast<QWidget*>(LButton)}) {
+        PressKey(Qt::Key_Tab, QStringLiteral("\t"));
+        EXPECT_EQ(QApplication::focusWidget(), LNext) << LNext->objectName().toStdString();
+    }
+    for (QWidget* LNext : {static_cast<QWidget*>(LCombo), static_cast<QWidget*>(LMemo),
+                           static_cast<QWidget*>(LButton)}) {
+        PressKey(Qt::Key_Backtab, QStringLiteral("\t"), Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), LNext) << LNext->objectName().toStdString();
+    }
+    EXPECT_FALSE(LMemo->isReadOnly());
+    EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
+
+    // A search disables the focused button: typing must not edit the
+    // transcript, and the button has the focus again afterwards.
+    Form->Button1->SetEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), LMemo);
+    PressKey(Qt::Key_X, QStringLiteral("x"));
+    EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
+    Form->Button1->SetEnabled(true);
+    EXPECT_EQ(QApplication::focusWidget(), LButton);
+}
+
+TEST_F(WindowTest, MessageBoxIsWideEnoughForItsTitle) {
+    const QString LOldName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("scaleprobe weighbridge indicator"));
+    int LBoxWidth = 0;
+    int LTitleWidth = 0;
+    QTimer LProbe;
+    LProbe.setInterval(20);
+    QObject::connect(&LProbe, &QTimer::timeout, [&] {
+        auto* LBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!LBox || !LBox->isVisible())
+            return;
+        LBoxWidth = LBox->width();
+        QFont LBold = LBox->font();
+        LBold.setBold(true);
+        LTitleWidth = QFontMetrics(LBold).horizontalAdvance(LBox->windowTitle());
+        LBox->close();
+    });
+    LProbe.start();
+    ShowMessage(u"找到仪表");
+    LProbe.stop();
+    QCoreApplication::setApplicationName(LOldName);
+    ASSERT_GT(LTitleWidth, 0);
+    // The title, an icon and a close button at least.
+    EXPECT_GE(LBoxWidth, LTitleWidth + 100);
+}
+
 TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
     TMessageLoop* LLoop = TMessageLoop::Current();
     ASSERT_NE(LLoop, nullptr);
@@ -166,7 +266,16 @@ TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // One screen larger than the window, so that where it opens shows.
+    const std::filesystem::path LScreens =
+        std::filesystem::path(SP_SCREENSHOT_DIR) / "offscreen-screens.json";
+    std::ofstream(LScreens) << R"({"screens": [{"name": "S1", "x": 0, "y": 0, "width": 1600,)"
+                               R"( "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96,)"
+                               R"( "dpr": 1}]})";
+    const std::string LPlatform = "offscreen:configfile=" + LScreens.string();
+    const char* LGiven = getenv("QT_QPA_PLATFORM");
+    if (!LGiven || std::string(LGiven) == "offscreen")
+        setenv("QT_QPA_PLATFORM", LPlatform.c_str(), 1);
     QApplication LApp(argc, argv);
     std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
     std::unique_ptr<TControlBackend> LControls = CreateQtControls();
