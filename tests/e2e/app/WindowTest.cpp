@@ -1,6 +1,6 @@
 // The main window on Qt, under the offscreen platform: the layout's
 // geometry, a screenshot, the display's pixels, stacking, placement, focus,
-// the message box and the Qt loop.
+// the message box, the Qt loop, and the program ended by a signal.
 #include "app/MainForm.h"
 #include "platform/Controls_qt.h"
 
@@ -18,11 +18,19 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
+
+extern char** environ;
 
 namespace {
 
@@ -261,6 +269,68 @@ TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
     EXPECT_GE(LTicks, 5);
     LLoop->ProcessMessages();
     EXPECT_GE(LReceived.size(), 104u);
+}
+
+// The window program in a folder of its own, so that its log is this
+// run's alone; ended by ASignal once it has started.
+void EndProgramBySignal(int ASignal) {
+    namespace fs = std::filesystem;
+    const fs::path LDir = fs::path(SP_SCREENSHOT_DIR) / ("signal-" + std::to_string(ASignal));
+    fs::remove_all(LDir);
+    fs::create_directories(LDir);
+    const fs::path LExe = LDir / "scaleprobe";
+    fs::copy_file(SP_WINDOW_PATH, LExe);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    std::string LPath = LExe.string();
+    char* LArgv[] = {LPath.data(), nullptr};
+    pid_t LPid = -1;
+    ASSERT_EQ(posix_spawn(&LPid, LPath.c_str(), nullptr, nullptr, LArgv, environ), 0);
+
+    const auto LReadLog = [&] {
+        std::string LText;
+        std::error_code LError;
+        for (const auto& E : fs::recursive_directory_iterator(LDir / "log", LError))
+            if (E.is_regular_file()) {
+                std::ifstream LIn(E.path(), std::ios::binary);
+                LText.assign(std::istreambuf_iterator<char>(LIn), {});
+            }
+        return LText;
+    };
+    // Generous limits: the machine may be busy.
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (LReadLog().find("启动软件") == std::string::npos &&
+           std::chrono::steady_clock::now() < LDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(LReadLog().find("启动软件"), std::string::npos) << "no start banner";
+    ASSERT_EQ(kill(LPid, ASignal), 0);
+
+    int LStatus = 0;
+    pid_t LDone = 0;
+    while ((LDone = waitpid(LPid, &LStatus, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < LDeadline + std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (LDone == 0) {
+        kill(LPid, SIGKILL);
+        waitpid(LPid, &LStatus, 0);
+        FAIL() << "the program did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(LStatus)) << "ended by signal " << WTERMSIG(LStatus);
+    EXPECT_EQ(WEXITSTATUS(LStatus), 0);
+    std::string LLog = LReadLog();
+    while (!LLog.empty() && (LLog.back() == '\n' || LLog.back() == '\r'))
+        LLog.pop_back();
+    const std::string LLast = LLog.substr(LLog.find_last_of('\n') + 1);
+    EXPECT_EQ(LLast,
+              "-------------------------- 退出软件 --------------------------------------------");
+}
+
+TEST(WindowProgram, EndsInItsShutDownOrderOnSigterm) {
+    EndProgramBySignal(SIGTERM);
+}
+
+TEST(WindowProgram, EndsInItsShutDownOrderOnSigintAndSighup) {
+    EndProgramBySignal(SIGINT);
+    EndProgramBySignal(SIGHUP);
 }
 
 } // namespace
