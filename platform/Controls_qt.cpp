@@ -234,7 +234,7 @@ private:
             return;
         }
         AButton.setEnabled(true);
-        if (LWindow != &AButton && LWindow->focusWidget() == LWindow)
+        if (LWindow->focusWidget() == LWindow)
             AButton.setFocus(Qt::OtherFocusReason);
     }
 
