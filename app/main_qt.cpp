@@ -4,8 +4,78 @@
 #include "platform/Controls_qt.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
+#include <memory>
+
+namespace {
+
+int GSignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int ASignal) {
+    const int LSavedErrno = errno;
+    const char LByte = static_cast<char>(ASignal);
+    // A full pipe already holds a wake-up; nothing else is safe here.
+    [[maybe_unused]] const ssize_t LWritten = write(GSignalPipe[1], &LByte, 1);
+    errno = LSavedErrno;
+}
+
+// SIGTERM, SIGINT and SIGHUP close the windows as their close buttons do, so
+// that the program goes down in its usual order. The handler only writes a
+// byte into a pipe; the loop reads it and does the rest.
+class TStopSignals {
+public:
+    TStopSignals() {
+        if (pipe2(GSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        FNotifier = std::make_unique<QSocketNotifier>(GSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] { Drain(); });
+        struct sigaction LAction {};
+        LAction.sa_handler = OnStopSignal;
+        sigemptyset(&LAction.sa_mask);
+        LAction.sa_flags = SA_RESTART;
+        for (int LSignal : CSignals)
+            sigaction(LSignal, &LAction, nullptr);
+    }
+    ~TStopSignals() {
+        struct sigaction LDefault {};
+        LDefault.sa_handler = SIG_DFL;
+        sigemptyset(&LDefault.sa_mask);
+        for (int LSignal : CSignals)
+            sigaction(LSignal, &LDefault, nullptr);
+        FNotifier.reset();
+        for (int& LFd : GSignalPipe)
+            if (LFd >= 0) {
+                close(LFd);
+                LFd = -1;
+            }
+    }
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+
+private:
+    static constexpr int CSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+    void Drain() {
+        char LBuf[64];
+        while (read(GSignalPipe[0], LBuf, sizeof LBuf) > 0) {
+        }
+        // Message boxes first, then the main window; a nested loop of a box
+        // ends with its box, and the last window closed ends the main loop.
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    }
+
+    std::unique_ptr<QSocketNotifier> FNotifier;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication LApp(argc, argv);
@@ -16,6 +86,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
     std::unique_ptr<TControlBackend> LControls = CreateQtControls();
     SetControlBackend(LControls.get());
+    // Before the units start, so that a signal from here on is not lost;
+    // it stays until they are down.
+    TStopSignals LStopSignals;
 
     StartUpUnits();
     int LResult;

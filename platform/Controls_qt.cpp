@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
@@ -12,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QWidget>
 
@@ -111,6 +115,7 @@ protected:
         case TControlChange::ccVisible:
             if (FForm.Showing()) {
                 ApplyTabOrder();
+                PlaceOnScreen();
                 FWidget->show();
             }
             break;
@@ -120,6 +125,21 @@ protected:
     }
 
 private:
+    // Centres the window on its screen, but never with its caption above or
+    // left of the usable area: a window manager that puts the client area at
+    // 0,0 would push the title bar off the screen.
+    void PlaceOnScreen() {
+        const QScreen* LScreen = FWidget->screen();
+        if (!LScreen)
+            return;
+        const QRect LArea = LScreen->availableGeometry();
+        const QSize LSize = FWidget->size();
+        const int LLeft = LArea.left() + std::max(0, (LArea.width() - LSize.width()) / 2);
+        const int LTop = LArea.top() + std::max(0, (LArea.height() - LSize.height()) / 2);
+        // A window's position is that of its frame.
+        FWidget->move(LLeft, LTop);
+    }
+
     void ApplyTabOrder() {
         std::vector<TControl*> LOrdered;
         for (TControl* LChild : FForm.Children())
@@ -198,10 +218,26 @@ protected:
         else if (AWhat == TControlChange::ccFont)
             LButton->setFont(ToQFont(FButton.Font()));
         else if (AWhat == TControlChange::ccEnabled)
-            LButton->setEnabled(FButton.Enabled());
+            ApplyEnabled(*LButton);
     }
 
 private:
+    // Qt hands the focus of a button being disabled to the next control,
+    // the memo, where keys would edit the transcript. The window itself
+    // keeps it instead, and gives it back when the button is enabled again.
+    void ApplyEnabled(QPushButton& AButton) {
+        QWidget* LWindow = AButton.window();
+        if (!FButton.Enabled()) {
+            if (AButton.hasFocus())
+                LWindow->setFocus(Qt::OtherFocusReason);
+            AButton.setEnabled(false);
+            return;
+        }
+        AButton.setEnabled(true);
+        if (LWindow->focusWidget() == LWindow)
+            AButton.setFocus(Qt::OtherFocusReason);
+    }
+
     TButton& FButton;
 };
 
@@ -211,6 +247,8 @@ public:
         : TQtPeer(AMemo, new QPlainTextEdit(AParent)), FMemo(AMemo) {
         Edit()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         Edit()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Editable, but Tab moves on to the next control.
+        Edit()->setTabChangesFocus(true);
         Update(TControlChange::ccLines);
     }
 
@@ -234,10 +272,18 @@ public:
     TQtStatusBarPeer(TStatusBar& ABar, QWidget* AParent)
         : TQtPeer(ABar, new QStatusBar(AParent)), FBar(ABar) {
         static_cast<QStatusBar*>(Widget())->setSizeGripEnabled(false);
+        // The memo reaches under the bar; the bar hides it, as a docked
+        // status bar does.
+        Widget()->setAutoFillBackground(true);
         Update(TControlChange::ccPanels);
     }
 
 protected:
+    void ApplyBounds() override {
+        TQtPeer::ApplyBounds();
+        Widget()->raise();
+    }
+
     void Update(TControlChange AWhat) override {
         if (AWhat != TControlChange::ccPanels)
             return;
@@ -295,6 +341,24 @@ protected:
     }
 };
 
+// Room a title bar needs beside its text: icon, close button and the
+// window manager's margins, generously.
+constexpr int CTitleBarExtra = 160;
+
+// A message box sizes itself to its text alone; a short text leaves the
+// title cut off. A spacer across the box's grid keeps it wide enough.
+void WidenForTitle(QMessageBox& ABox) {
+    auto* LGrid = qobject_cast<QGridLayout*>(ABox.layout());
+    if (!LGrid)
+        return;
+    QFont LTitleFont = ABox.font();
+    LTitleFont.setBold(true);
+    const int LWidth =
+        QFontMetrics(LTitleFont).horizontalAdvance(ABox.windowTitle()) + CTitleBarExtra;
+    LGrid->addItem(new QSpacerItem(LWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                   LGrid->rowCount(), 0, 1, LGrid->columnCount());
+}
+
 class TQtControls : public TControlBackend {
 public:
     std::unique_ptr<TControlPeer> CreatePeer(TControl& AControl) override {
@@ -321,6 +385,7 @@ public:
     void ShowMessage(const UnicodeString& AText) override {
         QMessageBox LBox(QMessageBox::Information, QCoreApplication::applicationName(),
                          ToQString(AText), QMessageBox::Ok, QApplication::activeWindow());
+        WidenForTitle(LBox);
         LBox.exec();
     }
 

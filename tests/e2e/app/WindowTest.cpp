@@ -1,5 +1,6 @@
 // The main window on Qt, under the offscreen platform: the layout's
-// geometry, a screenshot, the display's pixels, and the Qt loop.
+// geometry, a screenshot, the display's pixels, stacking, placement, focus,
+// the message box, the Qt loop, and the program ended by a signal.
 #include "app/MainForm.h"
 #include "platform/Controls_qt.h"
 
@@ -8,16 +9,28 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <thread>
+
+extern char** environ;
 
 namespace {
 
@@ -130,6 +143,101 @@ TEST_F(WindowTest, ScreenshotShowsTheDisplaysBitmapPixelForPixel) {
     EXPECT_NE(LShot, LShot2);
 }
 
+TEST_F(WindowTest, StatusBarIsOpaqueAndOnTopOfTheMemo) {
+    QWidget* LWindow = FindWindow();
+    auto* LBar = Child<QStatusBar>("StatusBar1");
+    ASSERT_NE(LBar, nullptr);
+    // A point where the memo (down to 660) reaches under the bar (from 649).
+    const QPoint LOverlap(600, 655);
+    QWidget* LHit = LWindow->childAt(LOverlap);
+    ASSERT_NE(LHit, nullptr);
+    EXPECT_TRUE(LHit == LBar || LBar->isAncestorOf(LHit)) << LHit->objectName().toStdString();
+    // On the window the bar looks as it does alone: nothing of the memo
+    // shows through it.
+    const QImage LShown = LWindow->grab(LBar->geometry()).toImage();
+    const QImage LAlone = LBar->grab().toImage();
+    EXPECT_TRUE(LBar->autoFillBackground());
+    EXPECT_EQ(LShown.convertToFormat(QImage::Format_RGB32),
+              LAlone.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(WindowTest, FrameOpensCentredAndWholeOnTheScreen) {
+    QWidget* LWindow = FindWindow();
+    const QRect LArea = LWindow->screen()->availableGeometry();
+    const QRect LFrame = LWindow->frameGeometry();
+    ASSERT_GT(LArea.width(), LFrame.width()) << "the test's screen is too small";
+    EXPECT_TRUE(LArea.contains(LFrame)) << LFrame.x() << "," << LFrame.y();
+    EXPECT_LE((LFrame.center() - LArea.center()).manhattanLength(), 16);
+}
+
+// A key as the keyboard gives it, text included.
+void PressKey(int AKey, const QString& AText, Qt::KeyboardModifiers AModifiers = Qt::NoModifier) {
+    QWidget* LTarget = QApplication::focusWidget();
+    ASSERT_NE(LTarget, nullptr);
+    QKeyEvent LPress(QEvent::KeyPress, AKey, AModifiers, AText);
+    QApplication::sendEvent(LTarget, &LPress);
+    QKeyEvent LRelease(QEvent::KeyRelease, AKey, AModifiers, AText);
+    QApplication::sendEvent(LTarget, &LRelease);
+}
+
+TEST_F(WindowTest, TabWalksButtonMemoComboAndTheDisabledButtonKeepsKeysOutOfTheMemo) {
+    QWidget* LWindow = FindWindow();
+    LWindow->activateWindow();
+    QApplication::setActiveWindow(LWindow);
+    auto* LButton = Child<QPushButton>("Button1");
+    auto* LMemo = Child<QPlainTextEdit>("Memo1");
+    auto* LCombo = Child<QComboBox>("ComboBox1");
+    LButton->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), LButton);
+    for (QWidget* LNext : {static_cast<QWidget*>(LMemo), static_cast<QWidget*>(LCombo),
+                           static_cast<QWidget*>(LButton)}) {
+        PressKey(Qt::Key_Tab, QStringLiteral("\t"));
+        EXPECT_EQ(QApplication::focusWidget(), LNext) << LNext->objectName().toStdString();
+    }
+    for (QWidget* LNext : {static_cast<QWidget*>(LCombo), static_cast<QWidget*>(LMemo),
+                           static_cast<QWidget*>(LButton)}) {
+        PressKey(Qt::Key_Backtab, QStringLiteral("\t"), Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), LNext) << LNext->objectName().toStdString();
+    }
+    EXPECT_FALSE(LMemo->isReadOnly());
+    EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
+
+    // A search disables the focused button: typing must not edit the
+    // transcript, and the button has the focus again afterwards.
+    Form->Button1->SetEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), LMemo);
+    PressKey(Qt::Key_X, QStringLiteral("x"));
+    EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
+    Form->Button1->SetEnabled(true);
+    EXPECT_EQ(QApplication::focusWidget(), LButton);
+}
+
+TEST_F(WindowTest, MessageBoxIsWideEnoughForItsTitle) {
+    const QString LOldName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("scaleprobe weighbridge indicator"));
+    int LBoxWidth = 0;
+    int LTitleWidth = 0;
+    QTimer LProbe;
+    LProbe.setInterval(20);
+    QObject::connect(&LProbe, &QTimer::timeout, [&] {
+        auto* LBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!LBox || !LBox->isVisible())
+            return;
+        LBoxWidth = LBox->width();
+        QFont LBold = LBox->font();
+        LBold.setBold(true);
+        LTitleWidth = QFontMetrics(LBold).horizontalAdvance(LBox->windowTitle());
+        LBox->close();
+    });
+    LProbe.start();
+    ShowMessage(u"找到仪表");
+    LProbe.stop();
+    QCoreApplication::setApplicationName(LOldName);
+    ASSERT_GT(LTitleWidth, 0);
+    // The title, an icon and a close button at least.
+    EXPECT_GE(LBoxWidth, LTitleWidth + 100);
+}
+
 TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
     TMessageLoop* LLoop = TMessageLoop::Current();
     ASSERT_NE(LLoop, nullptr);
@@ -163,10 +271,81 @@ TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
     EXPECT_GE(LReceived.size(), 104u);
 }
 
+// The window program in a folder of its own, so that its log is this
+// run's alone; ended by ASignal once it has started.
+void EndProgramBySignal(int ASignal) {
+    namespace fs = std::filesystem;
+    const fs::path LDir = fs::path(SP_SCREENSHOT_DIR) / ("signal-" + std::to_string(ASignal));
+    fs::remove_all(LDir);
+    fs::create_directories(LDir);
+    const fs::path LExe = LDir / "scaleprobe";
+    fs::copy_file(SP_WINDOW_PATH, LExe);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    std::string LPath = LExe.string();
+    char* LArgv[] = {LPath.data(), nullptr};
+    pid_t LPid = -1;
+    ASSERT_EQ(posix_spawn(&LPid, LPath.c_str(), nullptr, nullptr, LArgv, environ), 0);
+
+    const auto LReadLog = [&] {
+        std::string LText;
+        std::error_code LError;
+        for (const auto& E : fs::recursive_directory_iterator(LDir / "log", LError))
+            if (E.is_regular_file()) {
+                std::ifstream LIn(E.path(), std::ios::binary);
+                LText.assign(std::istreambuf_iterator<char>(LIn), {});
+            }
+        return LText;
+    };
+    // Generous limits: the machine may be busy.
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (LReadLog().find("启动软件") == std::string::npos &&
+           std::chrono::steady_clock::now() < LDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(LReadLog().find("启动软件"), std::string::npos) << "no start banner";
+    ASSERT_EQ(kill(LPid, ASignal), 0);
+
+    int LStatus = 0;
+    pid_t LDone = 0;
+    while ((LDone = waitpid(LPid, &LStatus, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < LDeadline + std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (LDone == 0) {
+        kill(LPid, SIGKILL);
+        waitpid(LPid, &LStatus, 0);
+        FAIL() << "the program did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(LStatus)) << "ended by signal " << WTERMSIG(LStatus);
+    EXPECT_EQ(WEXITSTATUS(LStatus), 0);
+    std::string LLog = LReadLog();
+    while (!LLog.empty() && (LLog.back() == '\n' || LLog.back() == '\r'))
+        LLog.pop_back();
+    const std::string LLast = LLog.substr(LLog.find_last_of('\n') + 1);
+    EXPECT_EQ(LLast,
+              "-------------------------- 退出软件 --------------------------------------------");
+}
+
+TEST(WindowProgram, EndsInItsShutDownOrderOnSigterm) {
+    EndProgramBySignal(SIGTERM);
+}
+
+TEST(WindowProgram, EndsInItsShutDownOrderOnSigintAndSighup) {
+    EndProgramBySignal(SIGINT);
+    EndProgramBySignal(SIGHUP);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // One screen larger than the window, so that where it opens shows.
+    const std::filesystem::path LScreens =
+        std::filesystem::path(SP_SCREENSHOT_DIR) / "offscreen-screens.json";
+    std::ofstream(LScreens) << R"({"screens": [{"name": "S1", "x": 0, "y": 0, "width": 1600,)"
+                               R"( "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96,)"
+                               R"( "dpr": 1}]})";
+    const std::string LPlatform = "offscreen:configfile=" + LScreens.string();
+    const char* LGiven = getenv("QT_QPA_PLATFORM");
+    if (!LGiven || std::string(LGiven) == "offscreen")
+        setenv("QT_QPA_PLATFORM", LPlatform.c_str(), 1);
     QApplication LApp(argc, argv);
     std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
     std::unique_ptr<TControlBackend> LControls = CreateQtControls();
