@@ -203,4 +203,47 @@ TEST_F(ViewerProgramTest, EndedViewerIsCollected) {
     ReapStartedPrograms();
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the ended child was left as a zombie";
 }
+
+TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
+    const pid_t LViewer = StartViewer({"--output", FOut.string()});
+    ASSERT_GT(LViewer, 0);
+    InstallStandIn(FBin / "WbDebugViewer"); // finds the first one running and ends
+    {
+        TDebugger LDebugger;
+        const auto LStart = std::chrono::steady_clock::now();
+        LDebugger.LogMsg(u"first");
+        const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
+        EXPECT_LT(LTook.count(), 2.5) << "waited out the start time-out";
+    }
+    EXPECT_EQ(ReadLines(FArgs).size(), 1u);
+    EXPECT_EQ(RunningViewerPid(), LViewer);
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
+}
+
+TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
+    for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
+        const std::string LCommand = std::string(CViewerProgram) + " " + LArgs + " 2>&1";
+        FILE* LPipe = popen(LCommand.c_str(), "r");
+        ASSERT_NE(LPipe, nullptr);
+        std::string LText;
+        char LBuffer[256];
+        while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
+            LText += LBuffer;
+        const int LStatus = pclose(LPipe);
+        EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 2) << LArgs;
+        const std::string LOption = std::string(LArgs).substr(0, std::string(LArgs).find(' '));
+        EXPECT_EQ(LText.rfind("WbDebugViewer: ", 0), 0u) << LText;
+        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LOption), std::string::npos) << LText;
+    }
+
+    const pid_t LViewer = StartViewer({"--output", "/dev/full"});
+    ASSERT_GT(LViewer, 0);
+    {
+        TDebugger LDebugger;
+        LDebugger.LogMsg(u"cannot be shown");
+    }
+    EXPECT_EQ(WaitExit(LViewer), 1);
+    EXPECT_TRUE(NothingLeftBehind());
+}
 } // namespace
