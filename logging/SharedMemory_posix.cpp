@@ -342,10 +342,27 @@ UnicodeString ReadViewerCommandSetting() {
         LPath = std::string(LHome) + "/.config";
     else
         return {};
-    std::ifstream LFile(LPath + "/scaleprobe/WbDebugViewer");
-    std::string LLine;
-    if (!LFile || !std::getline(LFile, LLine))
+    // Opened without blocking, and only a regular file is read: a FIFO or a
+    // device there must not hold up the first message.
+    const int LFd = open((LPath + "/scaleprobe/WbDebugViewer").c_str(),
+                         O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (LFd < 0)
         return {};
+    struct stat LStat {};
+    std::string LLine;
+    if (fstat(LFd, &LStat) == 0 && S_ISREG(LStat.st_mode)) {
+        char LBuffer[4096];
+        ssize_t LRead;
+        while ((LRead = read(LFd, LBuffer, sizeof(LBuffer))) > 0 || (LRead < 0 && errno == EINTR)) {
+            if (LRead < 0)
+                continue;
+            LLine.append(LBuffer, static_cast<size_t>(LRead));
+            if (LLine.find('\n') != std::string::npos || LLine.size() >= 64 * 1024)
+                break;
+        }
+    }
+    close(LFd);
+    LLine = LLine.substr(0, LLine.find('\n'));
     while (!LLine.empty() && (LLine.back() == '\r' || LLine.back() == ' ' || LLine.back() == '\t'))
         LLine.pop_back();
     return Utf8ToUnicode(LLine);

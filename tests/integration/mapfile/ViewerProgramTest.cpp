@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
 
 namespace {
 std::string EscapedAnsi(const UnicodeString& AText) {
@@ -245,5 +247,21 @@ TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheVie
     }
     EXPECT_EQ(WaitExit(LViewer), 1);
     EXPECT_TRUE(NothingLeftBehind());
+}
+
+TEST_F(ViewerProgramTest, ASettingThatIsNoRegularFileIsSkippedWithoutWaiting) {
+    const auto LSetting = FDir.Path() / "config" / "scaleprobe" / "WbDebugViewer";
+    std::filesystem::create_directories(LSetting.parent_path());
+    ASSERT_EQ(mkfifo(LSetting.c_str(), 0600), 0);
+    auto LRead = std::async(std::launch::async, [] { return ReadViewerCommandSetting(); });
+    const bool LWaited = LRead.wait_for(std::chrono::seconds(5)) == std::future_status::timeout;
+    if (LWaited) // let the reader go
+        close(open(LSetting.c_str(), O_WRONLY | O_NONBLOCK));
+    EXPECT_FALSE(LWaited) << "waited on a FIFO";
+    EXPECT_TRUE(LRead.get().empty());
+
+    std::filesystem::remove(LSetting);
+    std::filesystem::create_directory(LSetting);
+    EXPECT_TRUE(ReadViewerCommandSetting().empty());
 }
 } // namespace
