@@ -104,6 +104,10 @@ public:
     explicit TPosixSharedMemory(int AFd) : FFd(AFd) {}
     ~TPosixSharedMemory() override { close(FFd); }
     std::unique_ptr<TSharedView> MapView(int& AError) override { return MapFd(FFd, AError); }
+    int64_t CurrentSize() const override {
+        struct stat LStat {};
+        return fstat(FFd, &LStat) == 0 ? static_cast<int64_t>(LStat.st_size) : -1;
+    }
 
 private:
     int FFd;

@@ -26,7 +26,7 @@ TMapFileChannel::~TMapFileChannel() {
 
 bool TMapFileChannel::CheckReady() {
     if (Connected()) {
-        if (HeaderIsEnabled(FMapHeader->Data(), FMapHeader->Size()))
+        if (ViewStillBacked() && HeaderIsEnabled(FMapHeader->Data(), FMapHeader->Size()))
             return true;
         DestroyHandles();
         return false;
@@ -71,6 +71,10 @@ bool TMapFileChannel::IsInitedFromHeader() {
     return true;
 }
 
+bool TMapFileChannel::ViewStillBacked() const {
+    return FMap && FMapHeader && FMap->CurrentSize() >= static_cast<int64_t>(FMapHeader->Size());
+}
+
 void TMapFileChannel::DestroyHandles() {
     FQueueFlush.reset();
     FQueueEvent.reset();
@@ -90,11 +94,12 @@ void TMapFileChannel::UpdateFlush() {
 }
 
 bool TMapFileChannel::CheckFilterChanged() {
-    return FMapHeader && LoadHeaderU32(FMapHeader->Data(), MapField::NeedRefresh) != 0;
+    return FMapHeader && ViewStillBacked() &&
+           LoadHeaderU32(FMapHeader->Data(), MapField::NeedRefresh) != 0;
 }
 
 void TMapFileChannel::RefreshFilter(TDebugFilter& Filter) {
-    if (!FMapHeader)
+    if (!FMapHeader || !ViewStillBacked())
         return;
     uint8_t* LMap = FMapHeader->Data();
     Filter.FEnabled = LoadHeaderI32(LMap, MapField::FilterEnabled) != 0;
@@ -168,7 +173,8 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
     const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
     if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
         return;
-    const bool LWritten = WriteRecord(MsgDesc, ASize);
+    // Checked under the mutex: a shrunk object counts as no viewer.
+    const bool LWritten = ViewStillBacked() && WriteRecord(MsgDesc, ASize);
     const bool LReleased = LMutex->Release();
     LMutex.reset();
     if (!LWritten || !LReleased || !FQueueEvent->SetEvent()) {

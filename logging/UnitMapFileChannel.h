@@ -30,6 +30,9 @@ public:
 
 private:
     bool IsInitedFromHeader();
+    // The object still covers the whole view: a viewer that shrank it would
+    // make every access past its new end fault.
+    bool ViewStillBacked() const;
     void DestroyHandles();
     bool LoadQueuePtr();
     void SaveQueuePtr(bool AFrontMoved);
