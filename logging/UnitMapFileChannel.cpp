@@ -21,7 +21,31 @@ TMapFileChannel::TMapFileChannel(bool IsAutoFlush) : TDebugChannel(IsAutoFlush) 
 
 TMapFileChannel::~TMapFileChannel() {
     DestroyHandles();
+    RemoveUnusedFlushEvent();
     ReapStartedPrograms();
+}
+
+// The flush event is created by whichever side comes first; without a viewer
+// its name would stay behind. A viewer creates its events and its mapping
+// while it holds the queue mutex, so under that mutex "no enabled mapping"
+// means no viewer has the event, nor can get it before the name is gone.
+// Without the mutex no viewer has come that far yet.
+void TMapFileChannel::RemoveUnusedFlushEvent() {
+    int LError = 0;
+    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    if (LMutex) {
+        const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
+        if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
+            return; // cannot tell: leave it
+    }
+    bool LInUse = false;
+    if (auto LMap = OpenSharedMemory(CMapName, LError))
+        if (auto LView = LMap->MapView(LError))
+            LInUse = HeaderIsEnabled(LView->Data(), LView->Size());
+    if (!LInUse)
+        RemoveNamedEvent(CFlushEventName);
+    if (LMutex)
+        LMutex->Release();
 }
 
 bool TMapFileChannel::CheckReady() {

@@ -34,6 +34,8 @@ private:
     // make every access past its new end fault.
     bool ViewStillBacked() const;
     void DestroyHandles();
+    // Removes the flush event's name unless a viewer uses it.
+    void RemoveUnusedFlushEvent();
     bool LoadQueuePtr();
     void SaveQueuePtr(bool AFrontMoved);
     bool RecordFits(int32_t ASize) const;
