@@ -264,4 +264,37 @@ TEST_F(ViewerProgramTest, ASettingThatIsNoRegularFileIsSkippedWithoutWaiting) {
     std::filesystem::create_directory(LSetting);
     EXPECT_TRUE(ReadViewerCommandSetting().empty());
 }
+
+TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
+    const auto LState = FDir.Path() / "state";
+    setenv("XDG_STATE_HOME", LState.c_str(), 1);
+    const char* LDisplay = std::getenv("DISPLAY");
+    const std::string LOldDisplay = LDisplay ? LDisplay : "";
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    const std::string LProbe = "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
+    WriteScript(FBin / "probe", LProbe);
+    ASSERT_TRUE(StartCommandLine("probe -a"));
+    siginfo_t LInfo{};
+    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
+    ReapStartedPrograms();
+    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log"),
+              (std::vector<std::string>{"in=/dev/null", "out", "err"}));
+
+    // In a graphical session the viewer gets a terminal window of its own.
+    setenv("DISPLAY", ":97", 1);
+    const auto LTermArgs = FDir.Path() / "term.txt";
+    WriteScript(FBin / "x-terminal-emulator",
+                "echo \"$@\" > \"" + LTermArgs.string() + "\"\nshift\nexec \"$@\"\n");
+    ASSERT_TRUE(StartCommandLine("probe -a"));
+    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
+    ReapStartedPrograms();
+    EXPECT_EQ(ReadLines(LTermArgs),
+              std::vector<std::string>{"-e " + (FBin / "probe").string() + " -a"});
+    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
+    if (LOldDisplay.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", LOldDisplay.c_str(), 1);
+}
 } // namespace
