@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/System.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -67,8 +68,13 @@ bool TMapFileViewer::Open(std::string& AError) {
     RemoveObjects();
     // The mapping comes last: a sender looks for the mutex and the events
     // only once it has found the mapping.
+    // The rest is made under the mutex: a sender that ends decides under it
+    // whether the flush event is still in use.
     FMutex = CreateNamedMutex(CQueueMutexName, LError);
-    if (FMutex)
+    const bool LLocked = FMutex && FMutex->WaitFor(CMutexTimeoutMs) == TNamedWaitResult::nwSignaled;
+    if (FMutex && !LLocked)
+        LError = ETIMEDOUT;
+    if (LLocked)
         FQueueEvent = CreateNamedEvent(CQueueEventName, LError);
     if (FQueueEvent)
         FFlushEvent = CreateNamedEvent(CFlushEventName, LError);
@@ -78,6 +84,8 @@ bool TMapFileViewer::Open(std::string& AError) {
         FView = FMemory->MapView(LError);
     if (!FView) {
         AError = "cannot create the shared objects: " + std::string(std::strerror(LError));
+        if (LLocked)
+            FMutex->Release();
         Close();
         return false;
     }
@@ -91,6 +99,7 @@ bool TMapFileViewer::Open(std::string& AError) {
     StoreHeaderU32(LMap, MapField::NeedRefresh, 0);
     StoreHeaderU32(LMap, CViewerPidOffset, GetCurrentProcessId());
     StoreHeaderU32(LMap, MapField::MapEnabled, CMapEnabledValue);
+    FMutex->Release();
     return true;
 }
 

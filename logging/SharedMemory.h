@@ -28,6 +28,9 @@ public:
     virtual ~TSharedMemory() = default;
     // Maps the whole object as large as it is now; null and AError on failure.
     virtual std::unique_ptr<TSharedView> MapView(int& AError) = 0;
+    // The object's size now, which its creator may have changed since it was
+    // mapped; -1 when it cannot be told.
+    virtual int64_t CurrentSize() const = 0;
 };
 
 // An automatic-reset event: a wait consumes the signal.

@@ -104,6 +104,10 @@ public:
     explicit TPosixSharedMemory(int AFd) : FFd(AFd) {}
     ~TPosixSharedMemory() override { close(FFd); }
     std::unique_ptr<TSharedView> MapView(int& AError) override { return MapFd(FFd, AError); }
+    int64_t CurrentSize() const override {
+        struct stat LStat {};
+        return fstat(FFd, &LStat) == 0 ? static_cast<int64_t>(LStat.st_size) : -1;
+    }
 
 private:
     int FFd;
@@ -342,10 +346,27 @@ UnicodeString ReadViewerCommandSetting() {
         LPath = std::string(LHome) + "/.config";
     else
         return {};
-    std::ifstream LFile(LPath + "/scaleprobe/WbDebugViewer");
-    std::string LLine;
-    if (!LFile || !std::getline(LFile, LLine))
+    // Opened without blocking, and only a regular file is read: a FIFO or a
+    // device there must not hold up the first message.
+    const int LFd = open((LPath + "/scaleprobe/WbDebugViewer").c_str(),
+                         O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (LFd < 0)
         return {};
+    struct stat LStat {};
+    std::string LLine;
+    if (fstat(LFd, &LStat) == 0 && S_ISREG(LStat.st_mode)) {
+        char LBuffer[4096];
+        ssize_t LRead;
+        while ((LRead = read(LFd, LBuffer, sizeof(LBuffer))) > 0 || (LRead < 0 && errno == EINTR)) {
+            if (LRead < 0)
+                continue;
+            LLine.append(LBuffer, static_cast<size_t>(LRead));
+            if (LLine.find('\n') != std::string::npos || LLine.size() >= 64 * 1024)
+                break;
+        }
+    }
+    close(LFd);
+    LLine = LLine.substr(0, LLine.find('\n'));
     while (!LLine.empty() && (LLine.back() == '\r' || LLine.back() == ' ' || LLine.back() == '\t'))
         LLine.pop_back();
     return Utf8ToUnicode(LLine);
@@ -355,21 +376,72 @@ UnicodeString DefaultViewerCommand() {
     return u"WbDebugViewer";
 }
 
+namespace {
+bool GraphicalSession() {
+    for (const char* LName : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* LValue = std::getenv(LName); LValue && *LValue)
+            return true;
+    return false;
+}
+
+// $XDG_STATE_HOME/scaleprobe/WbDebugViewer.log (~/.local/state/... without
+// it), its folders made; empty when there is no such place.
+std::string ViewerLogPath() {
+    std::string LBase;
+    if (const char* LState = std::getenv("XDG_STATE_HOME"); LState && LState[0] == '/')
+        LBase = LState;
+    else if (const char* LHome = std::getenv("HOME"); LHome && *LHome)
+        LBase = std::string(LHome) + "/.local/state";
+    else
+        return {};
+    std::string LDir;
+    for (size_t LPos = 0; LPos != std::string::npos;) {
+        LPos = LBase.find('/', LPos + 1);
+        LDir = LBase.substr(0, LPos);
+        mkdir(LDir.c_str(), 0700);
+    }
+    LDir += "/scaleprobe";
+    mkdir(LDir.c_str(), 0700);
+    return LDir + "/WbDebugViewer.log";
+}
+} // namespace
+
+// The started program never shares this process's standard streams: its
+// input is /dev/null, its output goes to its own terminal window where a
+// graphical session has one, and to the viewer's log file otherwise.
 bool StartCommandLine(const AnsiString& ACommandLine) {
-    const std::vector<std::string> LArgs = SplitCommandLine(ACommandLine);
+    std::vector<std::string> LArgs = SplitCommandLine(ACommandLine);
     if (LArgs.empty())
         return false;
-    const std::string LProgram = FindProgram(LArgs[0]);
+    std::string LProgram = FindProgram(LArgs[0]);
     if (LProgram.empty())
         return false;
+    if (GraphicalSession()) {
+        if (std::string LTerminal = FindProgram("x-terminal-emulator"); !LTerminal.empty()) {
+            LArgs[0] = LProgram;
+            LArgs.insert(LArgs.begin(), {"x-terminal-emulator", "-e"});
+            LProgram = std::move(LTerminal);
+        }
+    }
     std::vector<char*> LArgv;
     for (const std::string& LArg : LArgs)
         LArgv.push_back(const_cast<char*>(LArg.c_str()));
     LArgv.push_back(nullptr);
 
-    posix_spawnattr_t LAttr;
-    if (posix_spawnattr_init(&LAttr) != 0)
+    const std::string LLogPath = ViewerLogPath();
+    posix_spawn_file_actions_t LFiles;
+    if (posix_spawn_file_actions_init(&LFiles) != 0)
         return false;
+    posix_spawn_file_actions_addopen(&LFiles, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&LFiles, 1, LLogPath.empty() ? "/dev/null" : LLogPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&LFiles, 1, 2);
+
+    posix_spawnattr_t LAttr;
+    if (posix_spawnattr_init(&LAttr) != 0) {
+        posix_spawn_file_actions_destroy(&LFiles);
+        return false;
+    }
     sigset_t LNoSignals, LDefaults;
     sigemptyset(&LNoSignals);
     sigemptyset(&LDefaults);
@@ -380,8 +452,9 @@ bool StartCommandLine(const AnsiString& ACommandLine) {
     posix_spawnattr_setflags(&LAttr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t LPid = 0;
     const int LResult =
-        posix_spawn(&LPid, LProgram.c_str(), nullptr, &LAttr, LArgv.data(), environ);
+        posix_spawn(&LPid, LProgram.c_str(), &LFiles, &LAttr, LArgv.data(), environ);
     posix_spawnattr_destroy(&LAttr);
+    posix_spawn_file_actions_destroy(&LFiles);
     if (LResult != 0)
         return false;
     std::lock_guard<std::mutex> L(GChildrenLock);

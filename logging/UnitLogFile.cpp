@@ -1,11 +1,11 @@
 #include "logging/UnitLogFile.h"
 
+#include "logging/LogFileIo.h"
 #include "logging/UnitDebugger.h"
 #include "platform/System.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -32,26 +32,19 @@ std::string Digits(unsigned AValue, int AWidth) {
     throw Exception(LMsg);
 }
 
-void WriteLine(const fs::path& AFileName, const AnsiString& AMsg, std::ios::openmode AMode) {
-    errno = 0;
-    std::ofstream LFile(AFileName, std::ios::binary | AMode);
-    if (!LFile.is_open())
-        RaiseFileError("Cannot open file", AFileName, errno);
-    LFile.write(AMsg.data(), static_cast<std::streamsize>(AMsg.size()));
-    LFile.write("\r\n", 2);
-    errno = 0;
-    LFile.close();
-    if (LFile.fail())
-        RaiseFileError("Cannot write file", AFileName, errno);
+void WriteLine(const fs::path& AFileName, const AnsiString& AMsg, bool ACreate) {
+    const int LError = WriteWholeLine(AFileName, AMsg + "\r\n", ACreate);
+    if (LError != 0)
+        RaiseFileError("Cannot write file", AFileName, LError);
 }
 
 // Appends a line; a file that has vanished since is made anew.
 void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, std::ios::app);
+    WriteLine(AFileName, AMsg, false);
 }
 
 void NewFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, std::ios::trunc);
+    WriteLine(AFileName, AMsg, true);
 }
 
 void ReportError(const UnicodeString& AMessage) {
@@ -176,6 +169,7 @@ void TLogFile::DoLog(const TSaveLogInfo& ALog) {
         FLastYear = P.Year;
         FlastMonth = P.Month;
         FLastDay = P.Day;
+        return;
     } catch (const Exception& E) {
         ReportError(E.Message());
     } catch (const std::exception& E) {
@@ -183,6 +177,8 @@ void TLogFile::DoLog(const TSaveLogInfo& ALog) {
     } catch (...) {
         ReportError(u"unknown error");
     }
+    // The folder or the file may have gone: the next line asks again.
+    FFileExists = false;
 }
 
 void InitLogFileUnit() {

@@ -21,12 +21,36 @@ TMapFileChannel::TMapFileChannel(bool IsAutoFlush) : TDebugChannel(IsAutoFlush) 
 
 TMapFileChannel::~TMapFileChannel() {
     DestroyHandles();
+    RemoveUnusedFlushEvent();
     ReapStartedPrograms();
+}
+
+// The flush event is created by whichever side comes first; without a viewer
+// its name would stay behind. A viewer creates its events and its mapping
+// while it holds the queue mutex, so under that mutex "no enabled mapping"
+// means no viewer has the event, nor can get it before the name is gone.
+// Without the mutex no viewer has come that far yet.
+void TMapFileChannel::RemoveUnusedFlushEvent() {
+    int LError = 0;
+    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    if (LMutex) {
+        const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
+        if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
+            return; // cannot tell: leave it
+    }
+    bool LInUse = false;
+    if (auto LMap = OpenSharedMemory(CMapName, LError))
+        if (auto LView = LMap->MapView(LError))
+            LInUse = HeaderIsEnabled(LView->Data(), LView->Size());
+    if (!LInUse)
+        RemoveNamedEvent(CFlushEventName);
+    if (LMutex)
+        LMutex->Release();
 }
 
 bool TMapFileChannel::CheckReady() {
     if (Connected()) {
-        if (HeaderIsEnabled(FMapHeader->Data(), FMapHeader->Size()))
+        if (ViewStillBacked() && HeaderIsEnabled(FMapHeader->Data(), FMapHeader->Size()))
             return true;
         DestroyHandles();
         return false;
@@ -71,6 +95,10 @@ bool TMapFileChannel::IsInitedFromHeader() {
     return true;
 }
 
+bool TMapFileChannel::ViewStillBacked() const {
+    return FMap && FMapHeader && FMap->CurrentSize() >= static_cast<int64_t>(FMapHeader->Size());
+}
+
 void TMapFileChannel::DestroyHandles() {
     FQueueFlush.reset();
     FQueueEvent.reset();
@@ -90,11 +118,12 @@ void TMapFileChannel::UpdateFlush() {
 }
 
 bool TMapFileChannel::CheckFilterChanged() {
-    return FMapHeader && LoadHeaderU32(FMapHeader->Data(), MapField::NeedRefresh) != 0;
+    return FMapHeader && ViewStillBacked() &&
+           LoadHeaderU32(FMapHeader->Data(), MapField::NeedRefresh) != 0;
 }
 
 void TMapFileChannel::RefreshFilter(TDebugFilter& Filter) {
-    if (!FMapHeader)
+    if (!FMapHeader || !ViewStillBacked())
         return;
     uint8_t* LMap = FMapHeader->Data();
     Filter.FEnabled = LoadHeaderI32(LMap, MapField::FilterEnabled) != 0;
@@ -168,7 +197,8 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
     const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
     if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
         return;
-    const bool LWritten = WriteRecord(MsgDesc, ASize);
+    // Checked under the mutex: a shrunk object counts as no viewer.
+    const bool LWritten = ViewStillBacked() && WriteRecord(MsgDesc, ASize);
     const bool LReleased = LMutex->Release();
     LMutex.reset();
     if (!LWritten || !LReleased || !FQueueEvent->SetEvent()) {

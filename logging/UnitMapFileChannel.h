@@ -30,7 +30,12 @@ public:
 
 private:
     bool IsInitedFromHeader();
+    // The object still covers the whole view: a viewer that shrank it would
+    // make every access past its new end fault.
+    bool ViewStillBacked() const;
     void DestroyHandles();
+    // Removes the flush event's name unless a viewer uses it.
+    void RemoveUnusedFlushEvent();
     bool LoadQueuePtr();
     void SaveQueuePtr(bool AFrontMoved);
     bool RecordFits(int32_t ASize) const;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,45 +47,74 @@ struct TOptions {
 
 bool ParseNumber(const char* AText, long& AValue) {
     char* LEnd = nullptr;
+    errno = 0;
     AValue = std::strtol(AText, &LEnd, 10);
-    return *AText != '\0' && *LEnd == '\0';
+    return *AText != '\0' && *LEnd == '\0' && errno == 0;
 }
 
-bool ParseOptions(int argc, char** argv, TOptions& O) {
+bool ParseSeconds(const char* AText, double& AValue) {
+    char* LEnd = nullptr;
+    errno = 0;
+    AValue = std::strtod(AText, &LEnd);
+    return *AText != '\0' && *LEnd == '\0' && errno == 0 && AValue >= 0 && AValue < 1e9;
+}
+
+// Empty when the options are right; otherwise what is wrong with them.
+std::string ParseOptions(int argc, char** argv, TOptions& O) {
     for (int I = 1; I < argc; ++I) {
         const std::string LArg = argv[I];
-        const bool LHasValue = I + 1 < argc;
         long LNumber = 0;
         if (LArg == "-a" || LArg == "-local")
             continue;
         if (LArg == "--control") {
             O.Control = true;
-        } else if (LArg == "--filter-off") {
+            continue;
+        }
+        if (LArg == "--filter-off") {
             O.FilterOff = true;
-        } else if (LArg == "--level" && LHasValue && ParseNumber(argv[++I], LNumber)) {
+            continue;
+        }
+        const bool LTakesValue = LArg == "--level" || LArg == "--tag" || LArg == "--types" ||
+                                 LArg == "--count" || LArg == "--seconds" || LArg == "--output" ||
+                                 LArg == "--size";
+        if (!LTakesValue) {
+            if (ParseNumber(argv[I], LNumber) && LNumber > 0 && LNumber <= UINT32_MAX) {
+                O.StartedBy = static_cast<uint32_t>(LNumber);
+                continue;
+            }
+            return "unknown option: " + LArg;
+        }
+        if (I + 1 >= argc)
+            return LArg + " needs a value";
+        const char* LValue = argv[++I];
+        bool LGood = true;
+        if (LArg == "--level") {
+            LGood = ParseNumber(LValue, LNumber) && LNumber >= INT32_MIN && LNumber <= INT32_MAX;
             O.HasFilter = true;
             O.Filter.Level = static_cast<int32_t>(LNumber);
-        } else if (LArg == "--tag" && LHasValue) {
+        } else if (LArg == "--tag") {
             O.HasFilter = true;
-            O.Filter.Tag = std::string(argv[++I]).substr(0, 8);
-        } else if (LArg == "--types" && LHasValue) {
+            O.Filter.Tag = std::string(LValue).substr(0, 8);
+        } else if (LArg == "--types") {
             O.HasFilter = true;
-            if (!ParseMsgTypes(argv[++I], O.Filter.MsgTypes))
-                return false;
-        } else if (LArg == "--count" && LHasValue && ParseNumber(argv[++I], O.Count)) {
-        } else if (LArg == "--seconds" && LHasValue) {
-            O.Seconds = std::atof(argv[++I]);
-        } else if (LArg == "--output" && LHasValue) {
-            O.Output = argv[++I];
-        } else if (LArg == "--size" && LHasValue && ParseNumber(argv[++I], O.Size)) {
-        } else if (ParseNumber(argv[I], LNumber) && LNumber > 0) {
-            O.StartedBy = static_cast<uint32_t>(LNumber);
+            LGood = ParseMsgTypes(LValue, O.Filter.MsgTypes);
+        } else if (LArg == "--count") {
+            LGood = ParseNumber(LValue, O.Count) && O.Count >= 0;
+        } else if (LArg == "--seconds") {
+            LGood = ParseSeconds(LValue, O.Seconds);
+        } else if (LArg == "--output") {
+            O.Output = LValue;
+            LGood = !O.Output.empty();
         } else {
-            return false;
+            LGood = ParseNumber(LValue, O.Size) && O.Size > 0 && O.Size < INT32_MAX;
         }
+        if (!LGood)
+            return "bad value for " + LArg + ": " + LValue;
     }
     O.Filter.Enabled = O.HasFilter;
-    return !(O.FilterOff && !O.Control) && O.Size > 0 && O.Size < INT32_MAX;
+    if (O.FilterOff && !O.Control)
+        return "--filter-off needs --control";
+    return {};
 }
 
 int RunControl(const TOptions& O) {
@@ -98,26 +128,36 @@ int RunControl(const TOptions& O) {
     return 0;
 }
 
+// Lets the process that started this viewer stop waiting for it, also when
+// this viewer does not run.
+void ReleaseStarter(const TOptions& O, TMapFileViewer& AViewer) {
+    if (O.StartedBy != 0)
+        AViewer.SignalStarted();
+}
+
 int RunViewer(const TOptions& O) {
+    TMapFileViewer LViewer(static_cast<int32_t>(O.Size));
+    const std::string LOutName = O.Output.empty() ? "standard output" : O.Output;
     FILE* LOut = stdout;
     if (!O.Output.empty() && (LOut = std::fopen(O.Output.c_str(), "a")) == nullptr) {
         std::fprintf(stderr, "WbDebugViewer: cannot open %s: %s\n", O.Output.c_str(),
                      std::strerror(errno));
+        ReleaseStarter(O, LViewer);
         return 1;
     }
-    TMapFileViewer LViewer(static_cast<int32_t>(O.Size));
     std::string LError;
     if (!LViewer.Open(LError)) {
         std::fprintf(stderr, "WbDebugViewer: %s\n", LError.c_str());
+        ReleaseStarter(O, LViewer);
         if (LOut != stdout)
             std::fclose(LOut);
         return 1;
     }
     if (O.HasFilter)
         LViewer.PublishFilter(O.Filter);
-    if (O.StartedBy != 0)
-        LViewer.SignalStarted();
+    ReleaseStarter(O, LViewer);
 
+    int LExit = 0;
     const auto LStart = std::chrono::steady_clock::now();
     long LSeen = 0;
     while (!StopRequested()) {
@@ -127,7 +167,12 @@ int RunViewer(const TOptions& O) {
             const std::string LLine = FormatRecordLine(LRecord) + "\n";
             std::fwrite(LLine.data(), 1, LLine.size(), LOut);
         }
-        std::fflush(LOut);
+        if (std::fflush(LOut) != 0 || std::ferror(LOut)) {
+            std::fprintf(stderr, "WbDebugViewer: cannot write %s: %s\n", LOutName.c_str(),
+                         std::strerror(errno));
+            LExit = 1;
+            break;
+        }
         if (LSignalled || !LRecords.empty())
             LViewer.SignalFlush();
         LSeen += static_cast<long>(LRecords.size());
@@ -140,16 +185,19 @@ int RunViewer(const TOptions& O) {
             break;
     }
     LViewer.Close();
-    if (LOut != stdout)
-        std::fclose(LOut);
-    return 0;
+    if (LOut != stdout && std::fclose(LOut) != 0 && LExit == 0) {
+        std::fprintf(stderr, "WbDebugViewer: cannot write %s: %s\n", LOutName.c_str(),
+                     std::strerror(errno));
+        LExit = 1;
+    }
+    return LExit;
 }
 } // namespace
 
 int main(int argc, char** argv) {
     TOptions LOptions;
-    if (!ParseOptions(argc, argv, LOptions)) {
-        std::fputs(CUsage, stderr);
+    if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
+        std::fprintf(stderr, "WbDebugViewer: %s\n%s", LWrong.c_str(), CUsage);
         return 2;
     }
     if (LOptions.Control)

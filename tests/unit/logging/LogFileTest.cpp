@@ -15,6 +15,9 @@
 #include <sstream>
 #include <thread>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -331,4 +334,65 @@ TEST(LogFileUnit, GlobalIsSetOnlyBetweenInitAndFinalizeAndLogsBesideTheProgram) 
     SetNowOverride({});
     EXPECT_EQ(ReadLines(LFile), (std::vector<std::string>{"[Info][10:00:00 000]" + CStart, CExit}));
     fs::remove_all(LFile.parent_path());
+}
+
+namespace {
+// A file-size limit for this process, with SIGXFSZ ignored, so that writes
+// past it fail part-way; both are restored on leaving.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t ALimit) {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit LNew = FOld;
+        LNew.rlim_cur = ALimit;
+        setrlimit(RLIMIT_FSIZE, &LNew);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
+} // namespace
+
+TEST_F(LogFileTest, ALineThatDoesNotFitLeavesNothingAndTheNextLineStartsClean) {
+    const fs::path LFile = Day("2030-03", "20300304");
+    fs::create_directories(LFile.parent_path());
+    std::ofstream(LFile, std::ios::binary) << "earlier\r\n";
+    const std::string LBanner = "[Info][09:15:02 123]" + CStart + "\r\n";
+    TDebugOutputGate LGate(false);
+    {
+        // Room for the banner and a short line, not for a long one.
+        TFileSizeLimit LLimit(9 + LBanner.size() + 40);
+        TLogFile LLog(FDir);
+        LLog.LogError(u"long " + UnicodeString(300, u'x'));
+        LLog.LogError(u"short");
+    }
+    EXPECT_EQ(ReadLines(LFile),
+              (std::vector<std::string>{"earlier", "[Info][09:15:02 123]" + CStart,
+                                        "[Error][09:15:02 123]short"}));
+    EXPECT_EQ(LGate.Reports().size(), 2u); // the long line and the exit banner
+}
+
+TEST_F(LogFileTest, FoldersRemovedWhileRunningAreMadeAgainAfterAFailedLine) {
+    fs::create_directories(FDir / "log");
+    std::ofstream(FDir / "log" / "2030-04") << "blocks the next month's folder";
+    TDebugOutputGate LGate(true);
+    {
+        TLogFile LLog(FDir);
+        SetClock({2030, 4, 1, 0, 0, 0, 0});
+        LLog.LogInfo(u"lost"); // its folder cannot be made
+        SetClock({2030, 3, 4, 9, 15, 3, 0});
+        LLog.LogInfo(u"after");
+        ASSERT_TRUE(LGate.WaitHeld()); // the banner is in, "lost" is being reported
+        fs::remove_all(FDir / "log");
+        LGate.Release();
+    }
+    EXPECT_EQ(ReadLines(Day("2030-03", "20300304")),
+              (std::vector<std::string>{"[Info][09:15:03 000]after", CExit}));
+    EXPECT_EQ(LGate.Reports().size(), 1u);
 }

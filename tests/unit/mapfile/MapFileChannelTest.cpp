@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -200,6 +205,24 @@ TEST_F(MapFileChannelTest, HeaderWithoutMagicOrEnabledCountsAsNoViewer) {
     EXPECT_FALSE(LChannel.Connected());
     LChannel.SendContent(MakeRecord(10), CMsgHeaderLen + 10);
     EXPECT_EQ(LMapping.Tail(), 0);
+}
+
+TEST_F(MapFileChannelTest, ViewerThatShrinksItsMemoryCountsAsNoViewer) {
+    Connect();
+    const std::string LName =
+        "/WbDebugMap." + std::to_string(geteuid()) + "." + std::getenv("SCALEPROBE_WBDEBUG_SUFFIX");
+    const int LFd = shm_open(LName.c_str(), O_RDWR, 0);
+    ASSERT_GE(LFd, 0);
+    ASSERT_EQ(ftruncate(LFd, 0), 0);
+    close(LFd);
+    // In a child, so that a fault fails this test instead of ending the suite.
+    EXPECT_EXIT(
+        {
+            Send(MakeRecord(10));
+            const bool LReady = FChannel->CheckReady();
+            std::exit(FChannel->Connected() || LReady ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MapFileChannelTest, MissingMutexDisconnects) {

@@ -127,6 +127,33 @@ TEST_F(MapFileViewerTest, ViewerReplacesWhatADeadViewerLeft) {
     LNext.Close();
 }
 
+TEST_F(MapFileViewerTest, FlushEventStaysWhileAViewerUsesItAndGoesWithTheLastSender) {
+    int LError = 0;
+    {
+        TMapFileChannel LChannel(true);
+        ASSERT_TRUE(LChannel.CheckReady());
+    }
+    // A later sender still gets the viewer's flush signal.
+    auto LKept = OpenNamedEvent(CFlushEventName, LError);
+    ASSERT_TRUE(LKept);
+    LKept.reset();
+    {
+        TMapFileChannel LChannel(true);
+        FViewer.SignalFlush();
+        auto LFlush = OpenNamedEvent(CFlushEventName, LError);
+        ASSERT_TRUE(LFlush);
+        EXPECT_EQ(LFlush->WaitFor(1000), TNamedWaitResult::nwSignaled);
+    }
+
+    FViewer.Close();
+    {
+        TMapFileChannel LChannel(true);
+        EXPECT_FALSE(LChannel.CheckReady());
+        EXPECT_TRUE(OpenNamedEvent(CFlushEventName, LError));
+    }
+    EXPECT_FALSE(OpenNamedEvent(CFlushEventName, LError)) << "left behind without a viewer";
+}
+
 TEST(MapFileViewerFormat, OneLinePerRecord) {
     TViewerRecord LRecord;
     LRecord.Annex.ProcessId = 1234;

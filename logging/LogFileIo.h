@@ -1,0 +1,11 @@
+// Writing one log line to a file, whole or not at all.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+// Appends ALine to AFileName in one write (ACreate makes the file anew, empty,
+// first). On a short or failed write the file is cut back to its length
+// before the line. Returns 0, or the system's error number; a short write
+// without one counts as ENOSPC.
+int WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine, bool ACreate);
