@@ -7,6 +7,23 @@
 
 #include <ostream>
 
+// Where the display paints its dots inside its picture: the top-left corner
+// of the first whole cell, the dot pitch (dot size plus gap) and the number of
+// dot columns (six a cell, the last one the gap) and rows.
+struct TDotGrid {
+    int Left = 0, Top = 0;
+    int Pitch = 1, DotSize = 1;
+    int Cols = 0, Rows = 0;
+};
+
+class TLEDDisplay;
+// The grid of the whole cells that ADisplay paints at its current size.
+TDotGrid DotGridOf(const TLEDDisplay& ADisplay);
+
+// One block character per dot of AGrid, each the brightest pixel inside its
+// dot; rows end with a reset and a newline.
+std::string RenderDots(const TBitmap& APicture, const TDotGrid& AGrid);
+
 enum class TSearchOutcome : uint8_t { soNone, soFound, soNotFound, soNoPort, soConfigError };
 
 // The end of a search that a message box announces; soNone for others.
@@ -25,8 +42,8 @@ public:
 
     // Writes a transcript line (above the drawn display, if any).
     void WriteLine(const UnicodeString& ALine);
-    // Draws the display's picture in place.
-    void DrawDisplay(const TBitmap& APicture);
+    // Draws the display's picture in place; AGrid says where its dots are.
+    void DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid);
 
 private:
     void EraseDisplay();

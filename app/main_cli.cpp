@@ -92,6 +92,10 @@ int main(int argc, char** argv) {
         std::cerr << "scaleprobe-cli: " << LError << '\n' << CCliUsage;
         return CExitUsage;
     }
+    if (LOptions.Help) {
+        std::cout << CCliUsage << std::flush;
+        return std::cout ? CExitFound : CExitUsage;
+    }
     InstallInterruptHandler();
     try {
         std::optional<TSimulatorProcess> LSimulator;

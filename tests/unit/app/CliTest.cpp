@@ -2,6 +2,7 @@
 #include "app/CliOptions.h"
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
+#include "app/widgets/LEDDisplay.h"
 #include "platform/Bitmap.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,12 @@ TEST(CliOptions, RejectsBadUsage) {
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
         EXPECT_FALSE(LError.empty());
     }
+    // An unknown option is named in the error; --help is an option of its own.
+    std::string LError;
+    EXPECT_FALSE(ParseCliOptions({"--list", "--prot", "x"}, LOptions, LError));
+    EXPECT_NE(LError.find("unknown option '--prot'"), std::string::npos) << LError;
+    ASSERT_TRUE(ParseCliOptions({"--help"}, LOptions, LError));
+    EXPECT_TRUE(LOptions.Help);
 }
 
 TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
@@ -122,3 +129,68 @@ TEST(RenderBlocks, LitDotsTakeTheirColourAndFrameIsLeftOut) {
 }
 
 } // namespace
+
+namespace {
+// The lit dots of a terminal drawing, one string of '#' and '.' a row.
+std::vector<std::string> LitRows(const std::string& ADrawing) {
+    std::vector<std::string> LRows(1);
+    const std::string LOn = "\x1b[38;2;0;255;0m\xE2\x96\x88";
+    for (size_t P = 0; P < ADrawing.size();) {
+        if (ADrawing.compare(P, 5, "\x1b[0m\n") == 0) {
+            LRows.emplace_back();
+            P += 5;
+        } else if (ADrawing.compare(P, LOn.size(), LOn) == 0) {
+            LRows.back() += '#';
+            P += LOn.size();
+        } else if (ADrawing.compare(P, 7, "\x1b[38;2;") == 0) {
+            LRows.back() += '.';
+            P = ADrawing.find("\xE2\x96\x88", P) + 3;
+        } else {
+            ++P;
+        }
+    }
+    LRows.pop_back();
+    return LRows;
+}
+
+// The font table's rows for AText right-justified in ACells cells.
+std::vector<std::string> FontRows(const std::u16string& AText, size_t ACells) {
+    std::vector<std::string> LRows(7, std::string(6 * ACells, '.'));
+    const size_t LFirst = ACells - AText.size();
+    for (size_t I = 0; I < AText.size(); ++I) {
+        const TLEDCharMask& M = DotMasks[AText[I] - CLEDFirstChar];
+        const uint8_t LCols[5] = {M.Col0, M.Col1, M.Col2, M.Col3, M.Col4};
+        for (int R = 0; R < 7; ++R)
+            for (int C = 0; C < 5; ++C)
+                if (LCols[C] & (128 >> R))
+                    LRows[size_t(R)][6 * (LFirst + I) + size_t(C)] = '#';
+    }
+    return LRows;
+}
+} // namespace
+
+TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
+    THeadlessLoop LLoop;
+    std::ostringstream LOut, LErr;
+    TConsoleControls LConsole(LOut, LErr, true);
+    SetControlBackend(&LConsole);
+    {
+        TForm1 LForm;
+        LForm.Show();
+        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Width(), 663);
+        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Height(), 80);
+        for (const std::u16string LText :
+             {u"-000", u"987.25", u"-12.5", u"0123456789", u"8", u" "}) {
+            LForm.LEDDisplay1->SetCaption(u"x");
+            LOut.str("");
+            LForm.LEDDisplay1->SetCaption(LText);
+            std::string LDrawing = LOut.str();
+            // Only the drawing itself, after the cursor movement.
+            const size_t LErase = LDrawing.find("\x1b[J");
+            if (LErase != std::string::npos)
+                LDrawing = LDrawing.substr(LErase + 3);
+            EXPECT_EQ(LitRows(LDrawing), FontRows(LText, 10)) << UnicodeToUtf8(LText);
+        }
+    }
+    SetControlBackend(nullptr);
+}
