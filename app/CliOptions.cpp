@@ -4,6 +4,7 @@
 
 const char CCliUsage[] =
     "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
+    "                      [--help]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
     "  --list           print the port list and exit\n"
     "  --simulate SPEC  search a simulated indicator, e.g. keli:19200 or xk3168:4800:2\n"

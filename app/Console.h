@@ -4,14 +4,35 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 bool StdoutIsTerminal();
 
-// After this, SIGINT and SIGTERM only set the flag that Interrupted reads.
+// After this, SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (a closed
+// standard output) only record the first signal and wake TInterruptWatch.
 void InstallInterruptHandler();
 bool Interrupted();
+// The first signal that arrived; 0 when none.
+int InterruptSignal();
+// "SIGINT" and so on.
+std::string SignalName(int ASignal);
+
+// While it exists, an interrupt wakes the calling thread's message loop, so a
+// RunUntil waiting on Interrupted returns at once. A thread waits on the
+// handler's pipe; the destructor tells it to end and joins it.
+class TInterruptWatch {
+public:
+    TInterruptWatch();
+    ~TInterruptWatch();
+    TInterruptWatch(const TInterruptWatch&) = delete;
+    TInterruptWatch& operator=(const TInterruptWatch&) = delete;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
 
 // The simulator program: beside the running executable, else in the build
 // tree's tools folder; empty when neither exists.

@@ -1,5 +1,6 @@
 #include "app/Console.h"
 
+#include "platform/MessageLoop.h"
 #include "platform/Object.h"
 #include "platform/System.h"
 
@@ -13,14 +14,24 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 extern char** environ;
 
 namespace {
-volatile std::sig_atomic_t GInterrupted = 0;
+volatile std::sig_atomic_t GSignal = 0;
+// The handler's self-pipe: one byte per signal, read by TInterruptWatch.
+int GSignalPipe[2] = {-1, -1};
 
-void OnInterrupt(int) {
-    GInterrupted = 1;
+void OnInterrupt(int ASignal) {
+    const int LErrno = errno;
+    if (GSignal == 0)
+        GSignal = ASignal;
+    if (GSignalPipe[1] >= 0) {
+        const char LByte = 1;
+        [[maybe_unused]] const ssize_t LWritten = write(GSignalPipe[1], &LByte, 1);
+    }
+    errno = LErrno;
 }
 
 // Reads the first line that the child writes to AFd (a file it appends to),
@@ -43,7 +54,7 @@ bool ReadFirstLine(int AFd, int APid, uint32_t ATimeoutMs, std::string& ALine) {
         int LStatus = 0;
         if (waitpid(APid, &LStatus, WNOHANG) == APid)
             return false;
-        if (std::chrono::steady_clock::now() >= LDeadline)
+        if (std::chrono::steady_clock::now() >= LDeadline || Interrupted())
             return false;
         // The child writes to a file, which poll cannot wait on.
         poll(nullptr, 0, 10);
@@ -56,15 +67,86 @@ bool StdoutIsTerminal() {
 }
 
 void InstallInterruptHandler() {
+    if (GSignalPipe[0] < 0 && pipe2(GSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        GSignalPipe[0] = GSignalPipe[1] = -1;
     struct sigaction LAction {};
     LAction.sa_handler = OnInterrupt;
     sigemptyset(&LAction.sa_mask);
-    sigaction(SIGINT, &LAction, nullptr);
-    sigaction(SIGTERM, &LAction, nullptr);
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&LAction.sa_mask, LSignal);
+    LAction.sa_flags = SA_RESTART;
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaction(LSignal, &LAction, nullptr);
 }
 
 bool Interrupted() {
-    return GInterrupted != 0;
+    return GSignal != 0;
+}
+
+int InterruptSignal() {
+    return GSignal;
+}
+
+std::string SignalName(int ASignal) {
+    switch (ASignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
+    case SIGPIPE:
+        return "SIGPIPE";
+    default:
+        return "signal " + std::to_string(ASignal);
+    }
+}
+
+struct TInterruptWatch::TImpl {
+    TMessageWindow Window{[](TMessage&) {}};
+    int Stop[2] = {-1, -1};
+    std::thread Thread;
+
+    void Run(TWindowHandle AWindow) {
+        pollfd LFds[2] = {{GSignalPipe[0], POLLIN, 0}, {Stop[0], POLLIN, 0}};
+        for (;;) {
+            if (poll(LFds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (LFds[1].revents != 0)
+                return;
+            if (LFds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return;
+            char LBuf[64];
+            while (read(GSignalPipe[0], LBuf, sizeof LBuf) > 0) {
+            }
+            // Any message wakes the loop, which then sees Interrupted.
+            AWindow.Post(0, 0, 0);
+        }
+    }
+};
+
+TInterruptWatch::TInterruptWatch() : FImpl(std::make_unique<TImpl>()) {
+    if (GSignalPipe[0] < 0 || pipe2(FImpl->Stop, O_CLOEXEC) != 0)
+        return;
+    FImpl->Thread = std::thread([this, LWindow = FImpl->Window.Handle()] { FImpl->Run(LWindow); });
+}
+
+TInterruptWatch::~TInterruptWatch() {
+    if (FImpl->Thread.joinable()) {
+        const char LByte = 1;
+        [[maybe_unused]] const ssize_t LWritten = write(FImpl->Stop[1], &LByte, 1);
+        FImpl->Thread.join();
+    }
+    for (int& LFd : FImpl->Stop)
+        if (LFd >= 0) {
+            close(LFd);
+            LFd = -1;
+        }
 }
 
 std::filesystem::path FindSimulator() {

@@ -65,6 +65,7 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
             SetControlBackend(nullptr);
         }
     } LUnits(LConsole);
+    const TInterruptWatch LWatch;
     int LExit;
     {
         TForm1 LForm;
@@ -75,12 +76,22 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
         auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
         while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
         }
-        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
+        LExit = ExitCodeOf(LConsole.Outcome());
         if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch)
             while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
             }
     }
     return LExit;
+}
+
+// A run that a signal ended says so and exits 128 + the signal, whatever the
+// search had reached; the log's exit banner is written by then.
+int Finish(int AExit) {
+    if (!Interrupted())
+        return AExit;
+    std::cerr << "scaleprobe-cli: interrupted (" << SignalName(InterruptSignal()) << ")\n"
+              << std::flush;
+    return CExitSignalBase + InterruptSignal();
 }
 } // namespace
 
@@ -117,8 +128,10 @@ int main(int argc, char** argv) {
             SetControlBackend(nullptr);
             return CExitFound;
         }
-        return RunSearch(LOptions, LPort);
+        return Finish(RunSearch(LOptions, LPort));
     } catch (const Exception& E) {
+        if (Interrupted())
+            return Finish(CExitNoPort);
         std::cerr << "scaleprobe-cli: " << E.what() << '\n';
         return CExitNoPort;
     }
