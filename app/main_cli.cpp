@@ -107,6 +107,13 @@ int main(int argc, char** argv) {
         std::cout << CCliUsage << std::flush;
         return std::cout ? CExitFound : CExitUsage;
     }
+    if (!LOptions.Port.empty() && !LOptions.List) {
+        std::string LReason;
+        if (!CheckPortPath(LOptions.Port, LReason)) {
+            std::cerr << "scaleprobe-cli: cannot open " << LOptions.Port << ": " << LReason << '\n';
+            return CExitNoPort;
+        }
+    }
     InstallInterruptHandler();
     try {
         std::optional<TSimulatorProcess> LSimulator;

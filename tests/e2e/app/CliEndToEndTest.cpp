@@ -7,7 +7,11 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -351,6 +355,43 @@ TEST_F(CliEndToEnd, ClosedOutputPipeEndsTheSearchWithThePipesCode) {
     ASSERT_TRUE(WIFEXITED(LStatus)) << "killed by signal " << WTERMSIG(LStatus);
     EXPECT_EQ(WEXITSTATUS(LStatus), 128 + SIGPIPE) << LErrText;
     EXPECT_NE(LErrText.find("interrupted"), std::string::npos) << LErrText;
+}
+
+TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
+    const fs::path LDir = PortsDir / "not-ports";
+    fs::create_directories(LDir);
+    const fs::path LFifo = LDir / "fifo", LFile = LDir / "file";
+    ASSERT_EQ(mkfifo(LFifo.c_str(), 0600), 0);
+    std::ofstream(LFile) << "x";
+    TSilentPort LLocked, LExclusive;
+    // Held by another program: its advisory lock, or the exclusive-use flag
+    // (which root could open through).
+    const int LLockFd = open(LLocked.Path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(LLockFd, 0);
+    ASSERT_EQ(flock(LLockFd, LOCK_EX | LOCK_NB), 0);
+    const int LExclFd = open(LExclusive.Path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(LExclFd, 0);
+    ASSERT_EQ(ioctl(LExclFd, TIOCEXCL), 0);
+    const std::vector<std::pair<std::string, std::string>> LCases{
+        {(LDir / "missing").string(), "No such file or directory"},
+        {LDir.string(), "directory"},
+        {LFifo.string(), "FIFO"},
+        {LFile.string(), "not a character device"},
+        {"/dev/null", "not a terminal"},
+        {LLocked.Path, "another program"},
+        {LExclusive.Path, "another program"},
+    };
+    for (const auto& [LPath, LReason] : LCases) {
+        const auto LStart = std::chrono::steady_clock::now();
+        const TRun LRun = RunCli({"--port", LPath}, 30);
+        EXPECT_LT(std::chrono::steady_clock::now() - LStart, std::chrono::seconds(10)) << LPath;
+        EXPECT_EQ(LRun.Exit, 2) << LPath << ": " << LRun.Err;
+        EXPECT_TRUE(LRun.Out.empty()) << LPath;
+        EXPECT_NE(LRun.Err.find("cannot open " + LPath + ": "), std::string::npos) << LRun.Err;
+        EXPECT_NE(LRun.Err.find(LReason), std::string::npos) << LRun.Err;
+    }
+    close(LLockFd);
+    close(LExclFd);
 }
 
 TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {
