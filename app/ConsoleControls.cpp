@@ -96,6 +96,43 @@ void TConsoleControls::ShowMessage(const UnicodeString& AText) {
     THeadlessControls::ShowMessage(AText);
 }
 
+void TConsoleControls::WriteError(const UnicodeString& ALine) {
+    EraseDisplay();
+    FOut << std::flush;
+    FErr << UnicodeToUtf8(ALine) << '\n' << std::flush;
+    if (!FLastDrawing.empty()) {
+        FOut << FLastDrawing << std::flush;
+        FDrawnRows = CDisplayRows;
+    }
+}
+
+TWatchMonitor::TWatchMonitor(TConsoleControls& AConsole, UnicodeString APort,
+                             std::function<int64_t()> AWeightCount)
+    : FConsole(AConsole), FPort(std::move(APort)), FWeightCount(std::move(AWeightCount)),
+      FLastCount(FWeightCount()), FLastWeightTick(GetTickCount64()),
+      FTimer(std::make_unique<TTimer>()) {
+    FTimer->OnTimer = Bind(this, &TWatchMonitor::OnCheck);
+    FTimer->SetInterval(250);
+    FTimer->SetEnabled(true);
+}
+
+void TWatchMonitor::OnCheck(TObject*) {
+    const uint64_t LNow = GetTickCount64();
+    const int64_t LCount = FWeightCount();
+    if (LCount != FLastCount) {
+        FLastCount = LCount;
+        FLastWeightTick = LNow;
+        if (FSilent) {
+            FSilent = false;
+            FConsole.WriteError(u"data from " + FPort + u" again");
+        }
+    } else if (!FSilent && LNow - FLastWeightTick >= CWatchSilenceMs) {
+        FSilent = true;
+        FConsole.WriteError(u"no data from " + FPort + u" for " +
+                            Utf8ToUnicode(std::to_string(CWatchSilenceMs / 1000)) + u" s");
+    }
+}
+
 void TConsoleControls::EraseDisplay() {
     if (FDrawnRows > 0)
         FOut << "\x1b[" << FDrawnRows << "F\x1b[J";

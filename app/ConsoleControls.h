@@ -5,6 +5,10 @@
 
 #include "platform/Controls.h"
 
+#include "platform/MessageLoop.h"
+
+#include <functional>
+#include <memory>
 #include <ostream>
 
 // Where the display paints its dots inside its picture: the top-left corner
@@ -40,6 +44,8 @@ public:
     TSearchOutcome Outcome() const { return FOutcome; }
     void ResetOutcome() { FOutcome = TSearchOutcome::soNone; }
 
+    // Writes a line to standard error (above the drawn display, if any).
+    void WriteError(const UnicodeString& ALine);
     // Writes a transcript line (above the drawn display, if any).
     void WriteLine(const UnicodeString& ALine);
     // Draws the display's picture in place; AGrid says where its dots are.
@@ -54,6 +60,31 @@ private:
     TSearchOutcome FOutcome = TSearchOutcome::soNone;
     std::string FLastDrawing;
     int FDrawnRows = 0;
+};
+
+// While watching after a success: says once on standard error when no weight
+// has arrived for CWatchSilenceMs, and once when weights come back. Checks a
+// count of weights received on a timer of the calling thread's loop.
+inline constexpr uint32_t CWatchSilenceMs = 3000;
+
+class TWatchMonitor {
+public:
+    TWatchMonitor(TConsoleControls& AConsole, UnicodeString APort,
+                  std::function<int64_t()> AWeightCount);
+
+    bool Silent() const { return FSilent; }
+
+private:
+    void OnCheck(TObject* Sender);
+
+    TConsoleControls& FConsole;
+    UnicodeString FPort;
+    std::function<int64_t()> FWeightCount;
+    int64_t FLastCount;
+    uint64_t FLastWeightTick;
+    bool FSilent = false;
+    // Last: it ticks into the fields above.
+    std::unique_ptr<TTimer> FTimer;
 };
 
 // The picture as rows of coloured full blocks (24-bit colour escapes), one

@@ -77,9 +77,15 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
         while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
         }
         LExit = ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch)
+        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch) {
+            const UnicodeString LPortName = LForm.Bridge()
+                                                ? LForm.Bridge()->ConnectCommCfg().CommName
+                                                : LForm.ComboBox1->Text();
+            const TWatchMonitor LMonitor(LConsole, LPortName,
+                                         [&LForm] { return int64_t(LForm.SuccessReadCount()); });
             while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
             }
+        }
     }
     return LExit;
 }

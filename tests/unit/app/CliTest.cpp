@@ -238,3 +238,36 @@ TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
     EXPECT_NE(LReason.find(std::strerror(EACCES)), std::string::npos) << LReason;
     EXPECT_NE(LReason.find("dialout"), std::string::npos) << LReason;
 }
+
+TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {
+    THeadlessLoop LLoop;
+    LLoop.SetVirtualClock(true);
+    std::ostringstream LOut, LErr;
+    TConsoleControls LConsole(LOut, LErr, false);
+    int64_t LCount = 0;
+    {
+        const TWatchMonitor LMonitor(LConsole, u"/dev/ttyS0", [&] { return LCount; });
+        // Weights every 100 ms: nothing said.
+        for (int I = 0; I < 50; ++I) {
+            ++LCount;
+            LLoop.AdvanceTime(100);
+        }
+        EXPECT_EQ(LErr.str(), "");
+        // Silence: said once, after 3 s and not before.
+        LLoop.AdvanceTime(2500);
+        EXPECT_EQ(LErr.str(), "");
+        LLoop.AdvanceTime(1000);
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\n");
+        LLoop.AdvanceTime(10000);
+        EXPECT_TRUE(LMonitor.Silent());
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\n");
+        // Back: said once.
+        ++LCount;
+        LLoop.AdvanceTime(500);
+        ++LCount;
+        LLoop.AdvanceTime(500);
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\ndata from /dev/ttyS0 again\n");
+        EXPECT_FALSE(LMonitor.Silent());
+    }
+    EXPECT_EQ(LOut.str(), "");
+}
