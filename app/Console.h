@@ -48,7 +48,8 @@ std::filesystem::path FindSimulator();
 // A running simulator. The constructor starts it and waits (up to
 // ATimeoutMs) for the port path it prints as its first line; it throws
 // Exception when the program cannot be started or prints no path. The
-// destructor stops it (SIGTERM, then waits for it to end).
+// destructor stops it (SIGTERM; SIGKILL when it has not ended two seconds
+// later). The child gets SIGTERM when this process ends, however it ends.
 class TSimulatorProcess {
 public:
     TSimulatorProcess(const std::filesystem::path& AProgram, const std::vector<std::string>& AArgs,
@@ -64,6 +65,5 @@ public:
 private:
     int FPid = -1;
     int FOutput = -1;
-    std::filesystem::path FOutputFile;
     std::string FPortPath;
 };

@@ -8,13 +8,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,6 +25,8 @@
 extern char** environ;
 
 namespace {
+constexpr int CSimulatorStopMs = 2000;
+
 volatile std::sig_atomic_t GSignal = 0;
 // The handler's self-pipe: one byte per signal, read by TInterruptWatch.
 int GSignalPipe[2] = {-1, -1};
@@ -216,10 +220,11 @@ std::filesystem::path FindSimulator() {
 TSimulatorProcess::TSimulatorProcess(const std::filesystem::path& AProgram,
                                      const std::vector<std::string>& AArgs, uint32_t ATimeoutMs) {
     char LTemplate[] = "/tmp/scaleprobe-sim-XXXXXX";
-    FOutput = mkstemp(LTemplate);
+    FOutput = mkostemp(LTemplate, O_CLOEXEC);
     if (FOutput < 0)
         throw Exception(u"cannot create the simulator's output file");
-    FOutputFile = LTemplate;
+    // Only the open file is needed: nothing is left behind, however we end.
+    unlink(LTemplate);
 
     std::vector<std::string> LArgs{AProgram.string()};
     LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
@@ -227,19 +232,32 @@ TSimulatorProcess::TSimulatorProcess(const std::filesystem::path& AProgram,
     for (std::string& LArg : LArgs)
         LArgv.push_back(LArg.data());
     LArgv.push_back(nullptr);
-
-    posix_spawn_file_actions_t LActions;
-    posix_spawn_file_actions_init(&LActions);
-    posix_spawn_file_actions_adddup2(&LActions, FOutput, STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&LActions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_t LPid = -1;
-    const int LError =
-        posix_spawn(&LPid, AProgram.c_str(), &LActions, nullptr, LArgv.data(), environ);
-    posix_spawn_file_actions_destroy(&LActions);
-    if (LError != 0) {
+    const std::string LPath = AProgram.string();
+    const int LNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (LNull < 0) {
         close(FOutput);
-        std::filesystem::remove(FOutputFile);
-        throw Exception(u"cannot start " + Utf8ToUnicode(AProgram.string()));
+        FOutput = -1;
+        throw Exception(u"cannot open /dev/null");
+    }
+
+    // fork and exec rather than spawn: the child must ask for a signal when
+    // we end before it runs the program. Between the two only
+    // async-signal-safe calls.
+    const pid_t LParent = getpid();
+    const pid_t LPid = fork();
+    if (LPid == 0) {
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != LParent)
+            _exit(127);
+        if (dup2(FOutput, STDOUT_FILENO) < 0 || dup2(LNull, STDIN_FILENO) < 0)
+            _exit(127);
+        execve(LPath.c_str(), LArgv.data(), environ);
+        _exit(127);
+    }
+    close(LNull);
+    if (LPid < 0) {
+        close(FOutput);
+        FOutput = -1;
+        throw Exception(u"cannot start " + Utf8ToUnicode(LPath));
     }
     FPid = LPid;
     if (!ReadFirstLine(FOutput, FPid, ATimeoutMs, FPortPath) || FPortPath.empty()) {
@@ -252,12 +270,45 @@ TSimulatorProcess::~TSimulatorProcess() {
     Stop();
 }
 
+namespace {
+// Waits up to AMs for the child to end; true when it has (and is reaped).
+bool WaitForChild(pid_t APid, int AMs, int& AStatus) {
+    const int LPidFd = static_cast<int>(syscall(SYS_pidfd_open, APid, 0));
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(AMs);
+    for (;;) {
+        const pid_t LDone = waitpid(APid, &AStatus, WNOHANG);
+        if (LDone == APid || (LDone < 0 && errno != EINTR)) {
+            if (LPidFd >= 0)
+                close(LPidFd);
+            return true;
+        }
+        const auto LLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               LDeadline - std::chrono::steady_clock::now())
+                               .count();
+        if (LLeft <= 0)
+            break;
+        // A pidfd becomes readable when the process ends; without one, look
+        // again in short steps.
+        pollfd LFd{LPidFd, POLLIN, 0};
+        poll(LPidFd >= 0 ? &LFd : nullptr, LPidFd >= 0 ? 1 : 0,
+             LPidFd >= 0 ? static_cast<int>(LLeft) : std::min<int>(static_cast<int>(LLeft), 20));
+    }
+    if (LPidFd >= 0)
+        close(LPidFd);
+    return false;
+}
+} // namespace
+
 bool TSimulatorProcess::Stop() {
     bool LClean = true;
     if (FPid > 0) {
         kill(FPid, SIGTERM);
         int LStatus = 0;
-        while (waitpid(FPid, &LStatus, 0) < 0 && errno == EINTR) {
+        // One that ignores SIGTERM is killed after two seconds.
+        if (!WaitForChild(FPid, CSimulatorStopMs, LStatus)) {
+            kill(FPid, SIGKILL);
+            while (waitpid(FPid, &LStatus, 0) < 0 && errno == EINTR) {
+            }
         }
         LClean = (WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) ||
                  (WIFSIGNALED(LStatus) && WTERMSIG(LStatus) == SIGTERM);
@@ -266,8 +317,6 @@ bool TSimulatorProcess::Stop() {
     if (FOutput >= 0) {
         close(FOutput);
         FOutput = -1;
-        std::error_code LError;
-        std::filesystem::remove(FOutputFile, LError);
     }
     return LClean;
 }

@@ -394,6 +394,43 @@ TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
     close(LExclFd);
 }
 
+// Whether the process is gone (a zombie nobody reaps counts as gone).
+bool ProcessGone(pid_t APid) {
+    std::ifstream LStat("/proc/" + std::to_string(APid) + "/stat");
+    std::string LLine;
+    if (!std::getline(LStat, LLine))
+        return true;
+    const size_t LParen = LLine.rfind(')');
+    return LParen != std::string::npos && LParen + 2 < LLine.size() && LLine[LParen + 2] == 'Z';
+}
+
+TEST_F(CliEndToEnd, KilledFrontEndLeavesNoSimulatorBehind) {
+    pid_t LSim = 0;
+    fs::path LRecord;
+    const TRun LRun = RunCli({"--simulate", "keli:9600", "--watch"}, 60,
+                             [&](pid_t APid, const std::string& AOut) {
+                                 if (LSim != 0 || AOut.find("找到了") == std::string::npos)
+                                     return;
+                                 std::error_code LError;
+                                 for (const auto& E : fs::directory_iterator(PortsDir, LError))
+                                     if (E.path().extension() == ".port") {
+                                         LRecord = E.path();
+                                         LSim = std::stoi(E.path().filename().string());
+                                     }
+                                 kill(APid, SIGKILL);
+                             });
+    ASSERT_NE(LSim, 0) << LRun.Err;
+    EXPECT_EQ(LRun.Exit, 128 + SIGKILL);
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < LDeadline &&
+           (!ProcessGone(LSim) || fs::exists(LRecord)))
+        poll(nullptr, 0, 50);
+    EXPECT_TRUE(ProcessGone(LSim)) << "simulator " << LSim << " still runs";
+    EXPECT_FALSE(fs::exists(LRecord)) << LRecord;
+    if (!ProcessGone(LSim))
+        kill(LSim, SIGKILL);
+}
+
 TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {
     // A simulator announces its port while it runs; --list with --simulate
     // shows it among the system's ports.
