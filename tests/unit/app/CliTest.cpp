@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -270,4 +271,16 @@ TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {
         EXPECT_FALSE(LMonitor.Silent());
     }
     EXPECT_EQ(LOut.str(), "");
+}
+
+TEST(SimulatorProcess, OneThatIgnoresSigtermIsKilledAfterTwoSeconds) {
+    // An ignored signal stays ignored across exec: sleep never ends on SIGTERM.
+    TSimulatorProcess LChild("/bin/sh", {"-c", "trap '' TERM; echo /dev/null; exec sleep 60"},
+                             10000);
+    EXPECT_EQ(LChild.PortPath(), "/dev/null");
+    const auto LStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(LChild.Stop());
+    const auto LTook = std::chrono::steady_clock::now() - LStart;
+    EXPECT_GE(LTook, std::chrono::milliseconds(1900));
+    EXPECT_LT(LTook, std::chrono::seconds(20));
 }
