@@ -4,11 +4,14 @@
 
 const char CCliUsage[] =
     "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
+    "                      [--help]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
     "  --list           print the port list and exit\n"
     "  --simulate SPEC  search a simulated indicator, e.g. keli:19200 or xk3168:4800:2\n"
     "  --watch          after a success keep showing weights until interrupted\n"
-    "exit status: 0 instrument found, 1 none found, 2 no port or configuration error, 64 usage\n";
+    "  --help           print this text and exit\n"
+    "exit status: 0 instrument found, 1 none found, 2 no port, a port that cannot be opened or\n"
+    "a configuration error, 64 usage, 128+N ended by signal N (130 for Ctrl+C)\n";
 
 namespace {
 bool ParseInt(const std::string& AText, int32_t& AValue) {
@@ -59,7 +62,9 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
     for (size_t I = 0; I < AArgs.size(); ++I) {
         const std::string& LArg = AArgs[I];
         const bool LHasValue = I + 1 < AArgs.size();
-        if (LArg == "--list") {
+        if (LArg == "--help" || LArg == "-h") {
+            AOptions.Help = true;
+        } else if (LArg == "--list") {
             AOptions.List = true;
         } else if (LArg == "--watch") {
             AOptions.Watch = true;
@@ -82,7 +87,8 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
                 AOptions.Simulate = true;
             }
         } else {
-            AError = "unknown argument '" + LArg + "'";
+            AError = (LArg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
+                     LArg + "'";
             return false;
         }
     }

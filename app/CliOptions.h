@@ -16,6 +16,7 @@ struct TCliOptions {
     bool List = false;
     bool Watch = false;
     bool Simulate = false;
+    bool Help = false;
     TSimulateSpec Sim;
 };
 
@@ -23,6 +24,8 @@ inline constexpr int CExitFound = 0;
 inline constexpr int CExitNotFound = 1;
 inline constexpr int CExitNoPort = 2;
 inline constexpr int CExitUsage = 64;
+// A run ended by signal N exits with CExitSignalBase + N.
+inline constexpr int CExitSignalBase = 128;
 
 extern const char CCliUsage[];
 

@@ -4,14 +4,42 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 bool StdoutIsTerminal();
 
-// After this, SIGINT and SIGTERM only set the flag that Interrupted reads.
+// After this, SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (a closed
+// standard output) only record the first signal and wake TInterruptWatch.
 void InstallInterruptHandler();
 bool Interrupted();
+// The first signal that arrived; 0 when none.
+int InterruptSignal();
+// "SIGINT" and so on.
+std::string SignalName(int ASignal);
+
+// While it exists, an interrupt wakes the calling thread's message loop, so a
+// RunUntil waiting on Interrupted returns at once. A thread waits on the
+// handler's pipe; the destructor tells it to end and joins it.
+class TInterruptWatch {
+public:
+    TInterruptWatch();
+    ~TInterruptWatch();
+    TInterruptWatch(const TInterruptWatch&) = delete;
+    TInterruptWatch& operator=(const TInterruptWatch&) = delete;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+// Whether APath can be opened as a serial port at all: it exists, is a
+// character device that is a terminal, this user may open it, and no other
+// program holds it (exclusive-use flag or advisory lock). Never blocks (a
+// FIFO is not opened for waiting). False with AReason, the system's reason
+// and what to do about it.
+bool CheckPortPath(const std::string& APath, std::string& AReason);
 
 // The simulator program: beside the running executable, else in the build
 // tree's tools folder; empty when neither exists.
@@ -20,7 +48,8 @@ std::filesystem::path FindSimulator();
 // A running simulator. The constructor starts it and waits (up to
 // ATimeoutMs) for the port path it prints as its first line; it throws
 // Exception when the program cannot be started or prints no path. The
-// destructor stops it (SIGTERM, then waits for it to end).
+// destructor stops it (SIGTERM; SIGKILL when it has not ended two seconds
+// later). The child gets SIGTERM when this process ends, however it ends.
 class TSimulatorProcess {
 public:
     TSimulatorProcess(const std::filesystem::path& AProgram, const std::vector<std::string>& AArgs,
@@ -36,6 +65,5 @@ public:
 private:
     int FPid = -1;
     int FOutput = -1;
-    std::filesystem::path FOutputFile;
     std::string FPortPath;
 };

@@ -1,13 +1,15 @@
 #include "app/ConsoleControls.h"
 
+#include "app/DisplayView.h"
 #include "app/MainForm.h"
+#include "app/widgets/LEDDisplay.h"
 #include "platform/Bitmap.h"
 
 #include <algorithm>
 
 namespace {
-// The display's dot grid inside its one-pixel frame: 60 dot columns (ten
-// cells of six) and seven dot rows.
+// Pictures other than an LED display: 60 dot columns (ten cells of six) and
+// seven dot rows cut evenly from the inside of a one-pixel frame.
 constexpr int CDisplayCols = 60;
 constexpr int CDisplayRows = 7;
 
@@ -36,8 +38,13 @@ public:
         Changed(TControlChange::ccPicture);
     }
     void Changed(TControlChange AWhat) override {
-        if (AWhat == TControlChange::ccPicture && FControl.Picture())
-            FConsole.DrawDisplay(*FControl.Picture());
+        if (AWhat != TControlChange::ccPicture || !FControl.Picture())
+            return;
+        TDotGrid LGrid;
+        if (auto* LView = dynamic_cast<TDisplayView*>(&FControl))
+            if (auto* LLED = dynamic_cast<const TLEDDisplay*>(&LView->Control()))
+                LGrid = DotGridOf(*LLED);
+        FConsole.DrawDisplay(*FControl.Picture(), LGrid);
     }
 
 private:
@@ -89,6 +96,43 @@ void TConsoleControls::ShowMessage(const UnicodeString& AText) {
     THeadlessControls::ShowMessage(AText);
 }
 
+void TConsoleControls::WriteError(const UnicodeString& ALine) {
+    EraseDisplay();
+    FOut << std::flush;
+    FErr << UnicodeToUtf8(ALine) << '\n' << std::flush;
+    if (!FLastDrawing.empty()) {
+        FOut << FLastDrawing << std::flush;
+        FDrawnRows = CDisplayRows;
+    }
+}
+
+TWatchMonitor::TWatchMonitor(TConsoleControls& AConsole, UnicodeString APort,
+                             std::function<int64_t()> AWeightCount)
+    : FConsole(AConsole), FPort(std::move(APort)), FWeightCount(std::move(AWeightCount)),
+      FLastCount(FWeightCount()), FLastWeightTick(GetTickCount64()),
+      FTimer(std::make_unique<TTimer>()) {
+    FTimer->OnTimer = Bind(this, &TWatchMonitor::OnCheck);
+    FTimer->SetInterval(250);
+    FTimer->SetEnabled(true);
+}
+
+void TWatchMonitor::OnCheck(TObject*) {
+    const uint64_t LNow = GetTickCount64();
+    const int64_t LCount = FWeightCount();
+    if (LCount != FLastCount) {
+        FLastCount = LCount;
+        FLastWeightTick = LNow;
+        if (FSilent) {
+            FSilent = false;
+            FConsole.WriteError(u"data from " + FPort + u" again");
+        }
+    } else if (!FSilent && LNow - FLastWeightTick >= CWatchSilenceMs) {
+        FSilent = true;
+        FConsole.WriteError(u"no data from " + FPort + u" for " +
+                            Utf8ToUnicode(std::to_string(CWatchSilenceMs / 1000)) + u" s");
+    }
+}
+
 void TConsoleControls::EraseDisplay() {
     if (FDrawnRows > 0)
         FOut << "\x1b[" << FDrawnRows << "F\x1b[J";
@@ -105,16 +149,76 @@ void TConsoleControls::WriteLine(const UnicodeString& ALine) {
     FOut << std::flush;
 }
 
-void TConsoleControls::DrawDisplay(const TBitmap& APicture) {
+void TConsoleControls::DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid) {
     if (!FDrawDisplay)
         return;
-    std::string LDrawing = RenderBlocks(APicture, CDisplayCols, CDisplayRows);
+    std::string LDrawing = AGrid.Cols > 0 && AGrid.Rows == CDisplayRows
+                               ? RenderDots(APicture, AGrid)
+                               : RenderBlocks(APicture, CDisplayCols, CDisplayRows);
     if (LDrawing == FLastDrawing && FDrawnRows > 0)
         return;
     EraseDisplay();
     FLastDrawing = std::move(LDrawing);
     FOut << FLastDrawing << std::flush;
     FDrawnRows = CDisplayRows;
+}
+
+namespace {
+void AppendBlock(std::string& AOut, uint32_t ARGB) {
+    AOut += "\x1b[38;2;" + std::to_string((ARGB >> 16) & 0xFF) + ';' +
+            std::to_string((ARGB >> 8) & 0xFF) + ';' + std::to_string(ARGB & 0xFF) +
+            "m\xE2\x96\x88";
+}
+} // namespace
+
+TDotGrid DotGridOf(const TLEDDisplay& ADisplay) {
+    // The same grid as the display's painting: cells 6 pitches wide, the
+    // text block centred vertically, cells aligned to the caption's side.
+    const TRect LClient = ADisplay.AdjustClientRect();
+    const int LPitch = ADisplay.DotSize() + ADisplay.DotGap();
+    const int LCellW = 6 * LPitch;
+    const int LCW = LClient.Width(), LH = LClient.Height();
+    TDotGrid LGrid;
+    if (LCellW <= 0 || LCW < LCellW || LH <= 7)
+        return LGrid;
+    const int LCH = 7 * ADisplay.DotSize() + 6 * ADisplay.DotGap();
+    int LFirst = 0;
+    if (ADisplay.Alignment() == taRightJustify) {
+        LFirst = LCW % LCellW;
+    } else if (ADisplay.Alignment() == taCenter) {
+        const int64_t LL = int64_t(ADisplay.Caption().size());
+        const int64_t LCenter = (LCW - LL * LCellW) / 2;
+        LFirst = int(((LCenter % LCellW) + LCellW) % LCellW);
+    }
+    LGrid.Left = LClient.Left + LFirst;
+    LGrid.Top = LClient.Top + (LH - LCH) / 2;
+    LGrid.Pitch = LPitch;
+    LGrid.DotSize = ADisplay.DotSize();
+    LGrid.Cols = 6 * ((LCW - LFirst) / LCellW);
+    LGrid.Rows = 7;
+    return LGrid;
+}
+
+std::string RenderDots(const TBitmap& APicture, const TDotGrid& AGrid) {
+    std::string LOut;
+    // A dot is framed in the ground colour: its inside is one pixel in.
+    const int LInset = AGrid.DotSize >= 3 ? 1 : 0;
+    const int LSpan = std::max(AGrid.DotSize + 1 - 2 * LInset, 1);
+    for (int R = 0; R < AGrid.Rows; ++R) {
+        for (int C = 0; C < AGrid.Cols; ++C) {
+            const int LX0 = AGrid.Left + C * AGrid.Pitch + LInset;
+            const int LY0 = AGrid.Top + R * AGrid.Pitch + LInset;
+            uint32_t LBest = 0;
+            for (int Y = LY0; Y < LY0 + LSpan; ++Y)
+                for (int X = LX0; X < LX0 + LSpan; ++X)
+                    if (X >= 0 && Y >= 0 && X < APicture.Width() && Y < APicture.Height() &&
+                        Brightness(APicture.Pixel(X, Y)) > Brightness(LBest))
+                        LBest = APicture.Pixel(X, Y);
+            AppendBlock(LOut, LBest);
+        }
+        LOut += "\x1b[0m\n";
+    }
+    return LOut;
 }
 
 std::string RenderBlocks(const TBitmap& APicture, int ACols, int ARows) {
@@ -135,9 +239,7 @@ std::string RenderBlocks(const TBitmap& APicture, int ACols, int ARows) {
                     if (Brightness(LPixel) > Brightness(LBest))
                         LBest = LPixel;
                 }
-            LOut += "\x1b[38;2;" + std::to_string((LBest >> 16) & 0xFF) + ';' +
-                    std::to_string((LBest >> 8) & 0xFF) + ';' + std::to_string(LBest & 0xFF) +
-                    "m\xE2\x96\x88";
+            AppendBlock(LOut, LBest);
         }
         LOut += "\x1b[0m\n";
     }

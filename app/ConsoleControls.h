@@ -5,7 +5,28 @@
 
 #include "platform/Controls.h"
 
+#include "platform/MessageLoop.h"
+
+#include <functional>
+#include <memory>
 #include <ostream>
+
+// Where the display paints its dots inside its picture: the top-left corner
+// of the first whole cell, the dot pitch (dot size plus gap) and the number of
+// dot columns (six a cell, the last one the gap) and rows.
+struct TDotGrid {
+    int Left = 0, Top = 0;
+    int Pitch = 1, DotSize = 1;
+    int Cols = 0, Rows = 0;
+};
+
+class TLEDDisplay;
+// The grid of the whole cells that ADisplay paints at its current size.
+TDotGrid DotGridOf(const TLEDDisplay& ADisplay);
+
+// One block character per dot of AGrid, each the brightest pixel inside its
+// dot; rows end with a reset and a newline.
+std::string RenderDots(const TBitmap& APicture, const TDotGrid& AGrid);
 
 enum class TSearchOutcome : uint8_t { soNone, soFound, soNotFound, soNoPort, soConfigError };
 
@@ -23,10 +44,12 @@ public:
     TSearchOutcome Outcome() const { return FOutcome; }
     void ResetOutcome() { FOutcome = TSearchOutcome::soNone; }
 
+    // Writes a line to standard error (above the drawn display, if any).
+    void WriteError(const UnicodeString& ALine);
     // Writes a transcript line (above the drawn display, if any).
     void WriteLine(const UnicodeString& ALine);
-    // Draws the display's picture in place.
-    void DrawDisplay(const TBitmap& APicture);
+    // Draws the display's picture in place; AGrid says where its dots are.
+    void DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid);
 
 private:
     void EraseDisplay();
@@ -37,6 +60,31 @@ private:
     TSearchOutcome FOutcome = TSearchOutcome::soNone;
     std::string FLastDrawing;
     int FDrawnRows = 0;
+};
+
+// While watching after a success: says once on standard error when no weight
+// has arrived for CWatchSilenceMs, and once when weights come back. Checks a
+// count of weights received on a timer of the calling thread's loop.
+inline constexpr uint32_t CWatchSilenceMs = 3000;
+
+class TWatchMonitor {
+public:
+    TWatchMonitor(TConsoleControls& AConsole, UnicodeString APort,
+                  std::function<int64_t()> AWeightCount);
+
+    bool Silent() const { return FSilent; }
+
+private:
+    void OnCheck(TObject* Sender);
+
+    TConsoleControls& FConsole;
+    UnicodeString FPort;
+    std::function<int64_t()> FWeightCount;
+    int64_t FLastCount;
+    uint64_t FLastWeightTick;
+    bool FSilent = false;
+    // Last: it ticks into the fields above.
+    std::unique_ptr<TTimer> FTimer;
 };
 
 // The picture as rows of coloured full blocks (24-bit colour escapes), one

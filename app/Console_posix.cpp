@@ -1,5 +1,6 @@
 #include "app/Console.h"
 
+#include "platform/MessageLoop.h"
 #include "platform/Object.h"
 #include "platform/System.h"
 
@@ -7,20 +8,38 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <thread>
 
 extern char** environ;
 
 namespace {
-volatile std::sig_atomic_t GInterrupted = 0;
+constexpr int CSimulatorStopMs = 2000;
 
-void OnInterrupt(int) {
-    GInterrupted = 1;
+volatile std::sig_atomic_t GSignal = 0;
+// The handler's self-pipe: one byte per signal, read by TInterruptWatch.
+int GSignalPipe[2] = {-1, -1};
+
+void OnInterrupt(int ASignal) {
+    const int LErrno = errno;
+    if (GSignal == 0)
+        GSignal = ASignal;
+    if (GSignalPipe[1] >= 0) {
+        const char LByte = 1;
+        [[maybe_unused]] const ssize_t LWritten = write(GSignalPipe[1], &LByte, 1);
+    }
+    errno = LErrno;
 }
 
 // Reads the first line that the child writes to AFd (a file it appends to),
@@ -43,7 +62,7 @@ bool ReadFirstLine(int AFd, int APid, uint32_t ATimeoutMs, std::string& ALine) {
         int LStatus = 0;
         if (waitpid(APid, &LStatus, WNOHANG) == APid)
             return false;
-        if (std::chrono::steady_clock::now() >= LDeadline)
+        if (std::chrono::steady_clock::now() >= LDeadline || Interrupted())
             return false;
         // The child writes to a file, which poll cannot wait on.
         poll(nullptr, 0, 10);
@@ -56,15 +75,133 @@ bool StdoutIsTerminal() {
 }
 
 void InstallInterruptHandler() {
+    if (GSignalPipe[0] < 0 && pipe2(GSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        GSignalPipe[0] = GSignalPipe[1] = -1;
     struct sigaction LAction {};
     LAction.sa_handler = OnInterrupt;
     sigemptyset(&LAction.sa_mask);
-    sigaction(SIGINT, &LAction, nullptr);
-    sigaction(SIGTERM, &LAction, nullptr);
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&LAction.sa_mask, LSignal);
+    LAction.sa_flags = SA_RESTART;
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaction(LSignal, &LAction, nullptr);
 }
 
 bool Interrupted() {
-    return GInterrupted != 0;
+    return GSignal != 0;
+}
+
+int InterruptSignal() {
+    return GSignal;
+}
+
+std::string SignalName(int ASignal) {
+    switch (ASignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
+    case SIGPIPE:
+        return "SIGPIPE";
+    default:
+        return "signal " + std::to_string(ASignal);
+    }
+}
+
+struct TInterruptWatch::TImpl {
+    TMessageWindow Window{[](TMessage&) {}};
+    int Stop[2] = {-1, -1};
+    std::thread Thread;
+
+    void Run(TWindowHandle AWindow) {
+        pollfd LFds[2] = {{GSignalPipe[0], POLLIN, 0}, {Stop[0], POLLIN, 0}};
+        for (;;) {
+            if (poll(LFds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (LFds[1].revents != 0)
+                return;
+            if (LFds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return;
+            char LBuf[64];
+            while (read(GSignalPipe[0], LBuf, sizeof LBuf) > 0) {
+            }
+            // Any message wakes the loop, which then sees Interrupted.
+            AWindow.Post(0, 0, 0);
+        }
+    }
+};
+
+TInterruptWatch::TInterruptWatch() : FImpl(std::make_unique<TImpl>()) {
+    if (GSignalPipe[0] < 0 || pipe2(FImpl->Stop, O_CLOEXEC) != 0)
+        return;
+    FImpl->Thread = std::thread([this, LWindow = FImpl->Window.Handle()] { FImpl->Run(LWindow); });
+}
+
+TInterruptWatch::~TInterruptWatch() {
+    if (FImpl->Thread.joinable()) {
+        const char LByte = 1;
+        [[maybe_unused]] const ssize_t LWritten = write(FImpl->Stop[1], &LByte, 1);
+        FImpl->Thread.join();
+    }
+    for (int& LFd : FImpl->Stop)
+        if (LFd >= 0) {
+            close(LFd);
+            LFd = -1;
+        }
+}
+
+bool CheckPortPath(const std::string& APath, std::string& AReason) {
+    struct stat LStat {};
+    if (stat(APath.c_str(), &LStat) != 0) {
+        AReason = std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(LStat.st_mode)) {
+        AReason = "is a directory, not a serial port";
+        return false;
+    }
+    if (S_ISFIFO(LStat.st_mode)) {
+        AReason = "is a FIFO, not a serial port";
+        return false;
+    }
+    if (!S_ISCHR(LStat.st_mode)) {
+        AReason = "is not a character device, not a serial port";
+        return false;
+    }
+    const int LFd = open(APath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (LFd < 0) {
+        const int LErrno = errno;
+        AReason = std::strerror(LErrno);
+        if (LErrno == EACCES || LErrno == EPERM)
+            AReason += " (the user needs to be in the serial port's group, e.g. 'dialout': "
+                       "sudo usermod -aG dialout $USER, then log in again)";
+        else if (LErrno == EBUSY)
+            AReason += " (another program holds the port for exclusive use)";
+        return false;
+    }
+    bool LOk = true;
+    int LExclusive = 0;
+    if (!isatty(LFd)) {
+        AReason = "not a terminal, not a serial port";
+        LOk = false;
+    } else if (ioctl(LFd, TIOCGEXCL, &LExclusive) == 0 && LExclusive != 0) {
+        // Root may open a port under the flag; it is still another's.
+        AReason = "another program holds the port for exclusive use";
+        LOk = false;
+    } else if (flock(LFd, LOCK_EX | LOCK_NB) != 0) {
+        AReason = std::string(std::strerror(errno)) + " (another program holds the port locked)";
+        LOk = false;
+    }
+    // Closing drops the lock taken for the test.
+    close(LFd);
+    return LOk;
 }
 
 std::filesystem::path FindSimulator() {
@@ -83,10 +220,11 @@ std::filesystem::path FindSimulator() {
 TSimulatorProcess::TSimulatorProcess(const std::filesystem::path& AProgram,
                                      const std::vector<std::string>& AArgs, uint32_t ATimeoutMs) {
     char LTemplate[] = "/tmp/scaleprobe-sim-XXXXXX";
-    FOutput = mkstemp(LTemplate);
+    FOutput = mkostemp(LTemplate, O_CLOEXEC);
     if (FOutput < 0)
         throw Exception(u"cannot create the simulator's output file");
-    FOutputFile = LTemplate;
+    // Only the open file is needed: nothing is left behind, however we end.
+    unlink(LTemplate);
 
     std::vector<std::string> LArgs{AProgram.string()};
     LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
@@ -94,19 +232,32 @@ TSimulatorProcess::TSimulatorProcess(const std::filesystem::path& AProgram,
     for (std::string& LArg : LArgs)
         LArgv.push_back(LArg.data());
     LArgv.push_back(nullptr);
-
-    posix_spawn_file_actions_t LActions;
-    posix_spawn_file_actions_init(&LActions);
-    posix_spawn_file_actions_adddup2(&LActions, FOutput, STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&LActions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_t LPid = -1;
-    const int LError =
-        posix_spawn(&LPid, AProgram.c_str(), &LActions, nullptr, LArgv.data(), environ);
-    posix_spawn_file_actions_destroy(&LActions);
-    if (LError != 0) {
+    const std::string LPath = AProgram.string();
+    const int LNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (LNull < 0) {
         close(FOutput);
-        std::filesystem::remove(FOutputFile);
-        throw Exception(u"cannot start " + Utf8ToUnicode(AProgram.string()));
+        FOutput = -1;
+        throw Exception(u"cannot open /dev/null");
+    }
+
+    // fork and exec rather than spawn: the child must ask for a signal when
+    // we end before it runs the program. Between the two only
+    // async-signal-safe calls.
+    const pid_t LParent = getpid();
+    const pid_t LPid = fork();
+    if (LPid == 0) {
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != LParent)
+            _exit(127);
+        if (dup2(FOutput, STDOUT_FILENO) < 0 || dup2(LNull, STDIN_FILENO) < 0)
+            _exit(127);
+        execve(LPath.c_str(), LArgv.data(), environ);
+        _exit(127);
+    }
+    close(LNull);
+    if (LPid < 0) {
+        close(FOutput);
+        FOutput = -1;
+        throw Exception(u"cannot start " + Utf8ToUnicode(LPath));
     }
     FPid = LPid;
     if (!ReadFirstLine(FOutput, FPid, ATimeoutMs, FPortPath) || FPortPath.empty()) {
@@ -119,12 +270,45 @@ TSimulatorProcess::~TSimulatorProcess() {
     Stop();
 }
 
+namespace {
+// Waits up to AMs for the child to end; true when it has (and is reaped).
+bool WaitForChild(pid_t APid, int AMs, int& AStatus) {
+    const int LPidFd = static_cast<int>(syscall(SYS_pidfd_open, APid, 0));
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(AMs);
+    for (;;) {
+        const pid_t LDone = waitpid(APid, &AStatus, WNOHANG);
+        if (LDone == APid || (LDone < 0 && errno != EINTR)) {
+            if (LPidFd >= 0)
+                close(LPidFd);
+            return true;
+        }
+        const auto LLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               LDeadline - std::chrono::steady_clock::now())
+                               .count();
+        if (LLeft <= 0)
+            break;
+        // A pidfd becomes readable when the process ends; without one, look
+        // again in short steps.
+        pollfd LFd{LPidFd, POLLIN, 0};
+        poll(LPidFd >= 0 ? &LFd : nullptr, LPidFd >= 0 ? 1 : 0,
+             LPidFd >= 0 ? static_cast<int>(LLeft) : std::min<int>(static_cast<int>(LLeft), 20));
+    }
+    if (LPidFd >= 0)
+        close(LPidFd);
+    return false;
+}
+} // namespace
+
 bool TSimulatorProcess::Stop() {
     bool LClean = true;
     if (FPid > 0) {
         kill(FPid, SIGTERM);
         int LStatus = 0;
-        while (waitpid(FPid, &LStatus, 0) < 0 && errno == EINTR) {
+        // One that ignores SIGTERM is killed after two seconds.
+        if (!WaitForChild(FPid, CSimulatorStopMs, LStatus)) {
+            kill(FPid, SIGKILL);
+            while (waitpid(FPid, &LStatus, 0) < 0 && errno == EINTR) {
+            }
         }
         LClean = (WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) ||
                  (WIFSIGNALED(LStatus) && WTERMSIG(LStatus) == SIGTERM);
@@ -133,8 +317,6 @@ bool TSimulatorProcess::Stop() {
     if (FOutput >= 0) {
         close(FOutput);
         FOutput = -1;
-        std::error_code LError;
-        std::filesystem::remove(FOutputFile, LError);
     }
     return LClean;
 }

@@ -12,6 +12,8 @@ public:
     TDisplayView(TControl* AParent, UnicodeString AName, TFramedControl& AControl);
     ~TDisplayView() override;
 
+    const TFramedControl& Control() const { return FControl; }
+
 private:
     void OnMyPainted();
 

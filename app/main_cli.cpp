@@ -65,6 +65,7 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
             SetControlBackend(nullptr);
         }
     } LUnits(LConsole);
+    const TInterruptWatch LWatch;
     int LExit;
     {
         TForm1 LForm;
@@ -75,12 +76,28 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
         auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
         while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
         }
-        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch)
+        LExit = ExitCodeOf(LConsole.Outcome());
+        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch) {
+            const UnicodeString LPortName = LForm.Bridge()
+                                                ? LForm.Bridge()->ConnectCommCfg().CommName
+                                                : LForm.ComboBox1->Text();
+            const TWatchMonitor LMonitor(LConsole, LPortName,
+                                         [&LForm] { return int64_t(LForm.SuccessReadCount()); });
             while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
             }
+        }
     }
     return LExit;
+}
+
+// A run that a signal ended says so and exits 128 + the signal, whatever the
+// search had reached; the log's exit banner is written by then.
+int Finish(int AExit) {
+    if (!Interrupted())
+        return AExit;
+    std::cerr << "scaleprobe-cli: interrupted (" << SignalName(InterruptSignal()) << ")\n"
+              << std::flush;
+    return CExitSignalBase + InterruptSignal();
 }
 } // namespace
 
@@ -91,6 +108,17 @@ int main(int argc, char** argv) {
     if (!ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), LOptions, LError)) {
         std::cerr << "scaleprobe-cli: " << LError << '\n' << CCliUsage;
         return CExitUsage;
+    }
+    if (LOptions.Help) {
+        std::cout << CCliUsage << std::flush;
+        return std::cout ? CExitFound : CExitUsage;
+    }
+    if (!LOptions.Port.empty() && !LOptions.List) {
+        std::string LReason;
+        if (!CheckPortPath(LOptions.Port, LReason)) {
+            std::cerr << "scaleprobe-cli: cannot open " << LOptions.Port << ": " << LReason << '\n';
+            return CExitNoPort;
+        }
     }
     InstallInterruptHandler();
     try {
@@ -113,8 +141,10 @@ int main(int argc, char** argv) {
             SetControlBackend(nullptr);
             return CExitFound;
         }
-        return RunSearch(LOptions, LPort);
+        return Finish(RunSearch(LOptions, LPort));
     } catch (const Exception& E) {
+        if (Interrupted())
+            return Finish(CExitNoPort);
         std::cerr << "scaleprobe-cli: " << E.what() << '\n';
         return CExitNoPort;
     }

@@ -31,8 +31,7 @@ bool ParseRecordName(const std::string& AName, uint32_t& AProcessId) {
 }
 
 bool ReadRecord(const fs::path& AFile, std::string& APath) {
-    std::ifstream LIn(AFile);
-    return static_cast<bool>(std::getline(LIn, APath)) && !APath.empty();
+    return ReadRecordLine(AFile, APath) && !APath.empty();
 }
 
 // The calling process's records of APath.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 // Records APath (a terminal device) as a virtual port of the calling process.
@@ -26,5 +27,8 @@ std::vector<UnicodeString> ListVirtualPorts();
 std::filesystem::path VirtualPortsDir(bool ACreate);
 // Backend: whether the process still runs.
 bool VirtualPortOwnerAlive(uint32_t AProcessId);
+// Backend: the first line of APath when it is a regular file; never waits
+// (a FIFO or a device is not read). False when it is not, or is empty.
+bool ReadRecordLine(const std::filesystem::path& APath, std::string& ALine);
 // Backend: whether APath names a terminal device.
 bool IsTerminalDevicePath(const std::filesystem::path& APath);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -49,6 +50,34 @@ fs::path VirtualPortsDir(bool ACreate) {
 
 bool VirtualPortOwnerAlive(uint32_t AProcessId) {
     return kill(static_cast<pid_t>(AProcessId), 0) == 0 || errno == EPERM;
+}
+
+bool ReadRecordLine(const fs::path& APath, std::string& ALine) {
+    // Opened without blocking and checked on the open file, so a FIFO put
+    // in the folder is never waited on and nothing is swapped in between.
+    const int LFd = open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (LFd < 0)
+        return false;
+    struct stat LStat {};
+    bool LOk = fstat(LFd, &LStat) == 0 && S_ISREG(LStat.st_mode);
+    std::string LText;
+    // A record is one short line; more than a few kilobytes is no record.
+    char LBuf[4096];
+    while (LOk && LText.size() < sizeof LBuf) {
+        const ssize_t LRead = read(LFd, LBuf, sizeof LBuf);
+        if (LRead < 0 && errno == EINTR)
+            continue;
+        if (LRead < 0)
+            LOk = false;
+        if (LRead <= 0)
+            break;
+        LText.append(LBuf, static_cast<size_t>(LRead));
+    }
+    close(LFd);
+    if (!LOk)
+        return false;
+    ALine = LText.substr(0, LText.find('\n'));
+    return true;
 }
 
 bool IsTerminalDevicePath(const fs::path& APath) {

@@ -12,3 +12,7 @@ bool VirtualPortOwnerAlive(uint32_t) {
 bool IsTerminalDevicePath(const std::filesystem::path&) {
     return false;
 }
+
+bool ReadRecordLine(const std::filesystem::path&, std::string&) {
+    return false;
+}

@@ -28,6 +28,7 @@ void InstallSignals() {
     sigaction(SIGINT, &LAction, nullptr);
     sigaction(SIGTERM, &LAction, nullptr);
     sigaction(SIGHUP, &LAction, nullptr);
+    sigaction(SIGQUIT, &LAction, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -7,12 +7,18 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,7 +47,11 @@ std::vector<std::string> SplitLines(const std::string& AText) {
 
 // Runs the program with AArgs; collects both outputs; gives up (and kills
 // it) after ATimeoutS seconds.
-TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120) {
+// AOnOutput, when given, sees the child and its standard output so far after
+// each read.
+using TOnOutput = std::function<void(pid_t, const std::string&)>;
+TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
+            const TOnOutput& AOnOutput = nullptr) {
     int LOut[2], LErr[2];
     EXPECT_EQ(pipe(LOut), 0);
     EXPECT_EQ(pipe(LErr), 0);
@@ -85,6 +95,8 @@ TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120) {
                 --LOpen;
             } else {
                 (LFd.fd == LOut[0] ? LOutText : LRun.Err).append(LBuf, static_cast<size_t>(LRead));
+                if (AOnOutput)
+                    AOnOutput(LPid, LOutText);
             }
         }
     }
@@ -240,6 +252,183 @@ TEST_F(CliEndToEnd, BadUsageGivesTheUsageText) {
         EXPECT_TRUE(LRun.Out.empty());
         EXPECT_NE(LRun.Err.find("usage: scaleprobe-cli"), std::string::npos);
     }
+}
+
+TEST_F(CliEndToEnd, HelpPrintsTheUsageAndSucceeds) {
+    const TRun LRun = RunCli({"--help"}, 30);
+    EXPECT_EQ(LRun.Exit, 0);
+    ASSERT_FALSE(LRun.Out.empty());
+    EXPECT_EQ(LRun.Out[0].rfind("usage: scaleprobe-cli", 0), 0u);
+    EXPECT_TRUE(LRun.Err.empty()) << LRun.Err;
+    const TRun LBad = RunCli({"--prot", "/dev/ttyS0"}, 30);
+    EXPECT_EQ(LBad.Exit, 64);
+    EXPECT_NE(LBad.Err.find("'--prot'"), std::string::npos) << LBad.Err;
+}
+
+// A pseudo-terminal nobody answers on: a search there runs for a minute.
+struct TSilentPort {
+    TSilentPort() {
+        Master = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(Master, 0);
+        EXPECT_EQ(grantpt(Master), 0);
+        EXPECT_EQ(unlockpt(Master), 0);
+        Path = ptsname(Master);
+    }
+    ~TSilentPort() { close(Master); }
+    int Master = -1;
+    std::string Path;
+};
+
+TEST_F(CliEndToEnd, InterruptedSearchEndsAtOnceWithTheSignalsCode) {
+    TSilentPort LPort;
+    for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        bool LSent = false;
+        std::chrono::steady_clock::time_point LSentAt;
+        // The signal goes once the first trial has started.
+        const TRun LRun =
+            RunCli({"--port", LPort.Path}, 30, [&](pid_t APid, const std::string& AOut) {
+                if (!LSent && AOut.find(" - 波特率: ") != std::string::npos) {
+                    LSent = true;
+                    LSentAt = std::chrono::steady_clock::now();
+                    kill(APid, LSignal);
+                }
+            });
+        ASSERT_TRUE(LSent) << LRun.Err;
+        EXPECT_LT(std::chrono::steady_clock::now() - LSentAt, std::chrono::seconds(5));
+        EXPECT_EQ(LRun.Exit, 128 + LSignal) << LRun.Err;
+        EXPECT_NE(LRun.Err.find("interrupted"), std::string::npos) << LRun.Err;
+        EXPECT_EQ(LRun.Err.find("没有找到"), std::string::npos) << LRun.Err;
+    }
+    // The log of the last run ends with its exit banner.
+    const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
+    fs::path LNewest;
+    std::error_code LError;
+    for (const auto& E : fs::recursive_directory_iterator(LLogDir, LError))
+        if (E.is_regular_file() &&
+            (LNewest.empty() || E.last_write_time() > fs::last_write_time(LNewest)))
+            LNewest = E.path();
+    std::ifstream LIn(LNewest, std::ios::binary);
+    const std::vector<std::string> LLines =
+        SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
+    ASSERT_FALSE(LLines.empty());
+    EXPECT_NE(LLines.back().find("退出软件"), std::string::npos) << LLines.back();
+}
+
+TEST_F(CliEndToEnd, ClosedOutputPipeEndsTheSearchWithThePipesCode) {
+    TSilentPort LPort;
+    int LOut[2], LErr[2];
+    ASSERT_EQ(pipe(LOut), 0);
+    ASSERT_EQ(pipe(LErr), 0);
+    // Nobody reads standard output: its first line meets a closed pipe.
+    close(LOut[0]);
+    posix_spawn_file_actions_t LActions;
+    posix_spawn_file_actions_init(&LActions);
+    posix_spawn_file_actions_adddup2(&LActions, LOut[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&LActions, LErr[0]);
+    std::string LProgram = SP_CLI_PATH, LOption = "--port";
+    std::vector<char*> LArgv{LProgram.data(), LOption.data(), LPort.Path.data(), nullptr};
+    pid_t LPid = -1;
+    ASSERT_EQ(posix_spawn(&LPid, SP_CLI_PATH, &LActions, nullptr, LArgv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&LActions);
+    close(LOut[1]);
+    close(LErr[1]);
+    std::string LErrText;
+    pollfd LFd{LErr[0], POLLIN, 0};
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < LDeadline) {
+        if (poll(&LFd, 1, 1000) <= 0)
+            continue;
+        char LBuf[1024];
+        const ssize_t LRead = read(LErr[0], LBuf, sizeof LBuf);
+        if (LRead <= 0)
+            break;
+        LErrText.append(LBuf, static_cast<size_t>(LRead));
+    }
+    close(LErr[0]);
+    if (std::chrono::steady_clock::now() >= LDeadline) {
+        ADD_FAILURE() << "scaleprobe-cli did not end";
+        kill(LPid, SIGKILL);
+    }
+    int LStatus = 0;
+    waitpid(LPid, &LStatus, 0);
+    ASSERT_TRUE(WIFEXITED(LStatus)) << "killed by signal " << WTERMSIG(LStatus);
+    EXPECT_EQ(WEXITSTATUS(LStatus), 128 + SIGPIPE) << LErrText;
+    EXPECT_NE(LErrText.find("interrupted"), std::string::npos) << LErrText;
+}
+
+TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
+    const fs::path LDir = PortsDir / "not-ports";
+    fs::create_directories(LDir);
+    const fs::path LFifo = LDir / "fifo", LFile = LDir / "file";
+    ASSERT_EQ(mkfifo(LFifo.c_str(), 0600), 0);
+    std::ofstream(LFile) << "x";
+    TSilentPort LLocked, LExclusive;
+    // Held by another program: its advisory lock, or the exclusive-use flag
+    // (which root could open through).
+    const int LLockFd = open(LLocked.Path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(LLockFd, 0);
+    ASSERT_EQ(flock(LLockFd, LOCK_EX | LOCK_NB), 0);
+    const int LExclFd = open(LExclusive.Path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(LExclFd, 0);
+    ASSERT_EQ(ioctl(LExclFd, TIOCEXCL), 0);
+    const std::vector<std::pair<std::string, std::string>> LCases{
+        {(LDir / "missing").string(), "No such file or directory"},
+        {LDir.string(), "directory"},
+        {LFifo.string(), "FIFO"},
+        {LFile.string(), "not a character device"},
+        {"/dev/null", "not a terminal"},
+        {LLocked.Path, "another program"},
+        {LExclusive.Path, "another program"},
+    };
+    for (const auto& [LPath, LReason] : LCases) {
+        const auto LStart = std::chrono::steady_clock::now();
+        const TRun LRun = RunCli({"--port", LPath}, 30);
+        EXPECT_LT(std::chrono::steady_clock::now() - LStart, std::chrono::seconds(10)) << LPath;
+        EXPECT_EQ(LRun.Exit, 2) << LPath << ": " << LRun.Err;
+        EXPECT_TRUE(LRun.Out.empty()) << LPath;
+        EXPECT_NE(LRun.Err.find("cannot open " + LPath + ": "), std::string::npos) << LRun.Err;
+        EXPECT_NE(LRun.Err.find(LReason), std::string::npos) << LRun.Err;
+    }
+    close(LLockFd);
+    close(LExclFd);
+}
+
+// Whether the process is gone (a zombie nobody reaps counts as gone).
+bool ProcessGone(pid_t APid) {
+    std::ifstream LStat("/proc/" + std::to_string(APid) + "/stat");
+    std::string LLine;
+    if (!std::getline(LStat, LLine))
+        return true;
+    const size_t LParen = LLine.rfind(')');
+    return LParen != std::string::npos && LParen + 2 < LLine.size() && LLine[LParen + 2] == 'Z';
+}
+
+TEST_F(CliEndToEnd, KilledFrontEndLeavesNoSimulatorBehind) {
+    pid_t LSim = 0;
+    fs::path LRecord;
+    const TRun LRun = RunCli({"--simulate", "keli:9600", "--watch"}, 60,
+                             [&](pid_t APid, const std::string& AOut) {
+                                 if (LSim != 0 || AOut.find("找到了") == std::string::npos)
+                                     return;
+                                 std::error_code LError;
+                                 for (const auto& E : fs::directory_iterator(PortsDir, LError))
+                                     if (E.path().extension() == ".port") {
+                                         LRecord = E.path();
+                                         LSim = std::stoi(E.path().filename().string());
+                                     }
+                                 kill(APid, SIGKILL);
+                             });
+    ASSERT_NE(LSim, 0) << LRun.Err;
+    EXPECT_EQ(LRun.Exit, 128 + SIGKILL);
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < LDeadline &&
+           (!ProcessGone(LSim) || fs::exists(LRecord)))
+        poll(nullptr, 0, 50);
+    EXPECT_TRUE(ProcessGone(LSim)) << "simulator " << LSim << " still runs";
+    EXPECT_FALSE(fs::exists(LRecord)) << LRecord;
+    if (!ProcessGone(LSim))
+        kill(LSim, SIGKILL);
 }
 
 TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {

@@ -48,7 +48,7 @@ size_t CountFrames(const std::vector<uint8_t>& ABytes) {
 }
 
 TEST_F(SimToolTest, AnnouncesItsPortAndWithdrawsOnEverySignal) {
-    for (int LSignal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int LSignal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         TSimProcess LSim({"--baud", "9600"});
         EXPECT_EQ(LSim.PortPath().rfind("/dev/", 0), 0u) << LSim.PortPath();
         EXPECT_TRUE(Listed(LSim.PortPath()));

@@ -1,12 +1,24 @@
 // The console front end's options and its console backend.
 #include "app/CliOptions.h"
+#include "app/Console.h"
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
+#include "app/widgets/LEDDisplay.h"
 #include "platform/Bitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -47,6 +59,12 @@ TEST(CliOptions, RejectsBadUsage) {
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
         EXPECT_FALSE(LError.empty());
     }
+    // An unknown option is named in the error; --help is an option of its own.
+    std::string LError;
+    EXPECT_FALSE(ParseCliOptions({"--list", "--prot", "x"}, LOptions, LError));
+    EXPECT_NE(LError.find("unknown option '--prot'"), std::string::npos) << LError;
+    ASSERT_TRUE(ParseCliOptions({"--help"}, LOptions, LError));
+    EXPECT_TRUE(LOptions.Help);
 }
 
 TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
@@ -122,3 +140,147 @@ TEST(RenderBlocks, LitDotsTakeTheirColourAndFrameIsLeftOut) {
 }
 
 } // namespace
+
+namespace {
+// The lit dots of a terminal drawing, one string of '#' and '.' a row.
+std::vector<std::string> LitRows(const std::string& ADrawing) {
+    std::vector<std::string> LRows(1);
+    const std::string LOn = "\x1b[38;2;0;255;0m\xE2\x96\x88";
+    for (size_t P = 0; P < ADrawing.size();) {
+        if (ADrawing.compare(P, 5, "\x1b[0m\n") == 0) {
+            LRows.emplace_back();
+            P += 5;
+        } else if (ADrawing.compare(P, LOn.size(), LOn) == 0) {
+            LRows.back() += '#';
+            P += LOn.size();
+        } else if (ADrawing.compare(P, 7, "\x1b[38;2;") == 0) {
+            LRows.back() += '.';
+            P = ADrawing.find("\xE2\x96\x88", P) + 3;
+        } else {
+            ++P;
+        }
+    }
+    LRows.pop_back();
+    return LRows;
+}
+
+// The font table's rows for AText right-justified in ACells cells.
+std::vector<std::string> FontRows(const std::u16string& AText, size_t ACells) {
+    std::vector<std::string> LRows(7, std::string(6 * ACells, '.'));
+    const size_t LFirst = ACells - AText.size();
+    for (size_t I = 0; I < AText.size(); ++I) {
+        const TLEDCharMask& M = DotMasks[AText[I] - CLEDFirstChar];
+        const uint8_t LCols[5] = {M.Col0, M.Col1, M.Col2, M.Col3, M.Col4};
+        for (int R = 0; R < 7; ++R)
+            for (int C = 0; C < 5; ++C)
+                if (LCols[C] & (128 >> R))
+                    LRows[size_t(R)][6 * (LFirst + I) + size_t(C)] = '#';
+    }
+    return LRows;
+}
+} // namespace
+
+TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
+    THeadlessLoop LLoop;
+    std::ostringstream LOut, LErr;
+    TConsoleControls LConsole(LOut, LErr, true);
+    SetControlBackend(&LConsole);
+    {
+        TForm1 LForm;
+        LForm.Show();
+        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Width(), 663);
+        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Height(), 80);
+        for (const std::u16string LText :
+             {u"-000", u"987.25", u"-12.5", u"0123456789", u"8", u" "}) {
+            LForm.LEDDisplay1->SetCaption(u"x");
+            LOut.str("");
+            LForm.LEDDisplay1->SetCaption(LText);
+            std::string LDrawing = LOut.str();
+            // Only the drawing itself, after the cursor movement.
+            const size_t LErase = LDrawing.find("\x1b[J");
+            if (LErase != std::string::npos)
+                LDrawing = LDrawing.substr(LErase + 3);
+            EXPECT_EQ(LitRows(LDrawing), FontRows(LText, 10)) << UnicodeToUtf8(LText);
+        }
+    }
+    SetControlBackend(nullptr);
+}
+
+TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
+    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(LMaster, 0);
+    ASSERT_EQ(grantpt(LMaster), 0);
+    ASSERT_EQ(unlockpt(LMaster), 0);
+    const std::string LSlave = ptsname(LMaster);
+    ASSERT_EQ(chmod(LSlave.c_str(), 0), 0);
+    int LPipe[2];
+    ASSERT_EQ(pipe(LPipe), 0);
+    const pid_t LPid = fork();
+    ASSERT_GE(LPid, 0);
+    if (LPid == 0) {
+        // Root opens anything: the check runs as an ordinary user.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        std::string LReason;
+        const bool LOk = CheckPortPath(LSlave, LReason);
+        LReason = (LOk ? "ok " : "") + LReason;
+        _exit(write(LPipe[1], LReason.data(), LReason.size()) > 0 ? 0 : 4);
+    }
+    close(LPipe[1]);
+    std::string LReason;
+    char LBuf[512];
+    for (ssize_t N; (N = read(LPipe[0], LBuf, sizeof LBuf)) > 0;)
+        LReason.append(LBuf, size_t(N));
+    close(LPipe[0]);
+    int LStatus = 0;
+    waitpid(LPid, &LStatus, 0);
+    close(LMaster);
+    ASSERT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LStatus;
+    EXPECT_NE(LReason.find(std::strerror(EACCES)), std::string::npos) << LReason;
+    EXPECT_NE(LReason.find("dialout"), std::string::npos) << LReason;
+}
+
+TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {
+    THeadlessLoop LLoop;
+    LLoop.SetVirtualClock(true);
+    std::ostringstream LOut, LErr;
+    TConsoleControls LConsole(LOut, LErr, false);
+    int64_t LCount = 0;
+    {
+        const TWatchMonitor LMonitor(LConsole, u"/dev/ttyS0", [&] { return LCount; });
+        // Weights every 100 ms: nothing said.
+        for (int I = 0; I < 50; ++I) {
+            ++LCount;
+            LLoop.AdvanceTime(100);
+        }
+        EXPECT_EQ(LErr.str(), "");
+        // Silence: said once, after 3 s and not before.
+        LLoop.AdvanceTime(2500);
+        EXPECT_EQ(LErr.str(), "");
+        LLoop.AdvanceTime(1000);
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\n");
+        LLoop.AdvanceTime(10000);
+        EXPECT_TRUE(LMonitor.Silent());
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\n");
+        // Back: said once.
+        ++LCount;
+        LLoop.AdvanceTime(500);
+        ++LCount;
+        LLoop.AdvanceTime(500);
+        EXPECT_EQ(LErr.str(), "no data from /dev/ttyS0 for 3 s\ndata from /dev/ttyS0 again\n");
+        EXPECT_FALSE(LMonitor.Silent());
+    }
+    EXPECT_EQ(LOut.str(), "");
+}
+
+TEST(SimulatorProcess, OneThatIgnoresSigtermIsKilledAfterTwoSeconds) {
+    // An ignored signal stays ignored across exec: sleep never ends on SIGTERM.
+    TSimulatorProcess LChild("/bin/sh", {"-c", "trap '' TERM; echo /dev/null; exec sleep 60"},
+                             10000);
+    EXPECT_EQ(LChild.PortPath(), "/dev/null");
+    const auto LStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(LChild.Stop());
+    const auto LTook = std::chrono::steady_clock::now() - LStart;
+    EXPECT_GE(LTook, std::chrono::milliseconds(1900));
+    EXPECT_LT(LTook, std::chrono::seconds(20));
+}
