@@ -1,15 +1,11 @@
 // CPU of the window after a successful search while the simulator sends ten
 // weights a second: the process's CPU time over five seconds of wall time.
+#include "WindowBench.h"
 #include "app/Console.h"
 #include "app/MainForm.h"
 #include "platform/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
-
-#include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <QWidget>
 
 #include <stdlib.h>
 #include <time.h>
@@ -20,18 +16,6 @@ double ProcessCpuSeconds() {
     timespec LTime{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &LTime);
     return static_cast<double>(LTime.tv_sec) + static_cast<double>(LTime.tv_nsec) / 1e9;
-}
-
-double WallSeconds() {
-    timespec LTime{};
-    clock_gettime(CLOCK_MONOTONIC, &LTime);
-    return static_cast<double>(LTime.tv_sec) + static_cast<double>(LTime.tv_nsec) / 1e9;
-}
-
-void RunFor(int AMs) {
-    QEventLoop LLoop;
-    QTimer::singleShot(AMs, &LLoop, &QEventLoop::quit);
-    LLoop.exec();
 }
 
 void BM_WindowIdleCpu(benchmark::State& AState) {
@@ -46,21 +30,7 @@ void BM_WindowIdleCpu(benchmark::State& AState) {
             {"--protocol", "keli", "--baud", "9600", "--fps", "10", "--weights", "ramp:0:100000:1"},
             10000);
         TForm1 LForm;
-        LForm.ComboBox1->SetItems({Utf8ToUnicode(LProcess.PortPath())});
-        LForm.ComboBox1->SetItemIndex(0);
-        LForm.Show();
-        // The message box "找到仪表" is closed as soon as it opens.
-        QTimer LCloser;
-        QObject::connect(&LCloser, &QTimer::timeout, [] {
-            if (QWidget* LBox = QApplication::activeModalWidget())
-                LBox->close();
-        });
-        LCloser.start(50);
-        LForm.Button1->Click();
-        for (int I = 0; I < 100 && !LForm.Button1->Enabled(); ++I)
-            RunFor(100);
-        LCloser.stop();
-        const bool LFound = LForm.Bridge() && LForm.SuccessReadCount() >= 4;
+        const bool LFound = SearchUntilFound(LForm, LProcess.PortPath(), 10000);
         RunFor(500);
         const int LBefore = LForm.SuccessReadCount();
         const double LCpu0 = ProcessCpuSeconds(), LWall0 = WallSeconds();

@@ -3,16 +3,12 @@
 // end as a child process, the window in this process on the offscreen
 // platform. Wake-ups are the context switches of all threads, counted per
 // frame.
+#include "WindowBench.h"
 #include "app/Console.h"
 #include "app/MainForm.h"
 #include "platform/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
-
-#include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <QWidget>
 
 #include <dirent.h>
 #include <fstream>
@@ -58,18 +54,6 @@ TUsage ProcessUsage(int APid) {
     }
     ::closedir(LDir);
     return LUsage;
-}
-
-double WallSeconds() {
-    timespec LTime{};
-    clock_gettime(CLOCK_MONOTONIC, &LTime);
-    return static_cast<double>(LTime.tv_sec) + static_cast<double>(LTime.tv_nsec) / 1e9;
-}
-
-void RunFor(int AMs) {
-    QEventLoop LLoop;
-    QTimer::singleShot(AMs, &LLoop, &QEventLoop::quit);
-    LLoop.exec();
 }
 
 void Report(benchmark::State& AState, const TUsage& A0, const TUsage& A1, double AWall) {
@@ -144,21 +128,7 @@ void BM_WindowStreamCpu(benchmark::State& AState) {
     for (auto _ : AState) {
         TSimulatorProcess LSim(SP_SIM_PATH, CStream, 10000);
         TForm1 LForm;
-        LForm.ComboBox1->SetItems({Utf8ToUnicode(LSim.PortPath())});
-        LForm.ComboBox1->SetItemIndex(0);
-        LForm.Show();
-        // The message box "找到仪表" is closed as soon as it opens.
-        QTimer LCloser;
-        QObject::connect(&LCloser, &QTimer::timeout, [] {
-            if (QWidget* LBox = QApplication::activeModalWidget())
-                LBox->close();
-        });
-        LCloser.start(50);
-        LForm.Button1->Click();
-        for (int I = 0; I < 300 && !LForm.Button1->Enabled(); ++I)
-            RunFor(100);
-        LCloser.stop();
-        const bool LFound = LForm.Bridge() && LForm.SuccessReadCount() >= 4;
+        const bool LFound = SearchUntilFound(LForm, LSim.PortPath(), 30000);
         RunFor(1000);
         const int LBefore = LForm.SuccessReadCount();
         const TUsage L0 = ProcessUsage(::getpid());
