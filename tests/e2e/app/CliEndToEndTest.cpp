@@ -45,6 +45,20 @@ std::vector<std::string> SplitLines(const std::string& AText) {
     return LLines;
 }
 
+// The lines of the newest log file under ALogDir (none when there is none).
+std::vector<std::string> NewestLogLines(const fs::path& ALogDir) {
+    fs::path LNewest;
+    std::error_code LError;
+    for (const auto& E : fs::recursive_directory_iterator(ALogDir, LError))
+        if (E.is_regular_file() &&
+            (LNewest.empty() || E.last_write_time() > fs::last_write_time(LNewest)))
+            LNewest = E.path();
+    if (LNewest.empty())
+        return {};
+    std::ifstream LIn(LNewest, std::ios::binary);
+    return SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
+}
+
 // Runs the program with AArgs; collects both outputs; gives up (and kills
 // it) after ATimeoutS seconds.
 // AOnOutput, when given, sees the child and its standard output so far after
@@ -219,24 +233,15 @@ TEST_F(CliEndToEnd, SilentPortEndsWithoutAnInstrumentAndTheLogIsFramedByItsBanne
 
     // The newest log file; this run's part of it starts with the start
     // banner and ends with the exit banner.
-    fs::path LNewest;
-    std::error_code LError;
-    for (const auto& E : fs::recursive_directory_iterator(LLogDir, LError))
-        if (E.is_regular_file() &&
-            (LNewest.empty() || E.last_write_time() > fs::last_write_time(LNewest)))
-            LNewest = E.path();
-    ASSERT_FALSE(LNewest.empty()) << "no log under " << LLogDir;
-    std::ifstream LIn(LNewest, std::ios::binary);
-    const std::vector<std::string> LLines =
-        SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
-    ASSERT_FALSE(LLines.empty());
+    const std::vector<std::string> LLines = NewestLogLines(LLogDir);
+    ASSERT_FALSE(LLines.empty()) << "no log under " << LLogDir;
     size_t LStart = LLines.size();
     for (size_t I = LLines.size(); I-- > 0;)
         if (LLines[I].find("启动软件") != std::string::npos) {
             LStart = I;
             break;
         }
-    ASSERT_LT(LStart, LLines.size()) << "no start banner in " << LNewest;
+    ASSERT_LT(LStart, LLines.size()) << "no start banner under " << LLogDir;
     EXPECT_EQ(LLines[LStart].rfind("[Info][", 0), 0u) << LLines[LStart];
     EXPECT_NE(LLines.back().find("退出软件"), std::string::npos) << LLines.back();
     EXPECT_EQ(LLines.back().find('['), std::string::npos) << "the exit banner is written bare";
@@ -301,16 +306,8 @@ TEST_F(CliEndToEnd, InterruptedSearchEndsAtOnceWithTheSignalsCode) {
     }
     // The log of the last run ends with its exit banner.
     const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
-    fs::path LNewest;
-    std::error_code LError;
-    for (const auto& E : fs::recursive_directory_iterator(LLogDir, LError))
-        if (E.is_regular_file() &&
-            (LNewest.empty() || E.last_write_time() > fs::last_write_time(LNewest)))
-            LNewest = E.path();
-    std::ifstream LIn(LNewest, std::ios::binary);
-    const std::vector<std::string> LLines =
-        SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
-    ASSERT_FALSE(LLines.empty());
+    const std::vector<std::string> LLines = NewestLogLines(LLogDir);
+    ASSERT_FALSE(LLines.empty()) << "no log under " << LLogDir;
     EXPECT_NE(LLines.back().find("退出软件"), std::string::npos) << LLines.back();
 }
 

@@ -272,7 +272,8 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     const std::string LOldDisplay = LDisplay ? LDisplay : "";
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    const std::string LProbe = "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
+    const std::string LProbe =
+        "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
     WriteScript(FBin / "probe", LProbe);
     ASSERT_TRUE(StartCommandLine("probe -a"));
     siginfo_t LInfo{};
