@@ -6,6 +6,11 @@
 
 // Appends ALine to AFileName in one write (ACreate makes the file anew, empty,
 // first). On a short or failed write the file is cut back to its length
-// before the line. Returns 0, or the system's error number; a short write
-// without one counts as ENOSPC.
-int WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine, bool ACreate);
+// before the line. Error is 0, or the system's error number (a short write
+// without one counts as ENOSPC); Opened tells whether the file could be opened.
+struct TLineWrite {
+    int Error = 0;
+    bool Opened = false;
+};
+TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine,
+                          bool ACreate);

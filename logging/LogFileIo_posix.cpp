@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine, bool ACreate) {
+TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine,
+                          bool ACreate) {
     const int LFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (ACreate ? O_TRUNC : 0);
     const int LFd = open(AFileName.c_str(), LFlags, 0666);
     if (LFd < 0)
-        return errno;
+        return {errno, false};
     struct stat LStat {};
     const bool LRegular = fstat(LFd, &LStat) == 0 && S_ISREG(LStat.st_mode);
     ssize_t LWritten;
@@ -26,5 +27,5 @@ int WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALin
         (void)!ftruncate(LFd, LStat.st_size);
     if (close(LFd) != 0 && LError == 0)
         LError = errno;
-    return LError;
+    return {LError, true};
 }

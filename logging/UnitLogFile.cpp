@@ -33,9 +33,10 @@ std::string Digits(unsigned AValue, int AWidth) {
 }
 
 void WriteLine(const fs::path& AFileName, const AnsiString& AMsg, bool ACreate) {
-    const int LError = WriteWholeLine(AFileName, AMsg + "\r\n", ACreate);
-    if (LError != 0)
-        RaiseFileError("Cannot write file", AFileName, LError);
+    const TLineWrite LResult = WriteWholeLine(AFileName, AMsg + "\r\n", ACreate);
+    if (LResult.Error != 0)
+        RaiseFileError(LResult.Opened ? "Cannot write file" : "Cannot open file", AFileName,
+                       LResult.Error);
 }
 
 // Appends a line; a file that has vanished since is made anew.
