@@ -46,14 +46,5 @@ BENCHMARK(BM_WindowIdleCpu)->Iterations(1)->Unit(benchmark::kSecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication LApp(argc, argv);
-    std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
-    std::unique_ptr<TControlBackend> LControls = CreateQtControls();
-    SetControlBackend(LControls.get());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SetControlBackend(nullptr);
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

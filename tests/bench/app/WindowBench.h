@@ -3,13 +3,18 @@
 #pragma once
 
 #include "app/MainForm.h"
+#include "platform/Controls_qt.h"
 #include "platform/Text.h"
+
+#include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+#include <stdlib.h>
 #include <string>
 #include <time.h>
 
@@ -42,4 +47,19 @@ inline bool SearchUntilFound(TForm1& AForm, const std::string& APort, int AMaxMs
         RunFor(100);
     LCloser.stop();
     return AForm.Bridge() && AForm.SuccessReadCount() >= 4;
+}
+
+// Runs the benchmarks on the Qt loop and controls (offscreen unless a
+// platform is chosen).
+inline int RunWindowBenchmarks(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication LApp(argc, argv);
+    std::unique_ptr<TMessageLoop> LLoop = CreateQtMessageLoop();
+    std::unique_ptr<TControlBackend> LControls = CreateQtControls();
+    SetControlBackend(LControls.get());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    SetControlBackend(nullptr);
+    return 0;
 }
