@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the test suite. Usage: scripts/test.sh [debug|asan|tsan]
+# Builds and runs the test suite. Usage: scripts/test.sh [debug|asan|tsan|mingw]
+# (mingw: the Windows programs and tests, run under Wine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-debug}"
