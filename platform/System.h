@@ -7,8 +7,15 @@
 #include <filesystem>
 #include <functional>
 
+#ifdef _WIN32
+// On Windows the system's own functions, declared exactly as <windows.h>
+// declares them, so that a file may include both.
+extern "C" __declspec(dllimport) unsigned long __stdcall GetCurrentProcessId(void);
+extern "C" __declspec(dllimport) unsigned long __stdcall GetCurrentThreadId(void);
+#else
 uint32_t GetCurrentProcessId();
 uint32_t GetCurrentThreadId();
+#endif
 
 // Full path of the running executable.
 std::filesystem::path GetExecutablePath();

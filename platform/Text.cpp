@@ -2,7 +2,6 @@
 
 #include "platform/Object.h"
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -277,11 +276,4 @@ bool SameText(std::u16string_view A, std::u16string_view B) {
             return false;
     }
     return true;
-}
-
-char16_t LocaleDecimalSeparator() {
-    const struct lconv* L = std::localeconv();
-    if (L && L->decimal_point && L->decimal_point[0] && !L->decimal_point[1])
-        return static_cast<unsigned char>(L->decimal_point[0]);
-    return u'.';
 }

@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
@@ -95,4 +96,11 @@ UnicodeString AnsiToUnicode(std::string_view AText) {
     iconv_close(LCd);
     LOut.resize(static_cast<size_t>(LOutP - LOut.data()));
     return Utf8ToUnicode(LOut);
+}
+
+char16_t LocaleDecimalSeparator() {
+    const struct lconv* L = std::localeconv();
+    if (L && L->decimal_point && L->decimal_point[0] && !L->decimal_point[1])
+        return static_cast<unsigned char>(L->decimal_point[0]);
+    return u'.';
 }

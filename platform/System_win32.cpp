@@ -1,0 +1,38 @@
+// Process, executable path, yielding and the OS debug output on Windows.
+// GetCurrentProcessId and GetCurrentThreadId are the system's own (System.h).
+#include "platform/System.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+
+std::filesystem::path GetExecutablePath() {
+    // A long path does not fit MAX_PATH: grow the buffer until it holds the
+    // whole path (the call truncates and returns the buffer size then).
+    std::wstring LBuffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD LSize = static_cast<DWORD>(LBuffer.size());
+        const DWORD LLength = GetModuleFileNameW(nullptr, LBuffer.data(), LSize);
+        if (LLength == 0)
+            return std::filesystem::current_path() / L"scaleprobe.exe";
+        if (LLength < LSize) {
+            LBuffer.resize(LLength);
+            return std::filesystem::path(LBuffer);
+        }
+        if (LBuffer.size() >= 32768 * 2)
+            return std::filesystem::current_path() / L"scaleprobe.exe";
+        LBuffer.resize(LBuffer.size() * 2);
+    }
+}
+
+void YieldThread() {
+    SwitchToThread();
+}
+
+void PlatformOutputDebugStr(const UnicodeString& AText) {
+    const std::wstring LText(AText.begin(), AText.end());
+    OutputDebugStringW(LText.c_str());
+}
