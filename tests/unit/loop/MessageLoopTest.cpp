@@ -1,4 +1,4 @@
-#include "platform/MessageLoop.h"
+#include "LoopKinds.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,19 @@
 
 namespace {
 
-class TTestLoop : public THeadlessLoop {
+template <class TLoop> class TTestLoop : public TLoop {
 public:
     using TMessageLoop::HasPosted;
     using TMessageLoop::Shutdown;
 };
+
+// Every loop backend of the platform passes these.
+template <class TLoop> class MessageWindow : public ::testing::Test {};
+template <class TLoop> class SyncCall : public ::testing::Test {};
+template <class TLoop> class Pumping : public ::testing::Test {};
+TYPED_TEST_SUITE(MessageWindow, TLoopKinds, TLoopKindNames);
+TYPED_TEST_SUITE(SyncCall, TLoopKinds, TLoopKindNames);
+TYPED_TEST_SUITE(Pumping, TLoopKinds, TLoopKindNames);
 
 std::atomic<int> GReleased{0};
 void CountRelease(const TMessage& AMsg) {
@@ -24,8 +32,8 @@ intptr_t NewBlock() {
     return reinterpret_cast<intptr_t>(new uint8_t[8]());
 }
 
-TEST(MessageWindow, DeliversInOrderOnOwnerThreadWhenPumped) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, DeliversInOrderOnOwnerThreadWhenPumped) {
+    TypeParam LLoop;
     std::vector<uintptr_t> LGot;
     const auto LOwner = std::this_thread::get_id();
     bool LOnOwner = true;
@@ -46,8 +54,8 @@ TEST(MessageWindow, DeliversInOrderOnOwnerThreadWhenPumped) {
     EXPECT_TRUE(LOnOwner);
 }
 
-TEST(MessageWindow, TwoPostersKeepTheirOwnOrder) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, TwoPostersKeepTheirOwnOrder) {
+    TypeParam LLoop;
     std::vector<uintptr_t> LA, LB;
     TMessageWindow LWnd([&](TMessage& AMsg) { (AMsg.Msg == 1 ? LA : LB).push_back(AMsg.WParam); });
     auto LPost = [&](uint32_t AMsg) {
@@ -66,8 +74,8 @@ TEST(MessageWindow, TwoPostersKeepTheirOwnOrder) {
     }
 }
 
-TEST(MessageWindow, DestroyDropsQueuedAndReleasesPayloads) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, DestroyDropsQueuedAndReleasesPayloads) {
+    TypeParam LLoop;
     GReleased = 0;
     int LDelivered = 0;
     auto LWnd = std::make_unique<TMessageWindow>([&](TMessage&) { ++LDelivered; });
@@ -81,11 +89,11 @@ TEST(MessageWindow, DestroyDropsQueuedAndReleasesPayloads) {
     EXPECT_EQ(LDelivered, 0);
 }
 
-TEST(MessageWindow, LoopEndReleasesPayloadsAndRefusesPosts) {
+TYPED_TEST(MessageWindow, LoopEndReleasesPayloadsAndRefusesPosts) {
     GReleased = 0;
     TWindowHandle LHandle;
     {
-        TTestLoop LLoop;
+        TTestLoop<TypeParam> LLoop;
         TMessageWindow LWnd([](TMessage&) {});
         LHandle = LWnd.Handle();
         ASSERT_TRUE(LHandle.Post(1, 0, NewBlock(), CountRelease));
@@ -96,8 +104,8 @@ TEST(MessageWindow, LoopEndReleasesPayloadsAndRefusesPosts) {
     EXPECT_FALSE(LHandle.Post(1, 0, 0));
 }
 
-TEST(MessageWindow, FullQueueRefusesUntilDrained) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, FullQueueRefusesUntilDrained) {
+    TypeParam LLoop;
     int LDelivered = 0;
     TMessageWindow LWnd([&](TMessage&) { ++LDelivered; });
     LWnd.SetQueueLimit(3);
@@ -111,8 +119,8 @@ TEST(MessageWindow, FullQueueRefusesUntilDrained) {
     EXPECT_TRUE(LWnd.Post(1, 0, 0));
 }
 
-TEST(MessageWindow, HandlerMayDestroyItsOwnWindow) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, HandlerMayDestroyItsOwnWindow) {
+    TypeParam LLoop;
     GReleased = 0;
     std::unique_ptr<TMessageWindow> LWnd;
     int LDelivered = 0;
@@ -128,14 +136,14 @@ TEST(MessageWindow, HandlerMayDestroyItsOwnWindow) {
     EXPECT_EQ(GReleased, 1);
 }
 
-TEST(MessageWindow, NeedsALoopOnTheThread) {
+TYPED_TEST(MessageWindow, NeedsALoopOnTheThread) {
     EXPECT_THROW(TMessageWindow([](TMessage&) {}), Exception);
-    THeadlessLoop LLoop;
-    EXPECT_THROW(THeadlessLoop(), Exception);
+    TypeParam LLoop;
+    EXPECT_THROW(TypeParam(), Exception);
 }
 
-TEST(MessageWindow, MessagesPostedByAHandlerWaitForTheNextPump) {
-    THeadlessLoop LLoop;
+TYPED_TEST(MessageWindow, MessagesPostedByAHandlerWaitForTheNextPump) {
+    TypeParam LLoop;
     int LCount = 0;
     std::unique_ptr<TMessageWindow> LWnd;
     LWnd = std::make_unique<TMessageWindow>([&](TMessage&) {
@@ -149,8 +157,8 @@ TEST(MessageWindow, MessagesPostedByAHandlerWaitForTheNextPump) {
     EXPECT_EQ(LCount, 2);
 }
 
-TEST(SyncCall, RunsAtOnceOnTheOwnerAndWaitsFromOthers) {
-    THeadlessLoop LLoop;
+TYPED_TEST(SyncCall, RunsAtOnceOnTheOwnerAndWaitsFromOthers) {
+    TypeParam LLoop;
     bool LRan = false;
     EXPECT_TRUE(LLoop.Call([&] { LRan = true; }));
     EXPECT_TRUE(LRan);
@@ -165,8 +173,8 @@ TEST(SyncCall, RunsAtOnceOnTheOwnerAndWaitsFromOthers) {
     EXPECT_EQ(LRanOn, std::this_thread::get_id());
 }
 
-TEST(SyncCall, CallMainReachesTheMainLoop) {
-    THeadlessLoop LLoop;
+TYPED_TEST(SyncCall, CallMainReachesTheMainLoop) {
+    TypeParam LLoop;
     ASSERT_EQ(TMessageLoop::Main(), &LLoop);
     int LValue = 0;
     bool LResult = false;
@@ -176,9 +184,9 @@ TEST(SyncCall, CallMainReachesTheMainLoop) {
     EXPECT_TRUE(LResult);
 }
 
-TEST(SyncCall, TeardownReleasesAWaitingCallerWithFalse) {
-    auto LLoop = std::make_unique<TTestLoop>();
-    TTestLoop* LRaw = LLoop.get();
+TYPED_TEST(SyncCall, TeardownReleasesAWaitingCallerWithFalse) {
+    auto LLoop = std::make_unique<TTestLoop<TypeParam>>();
+    TTestLoop<TypeParam>* LRaw = LLoop.get();
     bool LResult = true, LRan = false;
     std::thread LCaller([&] { LResult = LRaw->Call([&] { LRan = true; }); });
     // The call is queued but the owner never pumps; ending the loop must
@@ -193,8 +201,8 @@ TEST(SyncCall, TeardownReleasesAWaitingCallerWithFalse) {
     EXPECT_FALSE(LRan);
 }
 
-TEST(Pumping, NestedRunUntilKeepsDeliveringPostsFromThreads) {
-    THeadlessLoop LLoop;
+TYPED_TEST(Pumping, NestedRunUntilKeepsDeliveringPostsFromThreads) {
+    TypeParam LLoop;
     int LInner = 0;
     bool LNestedDone = false;
     TMessageWindow LWnd([&](TMessage& AMsg) {
@@ -216,8 +224,8 @@ TEST(Pumping, NestedRunUntilKeepsDeliveringPostsFromThreads) {
     EXPECT_EQ(LInner, 3);
 }
 
-TEST(Pumping, RunUntilTimesOutInRealTime) {
-    THeadlessLoop LLoop;
+TYPED_TEST(Pumping, RunUntilTimesOutInRealTime) {
+    TypeParam LLoop;
     const uint64_t LStart = GetTickCount64();
     EXPECT_FALSE(LLoop.RunUntil([] { return false; }, 50));
     EXPECT_GE(GetTickCount64() - LStart, 50u);

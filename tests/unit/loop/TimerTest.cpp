@@ -1,4 +1,4 @@
-#include "platform/MessageLoop.h"
+#include "LoopKinds.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,11 @@ TEST(VirtualClock, TimerDestroyedInItsOwnTickIsSafe) {
     EXPECT_EQ(LOther, 3);
 }
 
-TEST(RealClock, TimerTicksWhilePumping) {
-    THeadlessLoop LLoop;
+template <class TLoop> class RealClock : public ::testing::Test {};
+TYPED_TEST_SUITE(RealClock, TLoopKinds, TLoopKindNames);
+
+TYPED_TEST(RealClock, TimerTicksWhilePumping) {
+    TypeParam LLoop;
     int LTicks = 0;
     TTimer LTimer;
     LTimer.SetInterval(10);
