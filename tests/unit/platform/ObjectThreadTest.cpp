@@ -81,6 +81,12 @@ TEST(System, DebugOutputHookSeesEveryString) {
     OutputDebugStr(u"three");
     ASSERT_EQ(LSeen.size(), 2u);
     EXPECT_EQ(LSeen[1], u"二");
-    EXPECT_TRUE(GetExecutablePath().is_absolute());
-    EXPECT_EQ(GetExecutablePath().filename(), "test_platform");
+}
+
+TEST(System, ExecutablePathIsThisProgramsFile) {
+    const std::filesystem::path LPath = GetExecutablePath();
+    EXPECT_TRUE(LPath.is_absolute());
+    EXPECT_EQ(LPath.stem(), "test_platform"); // "test_platform.exe" on Windows
+    EXPECT_TRUE(std::filesystem::is_regular_file(LPath)) << LPath;
+    EXPECT_EQ(GetExecutableDir(), LPath.parent_path());
 }

@@ -41,6 +41,21 @@ TEST(Utf8, RoundTripAndInvalidBytes) {
     EXPECT_EQ(Utf8ToUnicode("\xED\xA0\x80x"), u"\uFFFDx"); // surrogate
 }
 
+TEST(Ansi, RoundTripKeepsWhatTheCodePageHoldsAndMarksTheRest) {
+    EXPECT_EQ(UnicodeToAnsi(u"COM3 9600"), "COM3 9600");
+    EXPECT_EQ(AnsiToUnicode("COM3 9600"), u"COM3 9600");
+    EXPECT_EQ(UnicodeToAnsi(u""), "");
+    // Each character comes back as it was, or as "?" where the code page
+    // lacks it; nothing is lost or shifted.
+    const UnicodeString LText = u"aéb中文c€";
+    const UnicodeString LBack = AnsiToUnicode(UnicodeToAnsi(LText));
+    ASSERT_EQ(LBack.size(), LText.size()) << UnicodeToUtf8(LBack);
+    for (size_t I = 0; I < LText.size(); ++I)
+        EXPECT_TRUE(LBack[I] == LText[I] || LBack[I] == u'?') << I;
+    EXPECT_EQ(LBack[0], u'a');
+    EXPECT_EQ(LBack[5], u'c');
+}
+
 TEST(StrToInt, DecimalWithSign) {
     EXPECT_EQ(StrToInt(u"10"), 10);
     EXPECT_EQ(StrToInt(u"-3"), -3);

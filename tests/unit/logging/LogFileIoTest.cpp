@@ -1,0 +1,68 @@
+#include "logging/LogFileIo.h"
+#include "platform/System.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+// Wine's drive Z: is the Linux root; on Windows proper the test is skipped.
+const fs::path CFullDevice = L"Z:\\dev\\full";
+#else
+const fs::path CFullDevice = "/dev/full";
+#endif
+
+class LogFileIo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FDir =
+            fs::temp_directory_path() / ("sp_logfileio_" + std::to_string(GetCurrentProcessId()));
+        fs::remove_all(FDir);
+        fs::create_directories(FDir);
+    }
+    void TearDown() override {
+        std::error_code LError;
+        fs::remove_all(FDir, LError);
+    }
+    std::string Read(const fs::path& AFile) const {
+        std::ifstream LIn(AFile, std::ios::binary);
+        std::stringstream LText;
+        LText << LIn.rdbuf();
+        return LText.str();
+    }
+    fs::path FDir;
+};
+
+TEST_F(LogFileIo, AppendsOrCreatesAfreshWhileAReaderHoldsTheFile) {
+    const fs::path LFile = FDir / "20300304.log";
+    EXPECT_EQ(WriteWholeLine(LFile, "one\r\n", false).Error, 0);
+    std::ifstream LViewer(LFile, std::ios::binary); // a viewer following the log
+    ASSERT_TRUE(LViewer.is_open());
+    const TLineWrite LResult = WriteWholeLine(LFile, "two\r\n", false);
+    EXPECT_EQ(LResult.Error, 0);
+    EXPECT_TRUE(LResult.Opened);
+    EXPECT_EQ(Read(LFile), "one\r\ntwo\r\n");
+    EXPECT_EQ(WriteWholeLine(LFile, "new\r\n", true).Error, 0);
+    EXPECT_EQ(Read(LFile), "new\r\n");
+}
+
+TEST_F(LogFileIo, FailuresCarryTheErrorNumberTheLogReports) {
+    const TLineWrite LNoFolder = WriteWholeLine(FDir / "missing" / "x.log", "line\r\n", false);
+    EXPECT_EQ(LNoFolder.Error, ENOENT);
+    EXPECT_FALSE(LNoFolder.Opened);
+    const TLineWrite LFull = WriteWholeLine(CFullDevice, "line\r\n", false);
+    if (!LFull.Opened && LFull.Error == ENOENT)
+        GTEST_SKIP() << CFullDevice << " is not there";
+    EXPECT_EQ(LFull.Error, ENOSPC);
+    EXPECT_TRUE(LFull.Opened);
+}
+
+} // namespace
