@@ -1,9 +1,6 @@
 #include "logging/LogFileIo.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <cerrno>
 

@@ -3,14 +3,7 @@
 // are SetTimer timers of that window.
 #include "platform/MessageLoop_win32.h"
 
-// The loop's tick counter has the same name as the system's; this file
-// means the loop's.
-#define GetTickCount64 GetTickCount64_system
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#undef GetTickCount64
+#include "platform/Windows_win32.h"
 
 #include <mutex>
 

@@ -2,10 +2,7 @@
 // GetCurrentProcessId and GetCurrentThreadId are the system's own (System.h).
 #include "platform/System.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <string>
 

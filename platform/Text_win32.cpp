@@ -2,10 +2,7 @@
 // cannot hold becomes "?".
 #include "platform/Text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <string>
 
@@ -23,19 +20,22 @@ const wchar_t* Wide(std::u16string_view AText) {
 void AppendAnsi(std::u16string_view AText, AnsiString& AOut) {
     if (AText.empty())
         return;
-    // A UTF-8 code page holds every character and takes no default character.
-    const char* LDefault = GetACP() == CP_UTF8 ? nullptr : "?";
+    // No look-alikes ("8" for the infinity sign): what the code page lacks
+    // is "?". A UTF-8 code page holds everything and takes neither setting.
+    const bool LUtf8 = GetACP() == CP_UTF8;
+    const DWORD LFlags = LUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* LDefault = LUtf8 ? nullptr : "?";
     const int LInLen = static_cast<int>(AText.size());
     const int LSize =
-        WideCharToMultiByte(CP_ACP, 0, Wide(AText), LInLen, nullptr, 0, LDefault, nullptr);
+        WideCharToMultiByte(CP_ACP, LFlags, Wide(AText), LInLen, nullptr, 0, LDefault, nullptr);
     if (LSize <= 0) {
         AOut.append(AText.size(), '?');
         return;
     }
     const size_t LAt = AOut.size();
     AOut.resize(LAt + static_cast<size_t>(LSize));
-    const int LDone = WideCharToMultiByte(CP_ACP, 0, Wide(AText), LInLen, AOut.data() + LAt, LSize,
-                                          LDefault, nullptr);
+    const int LDone = WideCharToMultiByte(CP_ACP, LFlags, Wide(AText), LInLen, AOut.data() + LAt,
+                                          LSize, LDefault, nullptr);
     AOut.resize(LAt + static_cast<size_t>(LDone > 0 ? LDone : 0));
 }
 

@@ -1,9 +1,6 @@
 #include "platform/Thread.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 // Best effort: the calling thread's priority within its process class.
 void ApplyCurrentThreadPriority(TThreadPriority APriority) {

@@ -7,12 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#define GetTickCount64 GetTickCount64_system
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#undef GetTickCount64
+#include "platform/Windows_win32.h"
 
 namespace {
 
