@@ -5,8 +5,6 @@
 
 #include "platform/Windows_win32.h"
 
-#include <mutex>
-
 namespace {
 
 const wchar_t CClassName[] = L"ScaleprobeLoopWindow";
@@ -47,11 +45,11 @@ public:
     }
     void Start(uint32_t AIntervalMs) override {
         // Setting the same id again restarts the interval from now.
-        Running = SetTimer(AsHwnd(Loop.FWindow), Id, AIntervalMs, nullptr) != 0;
+        Running = SetTimer(AsHwnd(Loop.WindowHandle()), Id, AIntervalMs, nullptr) != 0;
     }
     void Stop() override {
         if (Running)
-            KillTimer(AsHwnd(Loop.FWindow), Id);
+            KillTimer(AsHwnd(Loop.WindowHandle()), Id);
         Running = false;
     }
 
@@ -77,14 +75,16 @@ TWin32MessageLoop::TWin32MessageLoop() {
     if (!LWnd)
         throw Exception(u"Cannot create the loop's message window");
     SetWindowLongPtrW(LWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    FWindow = LWnd;
+    FWindow.store(LWnd, std::memory_order_release);
+    if (HasPosted())
+        Wake();
 }
 
 TWin32MessageLoop::~TWin32MessageLoop() {
     // No post wakes the window after this; wake-ups and ticks still in the
     // thread's queue are dropped.
     Shutdown();
-    HWND LWnd = AsHwnd(FWindow);
+    HWND LWnd = AsHwnd(FWindow.load(std::memory_order_acquire));
     SetWindowLongPtrW(LWnd, GWLP_USERDATA, 0);
     for (auto& [LId, LTimer] : FTimers) {
         KillTimer(LWnd, LId);
@@ -104,8 +104,9 @@ void TWin32MessageLoop::Wake() {
     // One wake-up message at a time: it dispatches all that is queued by
     // then, and a later post wakes again. A wake-up that cannot be posted
     // (the thread's queue is full) is tried again by the next post.
-    if (!FWakePending.exchange(true, std::memory_order_acq_rel) &&
-        !PostMessageW(AsHwnd(FWindow), CWakeMessage, 0, 0))
+    HWND LWnd = AsHwnd(FWindow.load(std::memory_order_acquire));
+    if (LWnd && !FWakePending.exchange(true, std::memory_order_acq_rel) &&
+        !PostMessageW(LWnd, CWakeMessage, 0, 0))
         FWakePending.store(false, std::memory_order_release);
 }
 
@@ -169,7 +170,7 @@ bool TWin32MessageLoop::DrainQueue() {
             FQuitCode = static_cast<int>(LMsg.wParam);
             return true;
         }
-        if (LMsg.message == CWakeMessage && LMsg.hwnd == AsHwnd(FWindow))
+        if (LMsg.message == CWakeMessage && LMsg.hwnd == AsHwnd(WindowHandle()))
             LWoken = true;
         LDid = true;
         TranslateMessage(&LMsg);

@@ -21,7 +21,7 @@ public:
     std::unique_ptr<TTimerImpl> CreateTimerImpl(std::function<void()> AOnFire) override;
 
     // The message-only window (an HWND).
-    void* WindowHandle() const { return FWindow; }
+    void* WindowHandle() const { return FWindow.load(std::memory_order_acquire); }
     // A WM_QUIT that a pump took from the thread's queue, with its code.
     bool QuitReceived() const { return FQuitReceived; }
     int QuitCode() const { return FQuitCode; }
@@ -47,7 +47,9 @@ private:
     // handled anything.
     bool DrainQueue();
 
-    void* FWindow = nullptr;
+    // Set once the window exists; a post from another thread before then
+    // (a synchronous call onto the main loop) is woken by the constructor.
+    std::atomic<void*> FWindow{nullptr};
     std::atomic<bool> FWakePending{false};
     uintptr_t FNextTimerId = 1;
     std::map<uintptr_t, TWin32Timer*> FTimers;
