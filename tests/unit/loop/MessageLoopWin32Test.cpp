@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -63,7 +64,8 @@ TEST(Win32Loop, MessageBoxKeepsDeliveringPostsAndTicks) {
     const int LResult = MessageBoxW(nullptr, L"closes itself", L"loop test", MB_OK);
     if (LPoster.joinable())
         LPoster.join();
-    if (LResult <= 0)
+    // Without a display there is no box, unless the run asks for one.
+    if (LResult <= 0 && !std::getenv("SP_REQUIRE_MESSAGE_BOX"))
         GTEST_SKIP() << "no message box without a display (error " << GetLastError() << ")";
     EXPECT_EQ(LResult, IDOK);
     EXPECT_EQ(LPosts, 3);
