@@ -41,8 +41,10 @@ struct TLocalFree {
     void operator()(void* AMemory) const { LocalFree(AMemory); }
 };
 
+// The calling thread's last error; never 0, which would read as success.
 int LastError() {
-    return static_cast<int>(GetLastError());
+    const DWORD LError = GetLastError();
+    return LError != 0 ? static_cast<int>(LError) : ERROR_GEN_FAILURE;
 }
 
 std::wstring EnvironmentValue(const wchar_t* AName) {
@@ -88,13 +90,23 @@ bool ReadTokenInfo(HANDLE AToken, TOKEN_INFORMATION_CLASS AClass, std::vector<ui
     return GetTokenInformation(AToken, AClass, AData.data(), LSize, &LSize) != 0;
 }
 
-bool TokenSids(TTokenSids& ASids) {
+bool ReadTokenSids(TTokenSids& ASids) {
     HANDLE LRaw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &LRaw))
         return false;
     const THandle LToken(LRaw);
     return ReadTokenInfo(LToken.get(), TokenUser, ASids.User) &&
            ReadTokenInfo(LToken.get(), TokenOwner, ASids.Owner);
+}
+
+// The process's token does not change: read once, as the sender opens the
+// mutex for every record.
+const TTokenSids* ProcessSids() {
+    static const std::unique_ptr<TTokenSids> LSids = [] {
+        auto L = std::make_unique<TTokenSids>();
+        return ReadTokenSids(*L) ? std::move(L) : nullptr;
+    }();
+    return LSids.get();
 }
 
 PSID UserSid(const TTokenSids& ASids) {
@@ -110,9 +122,9 @@ PSID OwnerSid(const TTokenSids& ASids) {
 class TUserOnlySecurity {
 public:
     bool Make(int& AError) {
-        TTokenSids LSids;
+        const TTokenSids* LSids = ProcessSids();
         wchar_t* LSidText = nullptr;
-        if (!TokenSids(LSids) || !ConvertSidToStringSidW(UserSid(LSids), &LSidText)) {
+        if (!LSids || !ConvertSidToStringSidW(UserSid(*LSids), &LSidText)) {
             AError = LastError();
             return false;
         }
@@ -145,9 +157,9 @@ bool OwnedByMe(HANDLE AHandle) {
                         nullptr, nullptr, &LDescriptor) != ERROR_SUCCESS)
         return false;
     const std::unique_ptr<void, TLocalFree> LKeep(LDescriptor);
-    TTokenSids LSids;
-    return LOwner && TokenSids(LSids) &&
-           (EqualSid(LOwner, UserSid(LSids)) || EqualSid(LOwner, OwnerSid(LSids)));
+    const TTokenSids* LSids = ProcessSids();
+    return LOwner && LSids &&
+           (EqualSid(LOwner, UserSid(*LSids)) || EqualSid(LOwner, OwnerSid(*LSids)));
 }
 
 // An opened handle passes on only when the object is the current user's.
