@@ -38,6 +38,15 @@ TEST_F(MapFileChannelTest, CreatedObjectsAdmitOnlyTheCurrentUser) {
     EXPECT_TRUE(LMapping.QueueEventSet());
 }
 
+TEST_F(MapFileChannelTest, ObjectOwnedBySomeoneElseIsNotOpened) {
+    const auto LForeign = CreateMappingOwnedByAdministrators(CMapName);
+    if (!LForeign)
+        GTEST_SKIP() << "this process may not make the Administrators group an owner";
+    int LError = 0;
+    EXPECT_FALSE(OpenSharedMemory(CMapName, LError));
+    EXPECT_EQ(LError, 5); // ERROR_ACCESS_DENIED
+}
+
 TEST_F(MapFileChannelTest, ViewCoversTheWholeMapping) {
     TTestMapping LMapping(3 * 4096, COffset + CQueue);
     int LError = 0;

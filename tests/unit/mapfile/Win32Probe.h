@@ -16,6 +16,11 @@ struct TAclProbe {
 };
 TAclProbe ProbeMappingAcl(std::string_view AName);
 
+// A mapping that anyone may use, owned by the built-in Administrators group;
+// null when this process may not give it that owner. It exists while the
+// result lives.
+std::shared_ptr<void> CreateMappingOwnedByAdministrators(std::string_view AName);
+
 // The viewer's command value under the current user's hive.
 bool WriteViewerSetting(const std::u16string& AValue);
 void RemoveViewerSetting();

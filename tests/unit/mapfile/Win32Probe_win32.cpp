@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <vector>
@@ -66,6 +67,20 @@ TAclProbe ProbeMappingAcl(std::string_view AName) {
     LocalFree(LDescriptor);
     CloseHandle(LMap);
     return LProbe;
+}
+
+std::shared_ptr<void> CreateMappingOwnedByAdministrators(std::string_view AName) {
+    PSECURITY_DESCRIPTOR LDescriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:(A;;GA;;;WD)", SDDL_REVISION_1, &LDescriptor, nullptr))
+        return nullptr;
+    SECURITY_ATTRIBUTES LAttributes{sizeof(LAttributes), LDescriptor, FALSE};
+    const HANDLE LMap = CreateFileMappingW(INVALID_HANDLE_VALUE, &LAttributes, PAGE_READWRITE, 0,
+                                           8192, FullName(AName).c_str());
+    LocalFree(LDescriptor);
+    if (!LMap)
+        return nullptr;
+    return std::shared_ptr<void>(LMap, [](void* AHandle) { CloseHandle(AHandle); });
 }
 
 bool WriteViewerSetting(const std::u16string& AValue) {
