@@ -13,11 +13,7 @@
 // of its own and is not waited for.
 #include "logging/SharedMemory.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <aclapi.h>
 #include <sddl.h>

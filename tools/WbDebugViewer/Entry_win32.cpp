@@ -1,10 +1,6 @@
 #include "Entry.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,10 +1,6 @@
 #include "StopSignal.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/Windows_win32.h"
 
 #include <atomic>
 #include <cstdlib>
