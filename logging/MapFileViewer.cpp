@@ -3,7 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/System.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -55,6 +55,8 @@ bool TMapFileViewer::Open(std::string& AError) {
         return false;
     }
     int LError = 0;
+    std::unique_ptr<TSharedMemory> LLeft;
+    std::unique_ptr<TSharedView> LLeftView;
     if (auto LOld = OpenSharedMemory(CMapName, LError)) {
         auto LOldView = LOld->MapView(LError);
         if (LOldView && OtherViewerRuns(LOldView->Data(), LOldView->Size())) {
@@ -64,6 +66,10 @@ bool TMapFileViewer::Open(std::string& AError) {
         // Senders still attached to a dead viewer's mapping let go of it.
         if (LOldView && LOldView->Size() >= sizeof(TMapHeader))
             StoreHeaderU32(LOldView->Data(), MapField::MapEnabled, 0);
+        if (CNamesHeldByHandles) {
+            LLeft = std::move(LOld);
+            LLeftView = std::move(LOldView);
+        }
     }
     RemoveObjects();
     // The mapping comes last: a sender looks for the mutex and the events
@@ -72,18 +78,27 @@ bool TMapFileViewer::Open(std::string& AError) {
     // whether the flush event is still in use.
     FMutex = CreateNamedMutex(CQueueMutexName, LError);
     const bool LLocked = FMutex && FMutex->WaitFor(CMutexTimeoutMs) == TNamedWaitResult::nwSignaled;
-    if (FMutex && !LLocked)
-        LError = ETIMEDOUT;
     if (LLocked)
         FQueueEvent = CreateNamedEvent(CQueueEventName, LError);
     if (FQueueEvent)
         FFlushEvent = CreateNamedEvent(CFlushEventName, LError);
     if (FFlushEvent)
         FMemory = CreateSharedMemory(CMapName, static_cast<size_t>(FMapSize), LError);
-    if (FMemory)
+    // Where a sender that still holds the last viewer's mapping keeps its
+    // name alive, that mapping is taken over as it is.
+    if (FFlushEvent && !FMemory && LLeftView &&
+        LLeftView->Size() > static_cast<size_t>(CViewerDataOffset + CMaxRecordLen)) {
+        FMapSize = static_cast<int32_t>(
+            std::min<size_t>(static_cast<size_t>(FMapSize), LLeftView->Size()));
+        FMemory = std::move(LLeft);
+        FView = std::move(LLeftView);
+    }
+    if (FMemory && !FView)
         FView = FMemory->MapView(LError);
     if (!FView) {
-        AError = "cannot create the shared objects: " + std::string(std::strerror(LError));
+        AError = FMutex && !LLocked
+                     ? std::string("cannot take the new queue mutex")
+                     : "cannot create the shared objects: " + SharedObjectErrorText(LError);
         if (LLocked)
             FMutex->Release();
         Close();

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 enum class TNamedWaitResult { nwSignaled, nwAbandoned, nwTimeout, nwFailed };
@@ -63,9 +64,14 @@ std::unique_ptr<TNamedMutex> CreateNamedMutex(std::string_view AName, int& AErro
 
 // Remove a name, so that nothing is left behind; open handles stay usable.
 // Where the system frees an object with its last handle these do nothing.
+// True there: a name lives as long as any process holds the object.
+extern const bool CNamesHeldByHandles;
 void RemoveSharedMemory(std::string_view AName);
 void RemoveNamedEvent(std::string_view AName);
 void RemoveNamedMutex(std::string_view AName);
+
+// The text of an error the functions above set, in UTF-8.
+std::string SharedObjectErrorText(int AError);
 
 // The current user's setting for the viewer's command; empty when none.
 UnicodeString ReadViewerCommandSetting();

@@ -279,6 +279,8 @@ std::unique_ptr<TSharedMemory> CreateSharedMemory(std::string_view AName, size_t
     return LFd < 0 ? nullptr : std::make_unique<TPosixSharedMemory>(LFd);
 }
 
+const bool CNamesHeldByHandles = false;
+
 void RemoveSharedMemory(std::string_view AName) {
     shm_unlink(PosixName(AName).c_str());
 }
@@ -336,6 +338,10 @@ std::unique_ptr<TNamedMutex> CreateNamedMutex(std::string_view AName, int& AErro
 
 void RemoveNamedMutex(std::string_view AName) {
     shm_unlink(PosixName(AName).c_str());
+}
+
+std::string SharedObjectErrorText(int AError) {
+    return std::strerror(AError);
 }
 
 UnicodeString ReadViewerCommandSetting() {

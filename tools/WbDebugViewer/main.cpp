@@ -1,5 +1,6 @@
 // WbDebugViewer: shows the debug messages that scaleprobe sends, one line a
 // record, and publishes a filter for them.
+#include "Entry.h"
 #include "StopSignal.h"
 #include "logging/MapFileViewer.h"
 #include "platform/System.h"
@@ -37,18 +38,18 @@ struct TOptions {
     uint32_t StartedBy = 0;
     bool HasFilter = false;
     TViewerFilter Filter;
-    long Count = -1;
+    long long Count = -1;
     double Seconds = -1;
     std::string Output;
-    long Size = CDefaultViewerMapSize;
+    long long Size = CDefaultViewerMapSize;
     bool Control = false;
     bool FilterOff = false;
 };
 
-bool ParseNumber(const char* AText, long& AValue) {
+bool ParseNumber(const char* AText, long long& AValue) {
     char* LEnd = nullptr;
     errno = 0;
-    AValue = std::strtol(AText, &LEnd, 10);
+    AValue = std::strtoll(AText, &LEnd, 10);
     return *AText != '\0' && *LEnd == '\0' && errno == 0;
 }
 
@@ -63,7 +64,7 @@ bool ParseSeconds(const char* AText, double& AValue) {
 std::string ParseOptions(int argc, char** argv, TOptions& O) {
     for (int I = 1; I < argc; ++I) {
         const std::string LArg = argv[I];
-        long LNumber = 0;
+        long long LNumber = 0;
         if (LArg == "-a" || LArg == "-local")
             continue;
         if (LArg == "--control") {
@@ -139,7 +140,7 @@ int RunViewer(const TOptions& O) {
     TMapFileViewer LViewer(static_cast<int32_t>(O.Size));
     const std::string LOutName = O.Output.empty() ? "standard output" : O.Output;
     FILE* LOut = stdout;
-    if (!O.Output.empty() && (LOut = std::fopen(O.Output.c_str(), "a")) == nullptr) {
+    if (!O.Output.empty() && (LOut = OpenAppendFile(O.Output)) == nullptr) {
         std::fprintf(stderr, "WbDebugViewer: cannot open %s: %s\n", O.Output.c_str(),
                      std::strerror(errno));
         ReleaseStarter(O, LViewer);
@@ -159,7 +160,7 @@ int RunViewer(const TOptions& O) {
 
     int LExit = 0;
     const auto LStart = std::chrono::steady_clock::now();
-    long LSeen = 0;
+    long long LSeen = 0;
     while (!StopRequested()) {
         const bool LSignalled = LViewer.WaitForRecords(CPollMs);
         const auto LRecords = LViewer.Drain();
@@ -175,7 +176,7 @@ int RunViewer(const TOptions& O) {
         }
         if (LSignalled || !LRecords.empty())
             LViewer.SignalFlush();
-        LSeen += static_cast<long>(LRecords.size());
+        LSeen += static_cast<long long>(LRecords.size());
         if (O.Count >= 0 && LSeen >= O.Count)
             break;
         const std::chrono::duration<double> LElapsed = std::chrono::steady_clock::now() - LStart;
@@ -194,7 +195,7 @@ int RunViewer(const TOptions& O) {
 }
 } // namespace
 
-int main(int argc, char** argv) {
+int ViewerMain(int argc, char** argv) {
     TOptions LOptions;
     if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
         std::fprintf(stderr, "WbDebugViewer: %s\n%s", LWrong.c_str(), CUsage);

@@ -17,8 +17,8 @@ protected:
         FEmptyDir = std::filesystem::temp_directory_path() /
                     ("mapfile-filter-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(FEmptyDir);
-        setenv("PATH", FEmptyDir.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", FEmptyDir.c_str(), 1);
+        SetEnvironmentValue("PATH", FEmptyDir.string());
+        SetEnvironmentValue("XDG_CONFIG_HOME", FEmptyDir.string());
         SetDebugChannelClass(MakeMapFileChannel);
         std::string LError;
         ASSERT_TRUE(FViewer.Open(LError)) << LError;

@@ -14,11 +14,19 @@
 #include <string>
 #include <vector>
 
+inline void SetEnvironmentValue(const char* AName, const std::string& AValue) {
+#ifdef _WIN32
+    _putenv_s(AName, AValue.c_str());
+#else
+    setenv(AName, AValue.c_str(), 1);
+#endif
+}
+
 // Gives this process (and the programs it starts) object names that no real
 // viewer and no other test uses.
 inline void UseOwnObjectNames(const std::string& ATag) {
     const std::string LSuffix = ATag + std::to_string(GetCurrentProcessId());
-    setenv("SCALEPROBE_WBDEBUG_SUFFIX", LSuffix.c_str(), 1);
+    SetEnvironmentValue("SCALEPROBE_WBDEBUG_SUFFIX", LSuffix);
 }
 
 inline void RemoveAllObjects() {
@@ -68,6 +76,15 @@ public:
         Set(MapField::QueueTail, static_cast<uint32_t>(ATail));
     }
     uint8_t* Queue() const { return Map() + Get(MapField::DataOffset); }
+    // Let go of the queue event or the mutex, so that it no longer exists.
+    void DropQueueEvent() {
+        FQueueEvent.reset();
+        RemoveNamedEvent(CQueueEventName);
+    }
+    void DropMutex() {
+        FMutex.reset();
+        RemoveNamedMutex(CQueueMutexName);
+    }
     // The queue event was set since the last look.
     bool QueueEventSet() { return FQueueEvent->WaitFor(0) == TNamedWaitResult::nwSignaled; }
 

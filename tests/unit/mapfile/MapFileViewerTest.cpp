@@ -111,6 +111,9 @@ TEST_F(MapFileViewerTest, CloseWithdrawsAndLeavesNothingBehind) {
 }
 
 TEST_F(MapFileViewerTest, ViewerReplacesWhatADeadViewerLeft) {
+    if (CNamesHeldByHandles)
+        GTEST_SKIP() << "a killed viewer's objects go with its handles; what a sender still "
+                        "holds is taken over (NewViewerTakesOverTheMappingASenderHolds)";
     TMapFileChannel LChannel(false);
     ASSERT_TRUE(LChannel.CheckReady());
     // As if the viewer had been killed: objects stay, its pid is gone.
@@ -149,7 +152,8 @@ TEST_F(MapFileViewerTest, FlushEventStaysWhileAViewerUsesItAndGoesWithTheLastSen
     {
         TMapFileChannel LChannel(true);
         EXPECT_FALSE(LChannel.CheckReady());
-        EXPECT_TRUE(OpenNamedEvent(CFlushEventName, LError));
+        // Where names go with their last handle, it went with the channel's.
+        EXPECT_EQ(OpenNamedEvent(CFlushEventName, LError) != nullptr, !CNamesHeldByHandles);
     }
     EXPECT_FALSE(OpenNamedEvent(CFlushEventName, LError)) << "left behind without a viewer";
 }
