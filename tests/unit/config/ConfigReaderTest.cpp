@@ -33,11 +33,11 @@ public:
         std::error_code LError;
         fs::remove_all(FDir, LError);
     }
-    // Closes the log and returns the day's file as UTF-16.
+    // Closes the log and returns the day's file (8-bit text) as UTF-16.
     UnicodeString Text() {
         Close();
         std::ifstream LStream(FDir / "log" / "2026-03" / "20260304.log", std::ios::binary);
-        return Utf8ToUnicode(std::string{std::istreambuf_iterator<char>(LStream), {}});
+        return AnsiToUnicode(std::string{std::istreambuf_iterator<char>(LStream), {}});
     }
     const fs::path& Dir() const { return FDir; }
 
