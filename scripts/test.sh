@@ -7,4 +7,9 @@ preset="${1:-debug}"
 bash scripts/install-deps.sh
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j"$(nproc)"
-ctest --preset "$preset" -j"$(nproc)"
+if [ "$preset" = mingw ]; then
+    # The Windows programs run under Wine, all on one virtual display.
+    xvfb-run -a ctest --preset "$preset" -j"$(nproc)"
+else
+    ctest --preset "$preset" -j"$(nproc)"
+fi
