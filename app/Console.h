@@ -10,18 +10,41 @@
 
 bool StdoutIsTerminal();
 
+// While it exists, standard output and standard error reach a console as
+// UTF-16 and a pipe or file as UTF-8 bytes (Windows; on Linux the streams
+// are left as they are). The destructor flushes both and restores them.
+class TStandardStreams {
+public:
+    TStandardStreams();
+    ~TStandardStreams();
+    TStandardStreams(const TStandardStreams&) = delete;
+    TStandardStreams& operator=(const TStandardStreams&) = delete;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
 // After this, SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (a closed
 // standard output) only record the first signal and wake TInterruptWatch.
+// On Windows the console's Ctrl+C, Ctrl+Break, close, log-off and shut-down
+// events do the same, as the signals 2 (SIGINT), 21 (SIGBREAK), 1 (SIGHUP)
+// and 15 (SIGTERM); a closed standard output counts as 13 (SIGPIPE).
 void InstallInterruptHandler();
 bool Interrupted();
 // The first signal that arrived; 0 when none.
 int InterruptSignal();
 // "SIGINT" and so on.
 std::string SignalName(int ASignal);
+// Called once the run is shut down (the log's exit banner written), with the
+// process's exit status. On Windows a console that is being closed ends the
+// process as soon as its handler returns, so the handler waits for this.
+void ShutDownDone(int AExitCode);
 
 // While it exists, an interrupt wakes the calling thread's message loop, so a
-// RunUntil waiting on Interrupted returns at once. A thread waits on the
-// handler's pipe; the destructor tells it to end and joins it.
+// RunUntil waiting on Interrupted returns at once. On Linux a thread waits on
+// the handler's pipe, and the destructor tells it to end and joins it; on
+// Windows the handler posts to the loop itself.
 class TInterruptWatch {
 public:
     TInterruptWatch();
@@ -42,8 +65,11 @@ private:
 bool CheckPortPath(const std::string& APath, std::string& AReason);
 
 // The simulator program: beside the running executable, else in the build
-// tree's tools folder; empty when neither exists.
+// tree's tools folder; empty when neither exists (always on Windows: the
+// simulator runs on Linux only).
 std::filesystem::path FindSimulator();
+// What the front end says when FindSimulator finds none.
+extern const char CSimulatorMissing[];
 
 // A running simulator. The constructor starts it and waits (up to
 // ATimeoutMs) for the port path it prints as its first line; it throws

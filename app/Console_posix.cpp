@@ -320,3 +320,13 @@ bool TSimulatorProcess::Stop() {
     }
     return LClean;
 }
+
+const char CSimulatorMissing[] = "scaleprobe-sim not found";
+
+struct TStandardStreams::TImpl {};
+
+TStandardStreams::TStandardStreams() = default;
+
+TStandardStreams::~TStandardStreams() = default;
+
+void ShutDownDone(int) {}

@@ -1,4 +1,5 @@
 // scaleprobe-cli: the main window's search on the console.
+#include "app/CliMain.h"
 #include "app/CliOptions.h"
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
@@ -101,11 +102,11 @@ int Finish(int AExit) {
 }
 } // namespace
 
-int main(int argc, char** argv) {
+int CliMain(const std::vector<std::string>& AArgs) {
     std::setlocale(LC_ALL, "");
     TCliOptions LOptions;
     std::string LError;
-    if (!ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), LOptions, LError)) {
+    if (!ParseCliOptions(AArgs, LOptions, LError)) {
         std::cerr << "scaleprobe-cli: " << LError << '\n' << CCliUsage;
         return CExitUsage;
     }
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
         if (LOptions.Simulate) {
             const std::filesystem::path LProgram = FindSimulator();
             if (LProgram.empty()) {
-                std::cerr << "scaleprobe-cli: scaleprobe-sim not found\n";
+                std::cerr << "scaleprobe-cli: " << CSimulatorMissing << '\n';
                 return CExitNoPort;
             }
             LSimulator.emplace(LProgram, SimulatorArgs(LOptions.Sim), CSimulatorStartMs);
