@@ -1,0 +1,244 @@
+"""scaleprobe-cli.exe under Wine against scaleprobe-sim on Linux: Wine's COMn
+is the pseudo-terminal that dosdevices/comN links to, so the simulator's
+port becomes a COM port (COM10 and above through the device prefix). Each
+protocol is found at the trial the search's order predicts; a silent port
+gives twelve trials and exit 1, with the log beside the .exe framed by its
+banners; Ctrl+C ends a search at once with 130; a port that cannot be
+opened ends it with 2 and the reason; --simulate says it needs Linux.
+
+Skipped (exit 77) when the Linux simulator is not built."""
+
+import argparse
+import glob
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from winetest import SKIP, Checks, Prefix, Pty
+
+FIRST = "尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)"
+SECOND = "尝试第二种通讯协议(适应与聊城昌信等)"
+NOT_FOUND = "自动搜索完毕, 没有找到适配的仪表"
+FOUND_HEAD = "找到了, 成功读取数据： "
+RATE_SEP = " - 波特率: "
+# The order of a search on one port: (protocol, rate) per trial.
+ORDER = [(FIRST, 9600), (SECOND, 4800), (FIRST, 600), (FIRST, 1200), (FIRST, 2400),
+         (FIRST, 4800), (FIRST, 19200), (SECOND, 600), (SECOND, 1200), (SECOND, 2400),
+         (SECOND, 9600), (SECOND, 19200)]
+
+
+def trials_of(lines):
+    """(protocol, port, rate) of each trial: four lines each."""
+    out = []
+    for i in range(len(lines) - 3):
+        if lines[i] != "" or lines[i + 1] != "----------------------------":
+            continue
+        cfg = lines[i + 3]
+        if RATE_SEP not in cfg:
+            continue
+        port, rate = cfg.rsplit(RATE_SEP, 1)
+        out.append((lines[i + 2], port, int(rate)))
+    return out
+
+
+class Simulator:
+    """scaleprobe-sim on its own pseudo-terminal; the first line it prints
+    is the port's path."""
+
+    def __init__(self, program, args, ports_dir):
+        env = dict(os.environ, SCALEPROBE_PORTS_DIR=ports_dir)
+        self.proc = subprocess.Popen([program, "--no-announce"] + args, env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.proc.stdout], [], [], 30)
+        self.path = self.proc.stdout.readline().decode().strip() if ready else ""
+        if not self.path:
+            self.stop()
+            raise AssertionError("scaleprobe-sim %s printed no port" % args)
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        self.proc.stdout.close()
+
+
+def newest_log(exe_dir):
+    logs = glob.glob(os.path.join(exe_dir, "log", "*", "*.log"))
+    return max(logs, key=os.path.getmtime) if logs else None
+
+
+def log_lines(path):
+    with open(path, "rb") as f:
+        # The log is in the ANSI code page: 936 in this prefix.
+        return f.read().decode("gbk", "replace").splitlines()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--wine", required=True)
+    ap.add_argument("--wineserver", required=True)
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--sim", required=True)
+    ap.add_argument("--prefix", required=True)
+    ap.add_argument("--send-event", required=True)
+    a = ap.parse_args()
+    if not os.access(a.sim, os.X_OK):
+        print("SKIP: the Linux simulator %s is not built (build the release preset's "
+              "scaleprobe-sim, or set SCALEPROBE_HOST_SIM)" % a.sim, flush=True)
+        return SKIP
+    t = Checks()
+    prefix = Prefix(a.wine, a.wineserver, a.prefix)
+    prefix.create()
+    prefix.boot()
+    ports_dir = tempfile.mkdtemp(prefix="scaleprobe-wine-ports-")
+    try:
+        run_all(t, a, prefix, ports_dir)
+    finally:
+        prefix.stop()
+        os.rmdir(ports_dir)
+    t.finish()
+
+
+def run_search(prefix, cli, port, timeout=120):
+    code, out, err = prefix.run([cli, "--port", port], timeout=timeout)
+    return code, out.decode("utf-8", "replace").splitlines(), err.decode("utf-8", "replace")
+
+
+def run_all(t, a, prefix, ports_dir):
+    # Each protocol at its standard setting and in the test phase; the
+    # numbers from 10 up go through the device prefix.
+    for spec, com, trial in ((["--protocol", "keli", "--baud", "9600"], 5, 1),
+                             (["--protocol", "xk3168", "--baud", "4800", "--stop-bits", "2"],
+                              15, 2),
+                             (["--protocol", "keli", "--baud", "19200"], 6, 7),
+                             (["--protocol", "xk3168", "--baud", "19200", "--stop-bits", "2"],
+                              23, 12)):
+        sim = Simulator(a.sim, spec, ports_dir)
+        try:
+            prefix.link_com(com, sim.path)
+            port = "COM%d" % com
+            code, lines, err = run_search(prefix, a.cli, port)
+        finally:
+            sim.stop()
+        what = "%s on %s" % (" ".join(spec), port)
+        trials = trials_of(lines)
+        t.check(code == 0, "%s: exit %d, stderr %r" % (what, code, err))
+        t.check(len(trials) == trial, "%s: %d trials, not %d" % (what, len(trials), trial))
+        if trials:
+            t.check((trials[-1][0], trials[-1][2]) == ORDER[trial - 1],
+                    "%s: found at %r" % (what, trials[-1]))
+            t.check(all(p == port for _, p, _ in trials), "%s: ports %r" % (what, trials))
+        t.check(len(lines) == 4 * trial + 4 and lines[-2] == "~~~~~~~~~~~~~~~~" and
+                lines[-1].startswith(FOUND_HEAD) and lines[-1].endswith(" 次"),
+                "%s: end of the transcript %r" % (what, lines[-4:]))
+        t.check("找到仪表\n" in err, "%s: message %r" % (what, err))
+
+    # A port nobody writes to: the whole search, no instrument, and the log.
+    silent = Pty()
+    try:
+        prefix.link_com(7, silent.path)
+        code, lines, err = run_search(prefix, a.cli, "COM7")
+    finally:
+        silent.close()
+    trials = trials_of(lines)
+    t.check(code == 1, "silent port: exit %d, stderr %r" % (code, err))
+    t.check([(p, r) for p, _, r in trials] == ORDER, "silent port: trials %r" % trials)
+    t.check(len(lines) == 12 * 4 + 4 and lines[-1] == NOT_FOUND, "silent port: %r" % lines[-4:])
+    t.check(err == NOT_FOUND + "\n", "silent port: stderr %r" % err)
+    exe_dir = os.path.dirname(os.path.abspath(a.cli))
+    log = newest_log(exe_dir)
+    t.check(log is not None, "no log under %s" % exe_dir)
+    if log:
+        ll = log_lines(log)
+        starts = [i for i, l in enumerate(ll) if "启动软件" in l]
+        t.check(bool(starts) and ll[starts[-1]].startswith("[Info]["),
+                "start banner in %s: %r" % (log, ll[-3:]))
+        t.check(bool(ll) and "退出软件" in ll[-1] and "[" not in ll[-1],
+                "exit banner last in %s: %r" % (log, ll[-1:]))
+
+    check_interrupt(t, a, prefix)
+
+    # Ports that cannot be opened: at once, exit 2, the reason.
+    prefix.link_com(8, "/dev/null")
+    for port, reason in (("COM9", "no such port"), ("COM8", "not a serial port"),
+                         ("COM31", "no such port")):
+        start = time.monotonic()
+        code, lines, err = run_search(prefix, a.cli, port, timeout=60)
+        t.check(time.monotonic() - start < 20, "%s: took %.1f s" % (port, time.monotonic() - start))
+        t.check(code == 2 and lines == [], "%s: exit %d, output %r" % (port, code, lines))
+        t.check(("cannot open %s: " % port) in err and reason in err, "%s: %r" % (port, err))
+
+    code, out, err = prefix.run([a.cli, "--simulate", "keli:9600"])
+    t.check(code == 2 and out == b"" and b"--simulate needs the Linux simulator" in err,
+            "--simulate: %d %r" % (code, err))
+    code, out, err = prefix.run([a.cli, "--list"])
+    names = out.decode("utf-8").splitlines()
+    t.check(code == 0 and names == sorted(names, key=lambda s: [c.lower() for c in s]),
+            "--list: %d %r %r" % (code, names, err))
+
+
+def interrupted_run(a, prefix, com, trigger):
+    """Starts a search on a silent port, calls trigger(process) once the
+    first trial has started; (exit status, seconds it took to end after the
+    trigger, standard error)."""
+    silent = Pty()
+    prefix.link_com(com, silent.path)
+    with tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen([a.wine, a.cli, "--port", "COM%d" % com], env=prefix.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
+        out = b""
+        deadline = time.monotonic() + 60
+        while RATE_SEP.encode() not in out and time.monotonic() < deadline:
+            ready, _, _ = select.select([proc.stdout], [], [], 1)
+            if ready:
+                chunk = os.read(proc.stdout.fileno(), 4096)
+                if not chunk:
+                    break
+                out += chunk
+        sent = time.monotonic()
+        trigger(proc)
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        took = time.monotonic() - sent
+        proc.stdout.close()
+        err.seek(0)
+        text = err.read().decode("utf-8", "replace")
+    silent.close()
+    return proc.returncode, took, text
+
+
+def check_interrupt(t, a, prefix):
+    """Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event) and closing
+    the console, once the first trial has started: the run ends within
+    seconds with 128 + the signal's number and the log's exit banner."""
+    exe = os.path.basename(a.cli)
+    close = lambda proc: subprocess.run(
+        [a.wine, a.send_event, exe, "2"], env=prefix.env, stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    for what, trigger, code, name in (
+            ("Ctrl+C", lambda proc: proc.send_signal(signal.SIGINT), 130, "Ctrl+C"),
+            # The system ends the process as soon as the handler returns.
+            ("closing the console", close, 129, "console closed")):
+        status, took, text = interrupted_run(a, prefix, 4, trigger)
+        t.check(status == code, "%s: exit %s, stderr %r" % (what, status, text))
+        t.check(took < 10, "%s: ended %.1f s after" % (what, took))
+        t.check(("interrupted (%s)" % name) in text and "没有找到" not in text,
+                "%s: %r" % (what, text))
+        log = newest_log(os.path.dirname(os.path.abspath(a.cli)))
+        ll = log_lines(log) if log else []
+        t.check(bool(ll) and "退出软件" in ll[-1], "%s: log ends %r" % (what, ll[-1:]))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
