@@ -3,7 +3,7 @@
 #include "app/CliMain.h"
 #include "app/Console.h"
 
-#include "app/Windows_win32.h"
+#include "platform/Windows_win32.h"
 
 #include <cwchar>
 

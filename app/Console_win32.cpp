@@ -4,7 +4,7 @@
 #include "platform/Object.h"
 #include "platform/Text.h"
 
-#include "app/Windows_win32.h"
+#include "platform/Windows_win32.h"
 
 #include <atomic>
 #include <cstring>

@@ -2,7 +2,7 @@
 #include "app/MainForm.h"
 #include "platform/Controls.h"
 
-#include "app/Windows_win32.h"
+#include "platform/Windows_win32.h"
 
 namespace {
 constexpr DWORD CNameChars = 256;
