@@ -165,6 +165,7 @@ def run_all(t, a, prefix, ports_dir):
                 "exit banner last in %s: %r" % (log, ll[-1:]))
 
     check_interrupt(t, a, prefix)
+    check_console(t, a, prefix)
 
     # Ports that cannot be opened: at once, exit 2, the reason.
     prefix.link_com(8, "/dev/null")
@@ -238,6 +239,41 @@ def check_interrupt(t, a, prefix):
         log = newest_log(os.path.dirname(os.path.abspath(a.cli)))
         ll = log_lines(log) if log else []
         t.check(bool(ll) and "退出软件" in ll[-1], "%s: log ends %r" % (what, ll[-1:]))
+
+
+def check_console(t, a, prefix):
+    """Standard output on a terminal is a console under Wine: the transcript
+    reaches it as UTF-16 (WriteConsoleW), which Wine's console shows on the
+    terminal in UTF-8. UTF-8 bytes written to a console would be read in its
+    code page and come out garbled. (Wine writes to the terminal in the
+    host's locale, so this run takes one the host has.)"""
+    silent = Pty()
+    prefix.link_com(3, silent.path)
+    term = Pty()
+    with tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen([a.wine, a.cli, "--port", "COM3"],
+                                env=dict(prefix.env, LC_ALL="C.UTF-8"), stdin=term.slave, stdout=term.slave, stderr=err)
+        shown = b""
+        deadline = time.monotonic() + 60
+        while FIRST.encode() not in shown and time.monotonic() < deadline:
+            ready, _, _ = select.select([term.master], [], [], 1)
+            if ready:
+                try:
+                    shown += os.read(term.master, 65536)
+                except OSError:
+                    break
+        proc.send_signal(signal.SIGINT)
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    term.close()
+    silent.close()
+    # Wine's console redraws its screen on the terminal, so only whole short
+    # lines are sure to arrive as they are.
+    t.check(FIRST.encode() in shown, "console: the transcript shows as %r" % shown[-300:])
+    t.check(proc.returncode == 130, "console: exit %s" % proc.returncode)
 
 
 if __name__ == "__main__":
