@@ -191,7 +191,8 @@ private:
                            &LWritten, nullptr)) {
                 const DWORD LError = GetLastError();
                 // Nobody reads the pipe any more: as SIGPIPE on Linux.
-                if (LError == ERROR_BROKEN_PIPE || LError == ERROR_NO_DATA)
+                if (LError == ERROR_BROKEN_PIPE || LError == ERROR_NO_DATA ||
+                    LError == ERROR_PIPE_NOT_CONNECTED)
                     RecordInterrupt(CSigPipe);
                 return false;
             }

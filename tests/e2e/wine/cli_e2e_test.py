@@ -166,6 +166,7 @@ def run_all(t, a, prefix, ports_dir):
 
     check_interrupt(t, a, prefix)
     check_console(t, a, prefix)
+    check_closed_output(t, a, prefix)
 
     # Ports that cannot be opened: at once, exit 2, the reason.
     prefix.link_com(8, "/dev/null")
@@ -274,6 +275,29 @@ def check_console(t, a, prefix):
     # lines are sure to arrive as they are.
     t.check(FIRST.encode() in shown, "console: the transcript shows as %r" % shown[-300:])
     t.check(proc.returncode == 130, "console: exit %s" % proc.returncode)
+
+
+def check_closed_output(t, a, prefix):
+    """Nobody reads standard output: the first transcript line ends the run
+    as a closed pipe does on Linux, 128 + 13."""
+    silent = Pty()
+    prefix.link_com(2, silent.path)
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    with tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen([a.wine, a.cli, "--port", "COM2"], env=prefix.env,
+                                stdin=subprocess.DEVNULL, stdout=write_end, stderr=err)
+        os.close(write_end)
+        try:
+            proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        err.seek(0)
+        text = err.read().decode("utf-8", "replace")
+    silent.close()
+    t.check(proc.returncode == 141 and "interrupted (standard output closed)" in text,
+            "closed output: exit %s, stderr %r" % (proc.returncode, text))
 
 
 if __name__ == "__main__":
