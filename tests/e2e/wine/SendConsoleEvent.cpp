@@ -1,9 +1,9 @@
 // Delivers a console control event to a running program the way Windows
-// does when its console is closed: a thread of that process started at the
-// console's control routine, and the process ended once that routine
-// returns (Wine leaves that last step out). Usage: SendConsoleEvent
-// EXE-NAME EVENT (EVENT 2 is CTRL_CLOSE_EVENT). Exits 0 once the process
-// has ended.
+// does: a thread of that process started at the console's control routine.
+// For a close, log-off or shut-down Windows then ends the process once that
+// routine returns, and so does this (Wine leaves that step out). Usage:
+// SendConsoleEvent EXE-NAME EVENT (1 Ctrl+Break, 2 close, 5 log-off). Exits 0
+// once the routine has returned.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -52,9 +52,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     WaitForSingleObject(LThread, INFINITE);
     CloseHandle(LThread);
-    // A program that has ended already keeps its own exit status.
-    TerminateProcess(LProcess, STATUS_CONTROL_C_EXIT);
-    WaitForSingleObject(LProcess, INFINITE);
+    if (LEvent >= CTRL_CLOSE_EVENT) {
+        // A program that has ended already keeps its own exit status.
+        TerminateProcess(LProcess, STATUS_CONTROL_C_EXIT);
+        WaitForSingleObject(LProcess, INFINITE);
+    }
     CloseHandle(LProcess);
     return 0;
 }

@@ -221,17 +221,23 @@ def interrupted_run(a, prefix, com, trigger):
 
 
 def check_interrupt(t, a, prefix):
-    """Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event) and closing
-    the console, once the first trial has started: the run ends within
-    seconds with 128 + the signal's number and the log's exit banner."""
+    """Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event), Ctrl+Break,
+    closing the console and log-off, once the first trial has started: the
+    run ends within seconds with 128 + the signal's number and the log's exit
+    banner."""
     exe = os.path.basename(a.cli)
-    close = lambda proc: subprocess.run(
-        [a.wine, a.send_event, exe, "2"], env=prefix.env, stdin=subprocess.DEVNULL,
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+    def console_event(number):
+        return lambda proc: subprocess.run(
+            [a.wine, a.send_event, exe, str(number)], env=prefix.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
     for what, trigger, code, name in (
             ("Ctrl+C", lambda proc: proc.send_signal(signal.SIGINT), 130, "Ctrl+C"),
+            ("Ctrl+Break", console_event(1), 149, "Ctrl+Break"),
             # The system ends the process as soon as the handler returns.
-            ("closing the console", close, 129, "console closed")):
+            ("closing the console", console_event(2), 129, "console closed"),
+            ("log-off", console_event(5), 143, "log-off or shut-down")):
         status, took, text = interrupted_run(a, prefix, 4, trigger)
         t.check(status == code, "%s: exit %s, stderr %r" % (what, status, text))
         t.check(took < 10, "%s: ended %.1f s after" % (what, took))
