@@ -115,20 +115,20 @@ def run_search(prefix, cli, port, timeout=120):
 def run_all(t, a, prefix, ports_dir):
     # Each protocol at its standard setting and in the test phase; the
     # numbers from 10 up go through the device prefix.
-    for spec, com, trial in ((["--protocol", "keli", "--baud", "9600"], 5, 1),
+    for sim_args, com, trial in ((["--protocol", "keli", "--baud", "9600"], 5, 1),
                              (["--protocol", "xk3168", "--baud", "4800", "--stop-bits", "2"],
                               15, 2),
                              (["--protocol", "keli", "--baud", "19200"], 6, 7),
                              (["--protocol", "xk3168", "--baud", "19200", "--stop-bits", "2"],
                               23, 12)):
-        sim = Simulator(a.sim, spec, ports_dir)
+        sim = Simulator(a.sim, sim_args, ports_dir)
         try:
             prefix.link_com(com, sim.path)
             port = "COM%d" % com
             code, lines, err = run_search(prefix, a.cli, port)
         finally:
             sim.stop()
-        what = "%s on %s" % (" ".join(spec), port)
+        what = "%s on %s" % (" ".join(sim_args), port)
         trials = trials_of(lines)
         t.check(code == 0, "%s: exit %d, stderr %r" % (what, code, err))
         t.check(len(trials) == trial, "%s: %d trials, not %d" % (what, len(trials), trial))
