@@ -280,6 +280,10 @@ def check_console(t, a, prefix):
     # Wine's console redraws its screen on the terminal, so only whole short
     # lines are sure to arrive as they are.
     t.check(FIRST.encode() in shown, "console: the transcript shows as %r" % shown[-300:])
+    # The drawn display is written in blocks that cut characters in two; each
+    # character still arrives whole.
+    t.check("\u2588".encode() in shown and "\ufffd".encode() not in shown,
+            "console: the display shows as %r" % shown[-300:])
     t.check(proc.returncode == 130, "console: exit %s" % proc.returncode)
 
 
