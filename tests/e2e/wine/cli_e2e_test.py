@@ -170,13 +170,19 @@ def run_all(t, a, prefix, ports_dir):
 
     # Ports that cannot be opened: at once, exit 2, the reason.
     prefix.link_com(8, "/dev/null")
+    # A FIFO nobody writes to must not hold the check.
+    fifo_dir = tempfile.mkdtemp(prefix="scaleprobe-wine-fifo-")
+    os.mkfifo(os.path.join(fifo_dir, "fifo"))
+    prefix.link_com(12, os.path.join(fifo_dir, "fifo"))
     for port, reason in (("COM9", "no such port"), ("COM8", "not a serial port"),
-                         ("COM31", "no such port")):
+                         ("COM31", "no such port"), ("COM12", "not a serial port")):
         start = time.monotonic()
         code, lines, err = run_search(prefix, a.cli, port, timeout=60)
         t.check(time.monotonic() - start < 20, "%s: took %.1f s" % (port, time.monotonic() - start))
         t.check(code == 2 and lines == [], "%s: exit %d, output %r" % (port, code, lines))
         t.check(("cannot open %s: " % port) in err and reason in err, "%s: %r" % (port, err))
+    os.unlink(os.path.join(fifo_dir, "fifo"))
+    os.rmdir(fifo_dir)
 
     code, out, err = prefix.run([a.cli, "--simulate", "keli:9600"])
     t.check(code == 2 and out == b"" and b"--simulate needs the Linux simulator" in err,
