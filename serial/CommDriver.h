@@ -111,6 +111,7 @@ enum class TCommResult {
     crOk,            // done
     crIoPending,     // started, completes later (ERROR_IO_PENDING)
     crInvalidHandle, // the port was closed under it (ERROR_INVALID_HANDLE)
+    crNotSupported,  // the port cannot do it (ERROR_NOT_SUPPORTED, ERROR_INVALID_PARAMETER)
     crOther          // any other failure
 };
 

@@ -29,10 +29,9 @@ void TReadThread::Execute() {
 
 void TReadThread::Run(TOverlapped& AReadOv, TOverlapped& AEventOv, uint8_t* AInputBuffer,
                       uint32_t& AEvtMask) {
-    // Lowest index first: close before line events before reads.
-    const THandle LHandles[3] = {hCloseEvent, AEventOv.hEvent, AReadOv.hEvent};
     uint32_t LBytesRead = 0;
 
+    FLineEvents = true;
     if (!FDriver.SetEventMask(hCommFile, EV_ERR | EV_RLSD | EV_RING)) {
         PostHangupCall();
         return;
@@ -42,19 +41,21 @@ void TReadThread::Run(TOverlapped& AReadOv, TOverlapped& AEventOv, uint8_t* AInp
     if (!SetupReadEvent(AReadOv, AInputBuffer, INPUTBUFFERSIZE, LBytesRead))
         return;
     for (;;) {
-        switch (FDriver.WaitAny(3, LHandles, INFINITE)) {
-        case WAIT_OBJECT_0:
+        // Lowest index first: close before line events before reads. Without
+        // line events the read takes their place.
+        const THandle LHandles[3] = {hCloseEvent, FLineEvents ? AEventOv.hEvent : AReadOv.hEvent,
+                                     AReadOv.hEvent};
+        const uint32_t LWait = FDriver.WaitAny(FLineEvents ? 3 : 2, LHandles, INFINITE);
+        if (LWait == WAIT_OBJECT_0)
             return;
-        case WAIT_OBJECT_0 + 1:
+        if (LWait == WAIT_OBJECT_0 + 1 && FLineEvents) {
             if (!HandleCommEvent(&AEventOv, AEvtMask, true) || !SetupCommEvent(AEventOv, AEvtMask))
                 return;
-            break;
-        case WAIT_OBJECT_0 + 2:
+        } else if (LWait == WAIT_OBJECT_0 + 1 || LWait == WAIT_OBJECT_0 + 2) {
             if (!HandleReadEvent(AReadOv, AInputBuffer, INPUTBUFFERSIZE, LBytesRead) ||
                 !SetupReadEvent(AReadOv, AInputBuffer, INPUTBUFFERSIZE, LBytesRead))
                 return;
-            break;
-        default:
+        } else {
             PostHangupCall();
             return;
         }
@@ -122,6 +123,8 @@ bool TReadThread::SetupCommEvent(TOverlapped& lpOverlappedCommEvent, uint32_t& l
     for (;;) {
         if (CloseRequested())
             return false;
+        if (!FLineEvents)
+            return true;
         const TCommResult LResult =
             FDriver.WaitLineEvent(hCommFile, lpfdwEvtMask, lpOverlappedCommEvent);
         if (LResult == TCommResult::crOk) {
@@ -131,6 +134,11 @@ bool TReadThread::SetupCommEvent(TOverlapped& lpOverlappedCommEvent, uint32_t& l
         }
         if (LResult == TCommResult::crIoPending)
             return true;
+        if (LResult == TCommResult::crNotSupported) {
+            // Some drivers cannot wait for line events; their data still counts.
+            FLineEvents = false;
+            return true;
+        }
         return Failed(LResult);
     }
 }
@@ -142,6 +150,10 @@ bool TReadThread::HandleCommEvent(TOverlapped* lpOverlappedCommEvent, uint32_t& 
         uint32_t LTransferred = 0;
         const TCommResult LGot =
             FDriver.GetResult(hCommFile, *lpOverlappedCommEvent, LTransferred, false);
+        if (LGot == TCommResult::crNotSupported) {
+            FLineEvents = false;
+            return true;
+        }
         if (LGot != TCommResult::crOk)
             return Failed(LGot);
     }

@@ -40,4 +40,7 @@ private:
     void PostHangupCall();
 
     TCommDriver& FDriver;
+    // False once the port has said it cannot wait for line events; the loop
+    // then waits for the close event and reads only.
+    bool FLineEvents = true;
 };

@@ -70,6 +70,36 @@ TEST_F(ReadPath, AnEventCompletingAtOnceIsHandledWithoutRetrieval) {
     FComm->StopComm();
 }
 
+TEST_F(ReadPath, APortThatCannotWaitForLineEventsStillDeliversItsData) {
+    // The first line-event wait is refused as not supported: reading goes on
+    // without line events, with no hang-up request and no busy loop on the
+    // line-event record.
+    FDrv.LineSteps = {Step(R::crNotSupported)};
+    FComm->StartComm();
+    ASSERT_TRUE(FDrv.WaitUntil([&] { return FDrv.ReadPending(); }));
+    FDrv.CompleteRead(R::crOk, "abc");
+    ASSERT_TRUE(PumpFor("data:abc"));
+    ASSERT_TRUE(FDrv.WaitUntil([&] { return FDrv.ReadPending(); }));
+    FDrv.CompleteRead(R::crOk, "def");
+    ASSERT_TRUE(PumpFor("data:def"));
+    PumpABit();
+    EXPECT_EQ(Count("hangup"), 0);
+    FComm->StopComm();
+    EXPECT_EQ(Count("hangup"), 0);
+}
+
+TEST_F(ReadPath, ALineEventWaitThatEndsAsNotSupportedLeavesReadingOn) {
+    StartAndSettle();
+    FDrv.CompleteLine(R::crNotSupported, 0);
+    FDrv.CompleteRead(R::crOk, "late");
+    ASSERT_TRUE(PumpFor("data:late"));
+    ASSERT_TRUE(FDrv.WaitUntil([&] { return FDrv.ReadPending(); }));
+    EXPECT_FALSE(FDrv.LinePending()) << "no new line-event wait";
+    PumpABit();
+    EXPECT_EQ(Count("hangup"), 0);
+    FComm->StopComm();
+}
+
 // One row of the read thread's failure table.
 struct TReadRow {
     const char* Name;
