@@ -1,0 +1,659 @@
+// The serial driver on Windows: the comm API with overlapped I/O. Each event
+// of the seam carries the OVERLAPPED record of the operation started on it,
+// so that a purge, a close or a new operation can cancel and collect the one
+// still in flight before its buffer goes away.
+//
+// A read with an interval time-out runs in two steps: the first byte under
+// the caller's time-outs, then the rest with a total time-out that ends the
+// read at the latest 50 ms after that byte. A steady stream never leaves an
+// interval gap, so at 9600 baud a 1024-byte read would otherwise hold its
+// bytes for over a second, and a one-second trial of the search would see
+// none of them. The steps advance inside WaitAny and GetResult of the thread
+// that waits for the read.
+#include "serial/CommDriver.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+// A read with an interval time-out hands over what it holds at the latest
+// this long after its first byte.
+constexpr uint64_t CMaxReadHoldMs = 50;
+
+// The one place where Win32 errors become results.
+TCommResult MapCommError(DWORD AError) {
+    switch (AError) {
+    case ERROR_IO_PENDING:
+        return TCommResult::crIoPending;
+    case ERROR_INVALID_HANDLE:
+        return TCommResult::crInvalidHandle;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_PARAMETER:
+        return TCommResult::crNotSupported;
+    default:
+        return TCommResult::crOther;
+    }
+}
+
+// The name the component hands over is "\\.\" and the port's name. The
+// client's own device prefix for COM10 and above ("//./COM10") then sits
+// behind it; the two collapse into one.
+std::wstring DevicePath(const UnicodeString& AName) {
+    static const UnicodeString CDevice = u"\\\\.\\";
+    static const UnicodeString CSlashed = u"//./";
+    UnicodeString LName = AName;
+    while (LName.compare(0, CDevice.size(), CDevice) == 0 &&
+           (LName.compare(CDevice.size(), CDevice.size(), CDevice) == 0 ||
+            LName.compare(CDevice.size(), CSlashed.size(), CSlashed) == 0))
+        LName.erase(0, CDevice.size());
+    if (LName.compare(0, CSlashed.size(), CSlashed) == 0)
+        LName.replace(0, CSlashed.size(), CDevice);
+    return std::wstring(LName.begin(), LName.end());
+}
+
+enum class TOpKind { okNone, okRead, okWrite, okLine };
+
+struct TPort;
+
+// An event of the seam, with the operation last started on it.
+struct TEventObj {
+    HANDLE Event = nullptr;
+    OVERLAPPED Ov{};
+    TOpKind Kind = TOpKind::okNone;
+    bool Pending = false; // started and not yet collected
+    TPort* Port = nullptr;
+    TCommResult Result = TCommResult::crOk;
+    uint32_t Done = 0;
+    // Reads.
+    uint8_t* Buffer = nullptr;
+    uint32_t Size = 0;
+    bool FirstStep = false; // the first byte of a two-step read
+    uint64_t Deadline = 0;  // the caller's total time-out; 0 none
+    // Line-event waits: the OS fills Mask; the caller's word gets it when
+    // the wait has completed.
+    DWORD Mask = 0;
+    uint32_t* MaskOut = nullptr;
+};
+
+struct TPort {
+    HANDLE File = INVALID_HANDLE_VALUE;
+    TCommTimeouts Timeouts; // as the component set them
+    COMMTIMEOUTS Applied{}; // what the port has now
+    bool HasApplied = false;
+    std::vector<TEventObj*> Pending;
+};
+
+class TWin32CommDriver : public TCommDriver {
+public:
+    THandle Open(const UnicodeString& AName) override;
+    bool IsCharDevice(THandle APort) override;
+    void Close(THandle APort) override;
+    bool SetupQueues(THandle APort, uint32_t AInQueue, uint32_t AOutQueue) override;
+    bool Purge(THandle APort, uint32_t AFlags) override;
+    bool GetState(THandle APort, TCommState& AState) override;
+    bool SetState(THandle APort, const TCommState& AState) override;
+    bool SetTimeouts(THandle APort, const TCommTimeouts& ATimeouts) override;
+    bool SetEventMask(THandle APort, uint32_t AMask) override;
+    TCommResult ClearError(THandle APort, uint32_t& AErrors) override;
+    bool GetModemStatus(THandle APort, uint32_t& AStatus) override;
+    TCommResult Read(THandle APort, uint8_t* ABuffer, uint32_t ASize, uint32_t& ACount,
+                     TOverlapped& AOv) override;
+    TCommResult Write(THandle APort, const uint8_t* AData, uint32_t ASize, uint32_t& ACount,
+                      TOverlapped& AOv) override;
+    TCommResult WaitLineEvent(THandle APort, uint32_t& AMask, TOverlapped& AOv) override;
+    TCommResult GetResult(THandle APort, TOverlapped& AOv, uint32_t& ACount, bool AWait) override;
+    THandle NewEvent(bool ASignalled) override;
+    void SetEvent(THandle AEvent) override;
+    void ResetEvent(THandle AEvent) override;
+    void FreeEvent(THandle AEvent) override;
+    uint32_t WaitAny(uint32_t ACount, const THandle* AEvents, uint32_t ATimeoutMs) override;
+
+private:
+    TPort* Port(THandle AHandle) {
+        auto* LPort = reinterpret_cast<TPort*>(AHandle);
+        return FPorts.count(LPort) ? LPort : nullptr;
+    }
+    TEventObj* Event(THandle AHandle) {
+        auto* LEvent = reinterpret_cast<TEventObj*>(AHandle);
+        return FEvents.count(LEvent) ? LEvent : nullptr;
+    }
+    // Starts a new operation on AOv's event (the one still in flight there
+    // is cancelled first); nullptr when the event is unknown.
+    TEventObj* Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind);
+    // Cancels the operation in flight and waits until the OS is done with
+    // its buffer; it ends with ACancelled unless it had completed already.
+    void Cancel(TEventObj& AEvent, TCommResult ACancelled);
+    void Finish(TEventObj& AEvent, TCommResult AResult);
+    // Collects a completed step: the read's second step is started, or the
+    // operation finishes. Does nothing while the OS is still at it.
+    void Collect(TEventObj& AEvent);
+    void Advance(TEventObj& AEvent, DWORD ATransferred);
+    // Issues one ReadFile step of the read on AEvent.
+    void IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t ASize, uint32_t ATotalMs);
+    void ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t AMultiplier, uint32_t AConstant);
+    static bool TwoStep(const TCommTimeouts& ATimeouts, uint32_t ASize) {
+        return ASize > 1 && ATimeouts.ReadIntervalTimeout != 0 &&
+               ATimeouts.ReadIntervalTimeout != MAXDWORD;
+    }
+    TCommResult Outcome(TEventObj& AEvent, uint32_t& ACount);
+
+    std::mutex FLock;
+    std::unordered_set<TPort*> FPorts;
+    std::unordered_set<TEventObj*> FEvents;
+};
+
+THandle TWin32CommDriver::Open(const UnicodeString& AName) {
+    const std::wstring LPath = DevicePath(AName);
+    const HANDLE LFile =
+        ::CreateFileW(LPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (LFile == INVALID_HANDLE_VALUE)
+        return 0;
+    auto* LPort = new TPort;
+    LPort->File = LFile;
+    std::lock_guard<std::mutex> L(FLock);
+    FPorts.insert(LPort);
+    return reinterpret_cast<THandle>(LPort);
+}
+
+bool TWin32CommDriver::IsCharDevice(THandle APort) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    return LPort && ::GetFileType(LPort->File) == FILE_TYPE_CHAR;
+}
+
+void TWin32CommDriver::Close(THandle APort) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return;
+    while (!LPort->Pending.empty())
+        Cancel(*LPort->Pending.front(), TCommResult::crInvalidHandle);
+    ::CloseHandle(LPort->File);
+    FPorts.erase(LPort);
+    delete LPort;
+}
+
+bool TWin32CommDriver::SetupQueues(THandle APort, uint32_t AInQueue, uint32_t AOutQueue) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    return LPort && ::SetupComm(LPort->File, AInQueue, AOutQueue);
+}
+
+bool TWin32CommDriver::Purge(THandle APort, uint32_t AFlags) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return false;
+    const bool LPurged = ::PurgeComm(LPort->File, AFlags);
+    // Not every driver ends the operations it aborts; they are cancelled
+    // here, so that none outlives the purge.
+    std::vector<TEventObj*> LAbort;
+    for (TEventObj* LEvent : LPort->Pending)
+        if (((AFlags & PURGE_RXABORT) &&
+             (LEvent->Kind == TOpKind::okRead || LEvent->Kind == TOpKind::okLine)) ||
+            ((AFlags & PURGE_TXABORT) && LEvent->Kind == TOpKind::okWrite))
+            LAbort.push_back(LEvent);
+    for (TEventObj* LEvent : LAbort)
+        Cancel(*LEvent, TCommResult::crOther);
+    return LPurged;
+}
+
+bool TWin32CommDriver::GetState(THandle APort, TCommState& AState) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    DCB LDcb{};
+    LDcb.DCBlength = sizeof LDcb;
+    if (!LPort || !::GetCommState(LPort->File, &LDcb))
+        return false;
+    AState.BaudRate = LDcb.BaudRate;
+    uint32_t LFlags = 0;
+    if (LDcb.fBinary)
+        LFlags |= CDcbBinary;
+    if (LDcb.fParity)
+        LFlags |= CDcbParity;
+    if (LDcb.fOutxCtsFlow)
+        LFlags |= CDcbOutxCtsFlow;
+    if (LDcb.fOutxDsrFlow)
+        LFlags |= CDcbOutxDsrFlow;
+    LFlags |= (static_cast<uint32_t>(LDcb.fDtrControl) & 3u) << CDcbDtrControlShift;
+    if (LDcb.fDsrSensitivity)
+        LFlags |= CDcbDsrSensitivity;
+    if (LDcb.fTXContinueOnXoff)
+        LFlags |= CDcbTXContinueOnXoff;
+    if (LDcb.fOutX)
+        LFlags |= CDcbOutX;
+    if (LDcb.fInX)
+        LFlags |= CDcbInX;
+    if (LDcb.fErrorChar)
+        LFlags |= CDcbErrorChar;
+    if (LDcb.fNull)
+        LFlags |= CDcbNull;
+    LFlags |= (static_cast<uint32_t>(LDcb.fRtsControl) & 3u) << CDcbRtsControlShift;
+    if (LDcb.fAbortOnError)
+        LFlags |= CDcbAbortOnError;
+    AState.Flags = LFlags;
+    AState.XonLim = LDcb.XonLim;
+    AState.XoffLim = LDcb.XoffLim;
+    AState.ByteSize = LDcb.ByteSize;
+    AState.Parity = LDcb.Parity;
+    AState.StopBits = LDcb.StopBits;
+    AState.XonChar = LDcb.XonChar;
+    AState.XoffChar = LDcb.XoffChar;
+    AState.ErrorChar = LDcb.ErrorChar;
+    AState.EofChar = LDcb.EofChar;
+    AState.EvtChar = LDcb.EvtChar;
+    return true;
+}
+
+bool TWin32CommDriver::SetState(THandle APort, const TCommState& AState) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return false;
+    // What the state does not hold (the length, the reserved words) goes
+    // back as the port has it.
+    DCB LDcb{};
+    LDcb.DCBlength = sizeof LDcb;
+    if (!::GetCommState(LPort->File, &LDcb)) {
+        LDcb = DCB{};
+        LDcb.DCBlength = sizeof LDcb;
+    }
+    const uint32_t F = AState.Flags;
+    LDcb.BaudRate = AState.BaudRate;
+    LDcb.fBinary = (F & CDcbBinary) != 0;
+    LDcb.fParity = (F & CDcbParity) != 0;
+    LDcb.fOutxCtsFlow = (F & CDcbOutxCtsFlow) != 0;
+    LDcb.fOutxDsrFlow = (F & CDcbOutxDsrFlow) != 0;
+    LDcb.fDtrControl = DcbDtrControl(F);
+    LDcb.fDsrSensitivity = (F & CDcbDsrSensitivity) != 0;
+    LDcb.fTXContinueOnXoff = (F & CDcbTXContinueOnXoff) != 0;
+    LDcb.fOutX = (F & CDcbOutX) != 0;
+    LDcb.fInX = (F & CDcbInX) != 0;
+    LDcb.fErrorChar = (F & CDcbErrorChar) != 0;
+    LDcb.fNull = (F & CDcbNull) != 0;
+    LDcb.fRtsControl = DcbRtsControl(F);
+    LDcb.fAbortOnError = (F & CDcbAbortOnError) != 0;
+    LDcb.XonLim = AState.XonLim;
+    LDcb.XoffLim = AState.XoffLim;
+    LDcb.ByteSize = AState.ByteSize;
+    LDcb.Parity = AState.Parity;
+    LDcb.StopBits = AState.StopBits;
+    LDcb.XonChar = AState.XonChar;
+    LDcb.XoffChar = AState.XoffChar;
+    LDcb.ErrorChar = AState.ErrorChar;
+    LDcb.EofChar = AState.EofChar;
+    LDcb.EvtChar = AState.EvtChar;
+    return ::SetCommState(LPort->File, &LDcb);
+}
+
+void TWin32CommDriver::ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t AMultiplier,
+                                     uint32_t AConstant) {
+    COMMTIMEOUTS LTo{};
+    LTo.ReadIntervalTimeout = AInterval;
+    LTo.ReadTotalTimeoutMultiplier = AMultiplier;
+    LTo.ReadTotalTimeoutConstant = AConstant;
+    LTo.WriteTotalTimeoutMultiplier = APort.Timeouts.WriteTotalTimeoutMultiplier;
+    LTo.WriteTotalTimeoutConstant = APort.Timeouts.WriteTotalTimeoutConstant;
+    const COMMTIMEOUTS& A = APort.Applied;
+    if (APort.HasApplied && A.ReadIntervalTimeout == LTo.ReadIntervalTimeout &&
+        A.ReadTotalTimeoutMultiplier == LTo.ReadTotalTimeoutMultiplier &&
+        A.ReadTotalTimeoutConstant == LTo.ReadTotalTimeoutConstant &&
+        A.WriteTotalTimeoutMultiplier == LTo.WriteTotalTimeoutMultiplier &&
+        A.WriteTotalTimeoutConstant == LTo.WriteTotalTimeoutConstant)
+        return;
+    APort.HasApplied = ::SetCommTimeouts(APort.File, &LTo) != 0;
+    APort.Applied = LTo;
+}
+
+bool TWin32CommDriver::SetTimeouts(THandle APort, const TCommTimeouts& ATimeouts) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return false;
+    LPort->Timeouts = ATimeouts;
+    COMMTIMEOUTS LTo{};
+    LTo.ReadIntervalTimeout = ATimeouts.ReadIntervalTimeout;
+    LTo.ReadTotalTimeoutMultiplier = ATimeouts.ReadTotalTimeoutMultiplier;
+    LTo.ReadTotalTimeoutConstant = ATimeouts.ReadTotalTimeoutConstant;
+    LTo.WriteTotalTimeoutMultiplier = ATimeouts.WriteTotalTimeoutMultiplier;
+    LTo.WriteTotalTimeoutConstant = ATimeouts.WriteTotalTimeoutConstant;
+    const bool LSet = ::SetCommTimeouts(LPort->File, &LTo) != 0;
+    LPort->HasApplied = LSet;
+    LPort->Applied = LTo;
+    return LSet;
+}
+
+bool TWin32CommDriver::SetEventMask(THandle APort, uint32_t AMask) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    return LPort && ::SetCommMask(LPort->File, AMask);
+}
+
+TCommResult TWin32CommDriver::ClearError(THandle APort, uint32_t& AErrors) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return TCommResult::crInvalidHandle;
+    DWORD LErrors = 0;
+    if (!::ClearCommError(LPort->File, &LErrors, nullptr))
+        return MapCommError(::GetLastError());
+    AErrors = LErrors;
+    return TCommResult::crOk;
+}
+
+bool TWin32CommDriver::GetModemStatus(THandle APort, uint32_t& AStatus) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    DWORD LStatus = 0;
+    if (!LPort || !::GetCommModemStatus(LPort->File, &LStatus))
+        return false;
+    AStatus = LStatus;
+    return true;
+}
+
+TEventObj* TWin32CommDriver::Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind) {
+    TEventObj* LEvent = Event(AOv.hEvent);
+    if (!LEvent)
+        return nullptr;
+    if (LEvent->Pending)
+        Cancel(*LEvent, TCommResult::crOther);
+    const HANDLE LHandle = LEvent->Event;
+    ::ResetEvent(LHandle);
+    LEvent->Ov = OVERLAPPED{};
+    LEvent->Ov.hEvent = LHandle;
+    LEvent->Kind = AKind;
+    LEvent->Port = &APort;
+    LEvent->Result = TCommResult::crOk;
+    LEvent->Done = 0;
+    LEvent->Buffer = nullptr;
+    LEvent->Size = 0;
+    LEvent->FirstStep = false;
+    LEvent->Deadline = 0;
+    LEvent->Mask = 0;
+    LEvent->MaskOut = nullptr;
+    return LEvent;
+}
+
+void TWin32CommDriver::Finish(TEventObj& AEvent, TCommResult AResult) {
+    if (AEvent.Pending && AEvent.Port) {
+        auto& LList = AEvent.Port->Pending;
+        LList.erase(std::remove(LList.begin(), LList.end(), &AEvent), LList.end());
+    }
+    AEvent.Pending = false;
+    AEvent.Result = AResult;
+    if (AResult == TCommResult::crOk && AEvent.Kind == TOpKind::okLine && AEvent.MaskOut)
+        *AEvent.MaskOut = AEvent.Mask;
+    // Whoever waits for the operation wakes, also when it failed.
+    ::SetEvent(AEvent.Event);
+}
+
+void TWin32CommDriver::Cancel(TEventObj& AEvent, TCommResult ACancelled) {
+    if (!AEvent.Pending)
+        return;
+    const HANDLE LFile = AEvent.Port->File;
+    (void)::CancelIoEx(LFile, &AEvent.Ov);
+    DWORD LTransferred = 0;
+    if (::GetOverlappedResult(LFile, &AEvent.Ov, &LTransferred, TRUE)) {
+        // It completed before the cancel reached it: its bytes count.
+        AEvent.Done += LTransferred;
+        Finish(AEvent, TCommResult::crOk);
+        return;
+    }
+    Finish(AEvent, ACancelled);
+}
+
+void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t ASize,
+                                 uint32_t ATotalMs) {
+    TPort& LPort = *AEvent.Port;
+    const TCommTimeouts& T = LPort.Timeouts;
+    if (AEvent.FirstStep || AEvent.Done > 0)
+        ApplyTimeouts(LPort, T.ReadIntervalTimeout, 0, ATotalMs);
+    else
+        ApplyTimeouts(LPort, T.ReadIntervalTimeout, T.ReadTotalTimeoutMultiplier,
+                      T.ReadTotalTimeoutConstant);
+    const HANDLE LHandle = AEvent.Event;
+    AEvent.Ov = OVERLAPPED{};
+    AEvent.Ov.hEvent = LHandle;
+    if (!AEvent.Pending) {
+        AEvent.Pending = true;
+        LPort.Pending.push_back(&AEvent);
+    }
+    DWORD LGot = 0;
+    if (::ReadFile(LPort.File, ABuffer, ASize, &LGot, &AEvent.Ov)) {
+        Advance(AEvent, LGot);
+        return;
+    }
+    const DWORD LError = ::GetLastError();
+    if (LError != ERROR_IO_PENDING)
+        Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : MapCommError(LError));
+}
+
+void TWin32CommDriver::Advance(TEventObj& AEvent, DWORD ATransferred) {
+    AEvent.Done += ATransferred;
+    if (AEvent.Kind == TOpKind::okRead && AEvent.FirstStep && AEvent.Done == 1) {
+        // The first byte is in: the rest may take until the hold ends (or
+        // the caller's total time-out, when that comes first).
+        AEvent.FirstStep = false;
+        const uint64_t LNow = ::GetTickCount64();
+        uint64_t LEnd = LNow + CMaxReadHoldMs;
+        if (AEvent.Deadline != 0)
+            LEnd = std::min(LEnd, AEvent.Deadline);
+        // A constant of 0 would mean no limit at all.
+        const uint32_t LLeft = LEnd > LNow ? static_cast<uint32_t>(LEnd - LNow) : 1u;
+        IssueRead(AEvent, AEvent.Buffer + 1, AEvent.Size - 1, LLeft);
+        return;
+    }
+    Finish(AEvent, TCommResult::crOk);
+}
+
+void TWin32CommDriver::Collect(TEventObj& AEvent) {
+    if (!AEvent.Pending)
+        return;
+    DWORD LTransferred = 0;
+    if (::GetOverlappedResult(AEvent.Port->File, &AEvent.Ov, &LTransferred, FALSE)) {
+        Advance(AEvent, LTransferred);
+        return;
+    }
+    const DWORD LError = ::GetLastError();
+    if (LError == ERROR_IO_INCOMPLETE)
+        return;
+    // Bytes of a first step stay delivered; the next read meets the error.
+    Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : MapCommError(LError));
+}
+
+TCommResult TWin32CommDriver::Outcome(TEventObj& AEvent, uint32_t& ACount) {
+    if (AEvent.Pending)
+        return TCommResult::crIoPending;
+    ACount = AEvent.Done;
+    return AEvent.Result;
+}
+
+TCommResult TWin32CommDriver::Read(THandle APort, uint8_t* ABuffer, uint32_t ASize,
+                                   uint32_t& ACount, TOverlapped& AOv) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return TCommResult::crInvalidHandle;
+    TEventObj* LEvent = Begin(*LPort, AOv, TOpKind::okRead);
+    if (!LEvent)
+        return TCommResult::crOther;
+    const TCommTimeouts& T = LPort->Timeouts;
+    LEvent->Buffer = ABuffer;
+    LEvent->Size = ASize;
+    if (TwoStep(T, ASize)) {
+        const uint64_t LTotal = static_cast<uint64_t>(T.ReadTotalTimeoutMultiplier) * ASize +
+                                T.ReadTotalTimeoutConstant;
+        const uint64_t LNow = ::GetTickCount64();
+        LEvent->FirstStep = true;
+        LEvent->Deadline = LTotal > 0 ? LNow + LTotal : 0;
+        const uint32_t LFirstTotal =
+            static_cast<uint32_t>(std::min<uint64_t>(LTotal, MAXDWORD - 1));
+        IssueRead(*LEvent, ABuffer, 1, LFirstTotal);
+    } else {
+        IssueRead(*LEvent, ABuffer, ASize, 0);
+    }
+    return Outcome(*LEvent, ACount);
+}
+
+TCommResult TWin32CommDriver::Write(THandle APort, const uint8_t* AData, uint32_t ASize,
+                                    uint32_t& ACount, TOverlapped& AOv) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return TCommResult::crInvalidHandle;
+    TEventObj* LEvent = Begin(*LPort, AOv, TOpKind::okWrite);
+    if (!LEvent)
+        return TCommResult::crOther;
+    LEvent->Pending = true;
+    LPort->Pending.push_back(LEvent);
+    DWORD LPut = 0;
+    if (::WriteFile(LPort->File, AData, ASize, &LPut, &LEvent->Ov)) {
+        Advance(*LEvent, LPut);
+    } else {
+        const DWORD LError = ::GetLastError();
+        if (LError != ERROR_IO_PENDING)
+            Finish(*LEvent, MapCommError(LError));
+    }
+    return Outcome(*LEvent, ACount);
+}
+
+TCommResult TWin32CommDriver::WaitLineEvent(THandle APort, uint32_t& AMask, TOverlapped& AOv) {
+    std::lock_guard<std::mutex> L(FLock);
+    TPort* LPort = Port(APort);
+    if (!LPort)
+        return TCommResult::crInvalidHandle;
+    TEventObj* LEvent = Begin(*LPort, AOv, TOpKind::okLine);
+    if (!LEvent)
+        return TCommResult::crOther;
+    LEvent->MaskOut = &AMask;
+    LEvent->Pending = true;
+    LPort->Pending.push_back(LEvent);
+    if (::WaitCommEvent(LPort->File, &LEvent->Mask, &LEvent->Ov)) {
+        Finish(*LEvent, TCommResult::crOk);
+    } else {
+        const DWORD LError = ::GetLastError();
+        if (LError != ERROR_IO_PENDING)
+            Finish(*LEvent, MapCommError(LError));
+    }
+    uint32_t LUnused = 0;
+    return Outcome(*LEvent, LUnused);
+}
+
+TCommResult TWin32CommDriver::GetResult(THandle APort, TOverlapped& AOv, uint32_t& ACount,
+                                        bool AWait) {
+    (void)APort;
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        TEventObj* LEvent = Event(AOv.hEvent);
+        if (!LEvent)
+            return TCommResult::crOther;
+        Collect(*LEvent);
+        if (!LEvent->Pending) {
+            ACount = LEvent->Done;
+            return LEvent->Result;
+        }
+        // A read whose second step has just begun ends within the hold.
+        if (!AWait && !(LEvent->Kind == TOpKind::okRead && LEvent->Done > 0))
+            return TCommResult::crOther;
+    }
+    if (WaitAny(1, &AOv.hEvent, INFINITE) == WAIT_FAILED)
+        return TCommResult::crOther;
+    std::lock_guard<std::mutex> L(FLock);
+    TEventObj* LEvent = Event(AOv.hEvent);
+    if (!LEvent || LEvent->Pending)
+        return TCommResult::crOther;
+    ACount = LEvent->Done;
+    return LEvent->Result;
+}
+
+THandle TWin32CommDriver::NewEvent(bool ASignalled) {
+    const HANDLE LHandle = ::CreateEventW(nullptr, TRUE, ASignalled ? TRUE : FALSE, nullptr);
+    if (!LHandle)
+        return 0;
+    auto* LEvent = new TEventObj;
+    LEvent->Event = LHandle;
+    LEvent->Ov.hEvent = LHandle;
+    std::lock_guard<std::mutex> L(FLock);
+    FEvents.insert(LEvent);
+    return reinterpret_cast<THandle>(LEvent);
+}
+
+void TWin32CommDriver::SetEvent(THandle AEvent) {
+    std::lock_guard<std::mutex> L(FLock);
+    if (TEventObj* LEvent = Event(AEvent))
+        ::SetEvent(LEvent->Event);
+}
+
+void TWin32CommDriver::ResetEvent(THandle AEvent) {
+    std::lock_guard<std::mutex> L(FLock);
+    if (TEventObj* LEvent = Event(AEvent))
+        ::ResetEvent(LEvent->Event);
+}
+
+void TWin32CommDriver::FreeEvent(THandle AEvent) {
+    std::lock_guard<std::mutex> L(FLock);
+    TEventObj* LEvent = Event(AEvent);
+    if (!LEvent)
+        return;
+    Cancel(*LEvent, TCommResult::crOther);
+    ::CloseHandle(LEvent->Event);
+    FEvents.erase(LEvent);
+    delete LEvent;
+}
+
+uint32_t TWin32CommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint32_t ATimeoutMs) {
+    if (ACount == 0 || ACount > MAXIMUM_WAIT_OBJECTS)
+        return WAIT_FAILED;
+    const uint64_t LStart = ::GetTickCount64();
+    HANDLE LHandles[MAXIMUM_WAIT_OBJECTS];
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> L(FLock);
+            for (uint32_t I = 0; I < ACount; ++I) {
+                TEventObj* LEvent = Event(AEvents[I]);
+                if (!LEvent)
+                    return WAIT_FAILED;
+                LHandles[I] = LEvent->Event;
+            }
+        }
+        DWORD LWait = INFINITE;
+        if (ATimeoutMs != INFINITE) {
+            const uint64_t LSpent = ::GetTickCount64() - LStart;
+            LWait = LSpent >= ATimeoutMs ? 0 : static_cast<DWORD>(ATimeoutMs - LSpent);
+        }
+        const DWORD LGot = ::WaitForMultipleObjects(ACount, LHandles, FALSE, LWait);
+        if (LGot == WAIT_TIMEOUT || LGot == WAIT_FAILED)
+            return LGot;
+        if (LGot >= WAIT_OBJECT_0 + ACount)
+            return LGot; // abandoned or anything else unexpected
+        const uint32_t LIndex = LGot - WAIT_OBJECT_0;
+        std::lock_guard<std::mutex> L(FLock);
+        TEventObj* LEvent = Event(AEvents[LIndex]);
+        if (!LEvent)
+            return WAIT_FAILED;
+        Collect(*LEvent);
+        // A read that went on to its second step is waited for again.
+        if (!LEvent->Pending)
+            return LIndex;
+    }
+}
+
+} // namespace
+
+TCommDriver& SystemCommDriver() {
+    static TWin32CommDriver GDriver;
+    return GDriver;
+}
