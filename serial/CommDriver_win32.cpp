@@ -4,12 +4,15 @@
 // still in flight before its buffer goes away.
 //
 // A read with an interval time-out runs in two steps: the first byte under
-// the caller's time-outs, then the rest with a total time-out that ends the
-// read at the latest 50 ms after that byte. A steady stream never leaves an
-// interval gap, so at 9600 baud a 1024-byte read would otherwise hold its
-// bytes for over a second, and a one-second trial of the search would see
-// none of them. The steps advance inside WaitAny and GetResult of the thread
-// that waits for the read.
+// the caller's time-outs, then the rest taken as it comes (what the input
+// queue holds, read at once), until the interval passes without a byte, the
+// buffer is full, or 50 ms have passed since the first byte. A steady stream
+// never leaves an interval gap, so at 9600 baud a 1024-byte read would
+// otherwise hold its bytes for over a second, and a one-second trial of the
+// search would see none of them. (Wine ignores a total time-out while bytes
+// keep coming, and its overlapped read with the "return at once" time-outs
+// waits for a byte.) The second step makes progress inside WaitAny and
+// GetResult of the thread that waits for the read.
 #include "serial/CommDriver.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -72,7 +75,8 @@ struct TEventObj {
     HANDLE Event = nullptr;
     OVERLAPPED Ov{};
     TOpKind Kind = TOpKind::okNone;
-    bool Pending = false; // started and not yet collected
+    bool Pending = false;  // started and not yet finished
+    bool InFlight = false; // the OS holds an operation on Ov
     TPort* Port = nullptr;
     TCommResult Result = TCommResult::crOk;
     uint32_t Done = 0;
@@ -80,7 +84,10 @@ struct TEventObj {
     uint8_t* Buffer = nullptr;
     uint32_t Size = 0;
     bool FirstStep = false; // the first byte of a two-step read
+    bool Taking = false;    // the second step: bytes taken as they come
     uint64_t Deadline = 0;  // the caller's total time-out; 0 none
+    uint64_t FirstByte = 0, LastByte = 0, NextLook = 0;
+    HANDLE TakeEvent = nullptr; // the second step's reads, apart from the caller's event
     // Line-event waits: the OS fills Mask; the caller's word gets it when
     // the wait has completed.
     DWORD Mask = 0;
@@ -92,6 +99,9 @@ struct TPort {
     TCommTimeouts Timeouts; // as the component set them
     COMMTIMEOUTS Applied{}; // what the port has now
     bool HasApplied = false;
+    // Line errors that looking at the input queue cleared; the next
+    // ClearError reports them.
+    DWORD Errors = 0;
     std::vector<TEventObj*> Pending;
 };
 
@@ -140,6 +150,9 @@ private:
     // operation finishes. Does nothing while the OS is still at it.
     void Collect(TEventObj& AEvent);
     void Advance(TEventObj& AEvent, DWORD ATransferred);
+    // The second step of a read: takes what has come and finishes the read
+    // when it is due.
+    void Take(TEventObj& AEvent);
     // Issues one ReadFile step of the read on AEvent.
     void IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t ASize, uint32_t ATotalMs);
     void ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t AMultiplier, uint32_t AConstant);
@@ -350,7 +363,8 @@ TCommResult TWin32CommDriver::ClearError(THandle APort, uint32_t& AErrors) {
     DWORD LErrors = 0;
     if (!::ClearCommError(LPort->File, &LErrors, nullptr))
         return MapCommError(::GetLastError());
-    AErrors = LErrors;
+    AErrors = LErrors | LPort->Errors;
+    LPort->Errors = 0;
     return TCommResult::crOk;
 }
 
@@ -381,6 +395,7 @@ TEventObj* TWin32CommDriver::Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind
     LEvent->Buffer = nullptr;
     LEvent->Size = 0;
     LEvent->FirstStep = false;
+    LEvent->Taking = false;
     LEvent->Deadline = 0;
     LEvent->Mask = 0;
     LEvent->MaskOut = nullptr;
@@ -393,6 +408,8 @@ void TWin32CommDriver::Finish(TEventObj& AEvent, TCommResult AResult) {
         LList.erase(std::remove(LList.begin(), LList.end(), &AEvent), LList.end());
     }
     AEvent.Pending = false;
+    AEvent.InFlight = false;
+    AEvent.Taking = false;
     AEvent.Result = AResult;
     if (AResult == TCommResult::crOk && AEvent.Kind == TOpKind::okLine && AEvent.MaskOut)
         *AEvent.MaskOut = AEvent.Mask;
@@ -403,10 +420,16 @@ void TWin32CommDriver::Finish(TEventObj& AEvent, TCommResult AResult) {
 void TWin32CommDriver::Cancel(TEventObj& AEvent, TCommResult ACancelled) {
     if (!AEvent.Pending)
         return;
+    if (!AEvent.InFlight) {
+        Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : ACancelled);
+        return;
+    }
     const HANDLE LFile = AEvent.Port->File;
     (void)::CancelIoEx(LFile, &AEvent.Ov);
     DWORD LTransferred = 0;
-    if (::GetOverlappedResult(LFile, &AEvent.Ov, &LTransferred, TRUE)) {
+    const BOOL LDone = ::GetOverlappedResult(LFile, &AEvent.Ov, &LTransferred, TRUE);
+    AEvent.InFlight = false;
+    if (LDone) {
         // It completed before the cancel reached it: its bytes count.
         AEvent.Done += LTransferred;
         Finish(AEvent, TCommResult::crOk);
@@ -419,7 +442,7 @@ void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t A
                                  uint32_t ATotalMs) {
     TPort& LPort = *AEvent.Port;
     const TCommTimeouts& T = LPort.Timeouts;
-    if (AEvent.FirstStep || AEvent.Done > 0)
+    if (AEvent.FirstStep)
         ApplyTimeouts(LPort, T.ReadIntervalTimeout, 0, ATotalMs);
     else
         ApplyTimeouts(LPort, T.ReadIntervalTimeout, T.ReadTotalTimeoutMultiplier,
@@ -427,40 +450,82 @@ void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t A
     const HANDLE LHandle = AEvent.Event;
     AEvent.Ov = OVERLAPPED{};
     AEvent.Ov.hEvent = LHandle;
-    if (!AEvent.Pending) {
-        AEvent.Pending = true;
-        LPort.Pending.push_back(&AEvent);
-    }
+    AEvent.Pending = true;
+    LPort.Pending.push_back(&AEvent);
     DWORD LGot = 0;
     if (::ReadFile(LPort.File, ABuffer, ASize, &LGot, &AEvent.Ov)) {
         Advance(AEvent, LGot);
         return;
     }
     const DWORD LError = ::GetLastError();
-    if (LError != ERROR_IO_PENDING)
-        Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : MapCommError(LError));
+    if (LError == ERROR_IO_PENDING)
+        AEvent.InFlight = true;
+    else
+        Finish(AEvent, MapCommError(LError));
 }
 
 void TWin32CommDriver::Advance(TEventObj& AEvent, DWORD ATransferred) {
+    AEvent.InFlight = false;
     AEvent.Done += ATransferred;
-    if (AEvent.Kind == TOpKind::okRead && AEvent.FirstStep && AEvent.Done == 1) {
-        // The first byte is in: the rest may take until the hold ends (or
-        // the caller's total time-out, when that comes first).
+    if (AEvent.Kind == TOpKind::okRead && AEvent.FirstStep && AEvent.Done == 1 && AEvent.Size > 1) {
+        // The first byte is in; the rest is taken as it comes. Whoever waits
+        // for the read waits on until it is finished.
         AEvent.FirstStep = false;
-        const uint64_t LNow = ::GetTickCount64();
-        uint64_t LEnd = LNow + CMaxReadHoldMs;
-        if (AEvent.Deadline != 0)
-            LEnd = std::min(LEnd, AEvent.Deadline);
-        // A constant of 0 would mean no limit at all.
-        const uint32_t LLeft = LEnd > LNow ? static_cast<uint32_t>(LEnd - LNow) : 1u;
-        IssueRead(AEvent, AEvent.Buffer + 1, AEvent.Size - 1, LLeft);
+        AEvent.Taking = true;
+        AEvent.FirstByte = AEvent.LastByte = ::GetTickCount64();
+        ::ResetEvent(AEvent.Event);
+        Take(AEvent);
         return;
     }
     Finish(AEvent, TCommResult::crOk);
 }
 
+void TWin32CommDriver::Take(TEventObj& AEvent) {
+    TPort& LPort = *AEvent.Port;
+    if (!AEvent.TakeEvent)
+        AEvent.TakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!AEvent.TakeEvent) {
+        Finish(AEvent, TCommResult::crOk); // what came so far
+        return;
+    }
+    // What the input queue holds is read at once.
+    DWORD LErrors = 0;
+    COMSTAT LStat{};
+    BOOL LRead = ::ClearCommError(LPort.File, &LErrors, &LStat);
+    LPort.Errors |= LErrors;
+    DWORD LGot = 0;
+    const DWORD LWanted = std::min<DWORD>(LStat.cbInQue, AEvent.Size - AEvent.Done);
+    if (LRead && LWanted > 0) {
+        ApplyTimeouts(LPort, MAXDWORD, 0, 0);
+        OVERLAPPED LOv{};
+        LOv.hEvent = AEvent.TakeEvent;
+        LRead = ::ReadFile(LPort.File, AEvent.Buffer + AEvent.Done, LWanted, &LGot, &LOv);
+        if (!LRead && ::GetLastError() == ERROR_IO_PENDING)
+            LRead = ::GetOverlappedResult(LPort.File, &LOv, &LGot, TRUE);
+    }
+    const uint64_t LNow = ::GetTickCount64();
+    if (!LRead) {
+        // The bytes so far are delivered; the next read meets the error.
+        Finish(AEvent, TCommResult::crOk);
+        return;
+    }
+    if (LGot > 0) {
+        AEvent.Done += LGot;
+        AEvent.LastByte = LNow;
+    }
+    const uint32_t LInterval = LPort.Timeouts.ReadIntervalTimeout;
+    if (AEvent.Done >= AEvent.Size || LNow >= AEvent.LastByte + LInterval ||
+        LNow >= AEvent.FirstByte + CMaxReadHoldMs ||
+        (AEvent.Deadline != 0 && LNow >= AEvent.Deadline)) {
+        Finish(AEvent, TCommResult::crOk);
+        return;
+    }
+    // Bytes that come meanwhile lie closer together than the interval.
+    AEvent.NextLook = LNow + std::max<uint32_t>(1, LInterval / 3);
+}
+
 void TWin32CommDriver::Collect(TEventObj& AEvent) {
-    if (!AEvent.Pending)
+    if (!AEvent.Pending || !AEvent.InFlight)
         return;
     DWORD LTransferred = 0;
     if (::GetOverlappedResult(AEvent.Port->File, &AEvent.Ov, &LTransferred, FALSE)) {
@@ -470,8 +535,7 @@ void TWin32CommDriver::Collect(TEventObj& AEvent) {
     const DWORD LError = ::GetLastError();
     if (LError == ERROR_IO_INCOMPLETE)
         return;
-    // Bytes of a first step stay delivered; the next read meets the error.
-    Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : MapCommError(LError));
+    Finish(AEvent, MapCommError(LError));
 }
 
 TCommResult TWin32CommDriver::Outcome(TEventObj& AEvent, uint32_t& ACount) {
@@ -524,7 +588,9 @@ TCommResult TWin32CommDriver::Write(THandle APort, const uint8_t* AData, uint32_
         Advance(*LEvent, LPut);
     } else {
         const DWORD LError = ::GetLastError();
-        if (LError != ERROR_IO_PENDING)
+        if (LError == ERROR_IO_PENDING)
+            LEvent->InFlight = true;
+        else
             Finish(*LEvent, MapCommError(LError));
     }
     return Outcome(*LEvent, ACount);
@@ -545,7 +611,9 @@ TCommResult TWin32CommDriver::WaitLineEvent(THandle APort, uint32_t& AMask, TOve
         Finish(*LEvent, TCommResult::crOk);
     } else {
         const DWORD LError = ::GetLastError();
-        if (LError != ERROR_IO_PENDING)
+        if (LError == ERROR_IO_PENDING)
+            LEvent->InFlight = true;
+        else
             Finish(*LEvent, MapCommError(LError));
     }
     uint32_t LUnused = 0;
@@ -610,6 +678,8 @@ void TWin32CommDriver::FreeEvent(THandle AEvent) {
         return;
     Cancel(*LEvent, TCommResult::crOther);
     ::CloseHandle(LEvent->Event);
+    if (LEvent->TakeEvent)
+        ::CloseHandle(LEvent->TakeEvent);
     FEvents.erase(LEvent);
     delete LEvent;
 }
@@ -620,6 +690,7 @@ uint32_t TWin32CommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
     const uint64_t LStart = ::GetTickCount64();
     HANDLE LHandles[MAXIMUM_WAIT_OBJECTS];
     for (;;) {
+        uint64_t LLook = 0; // the earliest second step due; 0 none
         {
             std::lock_guard<std::mutex> L(FLock);
             for (uint32_t I = 0; I < ACount; ++I) {
@@ -627,18 +698,34 @@ uint32_t TWin32CommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
                 if (!LEvent)
                     return WAIT_FAILED;
                 LHandles[I] = LEvent->Event;
+                if (LEvent->Pending && LEvent->Taking && (LLook == 0 || LEvent->NextLook < LLook))
+                    LLook = LEvent->NextLook;
             }
         }
-        DWORD LWait = INFINITE;
-        if (ATimeoutMs != INFINITE) {
-            const uint64_t LSpent = ::GetTickCount64() - LStart;
-            LWait = LSpent >= ATimeoutMs ? 0 : static_cast<DWORD>(ATimeoutMs - LSpent);
+        const uint64_t LNow = ::GetTickCount64();
+        uint64_t LWait = INFINITE;
+        if (ATimeoutMs != INFINITE)
+            LWait = LNow - LStart >= ATimeoutMs ? 0 : ATimeoutMs - (LNow - LStart);
+        const bool LLookFirst =
+            LLook != 0 && (LWait == INFINITE || LLook - std::min(LLook, LNow) < LWait);
+        if (LLookFirst)
+            LWait = LLook > LNow ? LLook - LNow : 0;
+        const DWORD LGot =
+            ::WaitForMultipleObjects(ACount, LHandles, FALSE, static_cast<DWORD>(LWait));
+        if (LGot == WAIT_TIMEOUT) {
+            if (!LLookFirst)
+                return WAIT_TIMEOUT;
+            std::lock_guard<std::mutex> L(FLock);
+            const uint64_t LAt = ::GetTickCount64();
+            for (uint32_t I = 0; I < ACount; ++I) {
+                TEventObj* LEvent = Event(AEvents[I]);
+                if (LEvent && LEvent->Pending && LEvent->Taking && LAt >= LEvent->NextLook)
+                    Take(*LEvent);
+            }
+            continue; // a read that finished is signalled now
         }
-        const DWORD LGot = ::WaitForMultipleObjects(ACount, LHandles, FALSE, LWait);
-        if (LGot == WAIT_TIMEOUT || LGot == WAIT_FAILED)
-            return LGot;
-        if (LGot >= WAIT_OBJECT_0 + ACount)
-            return LGot; // abandoned or anything else unexpected
+        if (LGot == WAIT_FAILED || LGot >= WAIT_OBJECT_0 + ACount)
+            return LGot; // failed, abandoned or anything else unexpected
         const uint32_t LIndex = LGot - WAIT_OBJECT_0;
         std::lock_guard<std::mutex> L(FLock);
         TEventObj* LEvent = Event(AEvents[LIndex]);
