@@ -216,9 +216,16 @@ TEST(WindowsPortNameTest, NumberFromTenOnGetsThePrefix) {
     EXPECT_THROW(WindowsCommDeviceName(u"COM1X"), EConvertError);
 }
 
+#ifdef _WIN32
+TEST(PortNameTest, ComNamesFollowTheNumberRuleHere) {
+    EXPECT_EQ(CommDeviceName(u"COM3"), u"COM3");
+    EXPECT_EQ(CommDeviceName(u"COM12"), u"//./COM12");
+}
+#else
 TEST(PortNameTest, DevicePathGoesThroughUnchangedHere) {
     EXPECT_EQ(CommDeviceName(u"/dev/ttyUSB0"), u"/dev/ttyUSB0");
     EXPECT_EQ(CommDeviceName(u"COM12"), u"COM12");
 }
+#endif
 
 } // namespace
