@@ -12,6 +12,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -278,4 +279,57 @@ TEST(ConfigReaderUnit, ReadsTheFileBesideTheExecutableAndClearsTheGlobal) {
     EXPECT_EQ(GCfgReader->MinValidWeight(), 77);
     FinalizeConfigReaderUnit();
     EXPECT_EQ(GCfgReader, nullptr);
+}
+
+// The sample INI of the Windows package: every key the reader reads is in it,
+// each at the value the reader uses when the key is missing.
+TEST(ConfigReader, PackagedSampleHoldsEveryKeyAtItsDefault) {
+    class TRecordingIni : public TCustomIniFile {
+    public:
+        explicit TRecordingIni(std::vector<UnicodeString>& AMissing)
+            : FIni(SP_SAMPLE_INI), FMissing(AMissing) {}
+        UnicodeString ReadString(std::u16string_view ASection, std::u16string_view AKey,
+                                 const UnicodeString& ADefault) const override {
+            const UnicodeString LAbsent = u"\x01";
+            if (FIni.ReadString(ASection, AKey, LAbsent) == LAbsent)
+                FMissing.push_back(UnicodeString(ASection) + u"/" + UnicodeString(AKey));
+            return FIni.ReadString(ASection, AKey, ADefault);
+        }
+
+    private:
+        TIniFile FIni;
+        std::vector<UnicodeString>& FMissing;
+    };
+    LogCapture LLog;
+    std::vector<UnicodeString> LMissing;
+    const TCfgReader LSample(
+        TCfgReader::TIniOpener([&] { return std::make_unique<TRecordingIni>(LMissing); }));
+    const TCfgReader LDefaults(LLog.Dir() / "absent.INI");
+    for (const UnicodeString& LKey : LMissing)
+        ADD_FAILURE() << "not in the sample: " << UnicodeToUtf8(LKey);
+    EXPECT_EQ(LSample.HttpSrv(), LDefaults.HttpSrv());
+    EXPECT_EQ(LSample.CommCfg().CommName, LDefaults.CommCfg().CommName);
+    EXPECT_EQ(LSample.CommCfg().BaudRate, LDefaults.CommCfg().BaudRate);
+    EXPECT_EQ(LSample.CommCfg().ReadIntervalTimeout, LDefaults.CommCfg().ReadIntervalTimeout);
+    EXPECT_EQ(LSample.DoorControlloerCfg().IP, LDefaults.DoorControlloerCfg().IP);
+    EXPECT_EQ(LSample.DoorControlloerCfg().Port, LDefaults.DoorControlloerCfg().Port);
+    EXPECT_EQ(LSample.FrontDoorIdx(), LDefaults.FrontDoorIdx());
+    EXPECT_EQ(LSample.BackDoorIdx(), LDefaults.BackDoorIdx());
+    for (auto LGet : {&TCfgReader::FrontVZClientCfg, &TCfgReader::BackVZClientCfg}) {
+        EXPECT_EQ((LSample.*LGet)().IP, (LDefaults.*LGet)().IP);
+        EXPECT_EQ((LSample.*LGet)().Port, (LDefaults.*LGet)().Port);
+        EXPECT_EQ((LSample.*LGet)().ClientId, (LDefaults.*LGet)().ClientId);
+    }
+    for (auto LGet : {&TCfgReader::FrontCameraCfg, &TCfgReader::BackCameraCfg}) {
+        EXPECT_EQ((LSample.*LGet)().IP, (LDefaults.*LGet)().IP);
+        EXPECT_EQ((LSample.*LGet)().Port, (LDefaults.*LGet)().Port);
+        EXPECT_EQ((LSample.*LGet)().User, (LDefaults.*LGet)().User);
+        EXPECT_EQ((LSample.*LGet)().Pwd, (LDefaults.*LGet)().Pwd);
+    }
+    EXPECT_EQ(LSample.LedCfg().IP, LDefaults.LedCfg().IP);
+    EXPECT_EQ(LSample.LedCfg().Port, LDefaults.LedCfg().Port);
+    EXPECT_EQ(LSample.WeightRepeatCntWhenStable(), LDefaults.WeightRepeatCntWhenStable());
+    EXPECT_EQ(LSample.MinValidWeight(), LDefaults.MinValidWeight());
+    EXPECT_EQ(LSample.IntervalOpenDoorWhenUTurnBack(), LDefaults.IntervalOpenDoorWhenUTurnBack());
+    EXPECT_EQ(LSample.MaxSecLeaving(), LDefaults.MaxSecLeaving());
 }
