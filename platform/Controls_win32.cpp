@@ -406,15 +406,11 @@ public:
                     WS_EX_CLIENTEDGE);
         if (!FWnd)
             return;
-        // The default limit of 32767 characters would end the transcript.
+        // The default limit (some 32 K characters) would cut the transcript
+        // short. Tab moves on: under IsDialogMessageW the edit asks its
+        // parent for the next control (WM_NEXTDLGCTL).
         SendMessageW(FWnd, EM_SETLIMITTEXT, 0, 0);
-        // Tab moves on to the next control, as in a dialog.
-        SetWindowSubclass(FWnd, &TWin32MemoPeer::Subclass, 1, 0);
         Changed(TControlChange::ccLines);
-    }
-    ~TWin32MemoPeer() override {
-        if (FWnd)
-            RemoveWindowSubclass(FWnd, &TWin32MemoPeer::Subclass, 1);
     }
 
 protected:
@@ -426,7 +422,7 @@ protected:
             return;
         std::u16string LText;
         for (; FShown < LLines.size(); ++FShown) {
-            if (GetWindowTextLengthW(FWnd) > 0 || !LText.empty())
+            if (FShown > 0)
                 LText += u"\r\n";
             LText += LLines[FShown];
         }
@@ -438,18 +434,6 @@ protected:
     }
 
 private:
-    static LRESULT CALLBACK Subclass(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR,
-                                     DWORD_PTR) {
-        LRESULT LResult = DefSubclassProc(AWnd, AMsg, AWParam, ALParam);
-        if (AMsg == WM_GETDLGCODE && ALParam != 0) {
-            const auto* LMsg = reinterpret_cast<const MSG*>(ALParam);
-            if (LMsg->message == WM_KEYDOWN && LMsg->wParam == VK_TAB &&
-                !(GetKeyState(VK_CONTROL) & 0x8000))
-                LResult &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
-        }
-        return LResult;
-    }
-
     TMemo& FMemo;
     size_t FShown = 0;
 };
