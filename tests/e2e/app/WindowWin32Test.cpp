@@ -275,4 +275,15 @@ TEST_F(Win32WindowTest, UserPickInTheComboBoxReachesTheControl) {
     EXPECT_EQ(LChanges, 1);
 }
 
+TEST_F(Win32WindowTest, ClosingTheWindowEndsTheLoop) {
+    HWND LForm = Window(*Form);
+    PostMessageW(LForm, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(Loop.RunUntil([&] { return Loop.QuitReceived(); }, 10000));
+    EXPECT_FALSE(IsWindowVisible(LForm));
+    // The window itself goes with its form.
+    EXPECT_TRUE(IsWindow(LForm));
+    Form.reset();
+    EXPECT_FALSE(IsWindow(LForm));
+}
+
 } // namespace
