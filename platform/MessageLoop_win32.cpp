@@ -173,6 +173,11 @@ bool TWin32MessageLoop::DrainQueue() {
         if (LMsg.message == CWakeMessage && LMsg.hwnd == AsHwnd(WindowHandle()))
             LWoken = true;
         LDid = true;
+        // It dispatches what it does not handle itself.
+        if (FDialogWindow && IsDialogMessageW(AsHwnd(FDialogWindow), &LMsg)) {
+            ThrowHeld();
+            continue;
+        }
         TranslateMessage(&LMsg);
         DispatchMessageW(&LMsg);
         ThrowHeld();

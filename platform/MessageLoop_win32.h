@@ -25,6 +25,9 @@ public:
     // A WM_QUIT that a pump took from the thread's queue, with its code.
     bool QuitReceived() const { return FQuitReceived; }
     int QuitCode() const { return FQuitCode; }
+    // A top-level window whose keyboard navigation the pump handles as a
+    // dialog's (Tab, Shift+Tab) with IsDialogMessageW; null for none.
+    void SetDialogWindow(void* AWindow) { FDialogWindow = AWindow; }
 
 protected:
     void Wake() override;
@@ -54,6 +57,7 @@ private:
     uintptr_t FNextTimerId = 1;
     std::map<uintptr_t, TWin32Timer*> FTimers;
     std::exception_ptr FHeld;
+    void* FDialogWindow = nullptr;
     bool FQuitReceived = false;
     int FQuitCode = 0;
 };

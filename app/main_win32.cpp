@@ -1,0 +1,48 @@
+// scaleprobe: the main window, on Windows.
+#include "app/MainForm.h"
+#include "app/Startup.h"
+#include "platform/Controls_win32.h"
+#include "platform/MessageLoop_win32.h"
+
+#include "platform/Windows_win32.h"
+
+#include <clocale>
+#include <memory>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    DeclareDpiAware();
+    // The user's locale, for the decimal separator of the weights.
+    std::setlocale(LC_ALL, "");
+    auto LLoop = std::make_unique<TWin32MessageLoop>();
+    std::unique_ptr<TControlBackend> LControls = CreateWin32Controls();
+    SetControlBackend(LControls.get());
+
+    StartUpUnits();
+    int LResult = 0;
+    {
+        TForm1 LForm;
+        LForm.Show();
+        // Without a window (no desktop) there is nothing to wait for.
+        if (!ControlWindow(LForm))
+            LResult = 1;
+        LLoop->SetDialogWindow(ControlWindow(LForm));
+        // Closing the window posts the quit message that ends the loop. A
+        // handler's exception ends that handler only; the window goes on.
+        while (LResult == 0 && !LLoop->QuitReceived()) {
+            try {
+                LLoop->RunUntil([&] { return LLoop->QuitReceived(); }, 0xFFFFFFFFu);
+            } catch (...) {
+                OutputDebugStringW(L"scaleprobe: a message handler failed");
+            }
+        }
+        if (LResult == 0)
+            LResult = LLoop->QuitCode();
+        LLoop->SetDialogWindow(nullptr);
+    }
+    ShutDownUnits();
+
+    SetControlBackend(nullptr);
+    LControls.reset();
+    LLoop.reset();
+    return LResult;
+}
