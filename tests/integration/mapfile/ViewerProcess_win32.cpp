@@ -109,7 +109,8 @@ int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AA
 
 // The stand-in: waits until it is told to end (at most five minutes).
 TEST(ViewerStarterStandIn, WaitsUntilTold) {
-    if (!std::getenv(CStarterVariable))
+    const char* LStandIn = std::getenv(CStarterVariable);
+    if (!LStandIn || !*LStandIn)
         GTEST_SKIP() << "started by the viewer tests";
     int LError = 0;
     auto LEnd = CreateNamedEvent(CStarterEventName, LError);

@@ -261,7 +261,8 @@ TEST_F(ViewerProgramTest, HostileHeaderInTheViewersMemoryIsNotWrittenThrough) {
 
 // The helper process of the next test: takes the queue mutex and ends holding it.
 TEST(ViewerMutexHolder, EndsHoldingTheQueueMutex) {
-    if (!std::getenv("SCALEPROBE_HOLD_MUTEX"))
+    const char* LHold = std::getenv("SCALEPROBE_HOLD_MUTEX");
+    if (!LHold || !*LHold)
         GTEST_SKIP() << "run by ViewerProgramTest.ProcessThatEndsHoldingTheMutexStopsNothing";
     int LError = 0;
     auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
