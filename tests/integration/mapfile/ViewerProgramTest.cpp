@@ -272,6 +272,11 @@ TEST(ViewerMutexHolder, EndsHoldingTheQueueMutex) {
 }
 
 TEST_F(ViewerProgramTest, ProcessThatEndsHoldingTheMutexStopsNothing) {
+#ifdef __SANITIZE_THREAD__
+    // ThreadSanitizer does not count a robust mutex taken over from a dead
+    // owner as locked, and reports its release.
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
     const int LViewer = StartViewer({"--output", FOut.string()});
     ASSERT_GT(LViewer, 0);
     TViewerMemory LMemory;
