@@ -1,67 +1,17 @@
 // The channel against the real WbDebugViewer program: the whole path from the
-// log to the viewer's output, the one start per process, and the viewer's own
-// life cycle.
-#include "ViewerProcess.h"
-#include "logging/UnitLogFile.h"
-#include "logging/UnitMapFileChannel.h"
+// log to the viewer's output, the ring in the viewer's memory, and a header
+// or a mutex that the other side has spoilt.
+#include "ViewerProgramFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <future>
-#include <sys/stat.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 
 namespace {
-std::string EscapedAnsi(const UnicodeString& AText) {
-    TViewerRecord LRecord;
-    LRecord.Msg = UnicodeToAnsi(AText);
-    return Fields(FormatRecordLine(LRecord)).back();
-}
-
-void WriteScript(const std::filesystem::path& APath, const std::string& ABody) {
-    std::filesystem::create_directories(APath.parent_path());
-    std::ofstream(APath) << "#!/bin/sh\n" << ABody;
-    std::filesystem::permissions(APath, std::filesystem::perms::owner_all);
-}
-
-class ViewerProgramTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        UseOwnObjectNames(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        // No viewer on the path and no setting, unless a test puts one there.
-        std::filesystem::create_directories(FBin);
-        setenv("PATH", FBin.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (FDir.Path() / "config").c_str(), 1);
-        SetDebugChannelClass(MakeMapFileChannel);
-    }
-    void TearDown() override {
-        SetDebugChannelClass({});
-        if (const pid_t LPid = RunningViewerPid())
-            StopViewer(LPid);
-        RemoveAllObjects();
-    }
-
-    // A stand-in for the viewer: notes its arguments, then runs the real one.
-    void InstallStandIn(const std::filesystem::path& APath) {
-        WriteScript(APath, "echo \"$@\" >> \"" + FArgs.string() + "\"\nexec \"" + CViewerProgram +
-                               "\" \"$@\" --output \"" + FOut.string() + "\"\n");
-    }
-
-    std::vector<std::string> ReceivedTexts() const {
-        std::vector<std::string> LTexts;
-        for (const std::string& LLine : ReadLines(FOut))
-            LTexts.push_back(Fields(LLine).back());
-        return LTexts;
-    }
-
-    TScratchDir FDir{"mapfile-viewer"};
-    std::filesystem::path FBin = FDir.Path() / "bin";
-    std::filesystem::path FArgs = FDir.Path() / "args.txt";
-    std::filesystem::path FOut = FDir.Path() / "out.txt";
-};
-
 TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
-    const pid_t LViewer = StartViewer({"--output", FOut.string()});
+    const int LViewer = StartViewer({"--output", FOut.string()});
     ASSERT_GT(LViewer, 0);
     InitDebuggerUnit();
     InitLogFileUnit();
@@ -87,7 +37,7 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     for (const std::string& LLine : LLines) {
         const auto LFields = Fields(LLine);
         ASSERT_EQ(LFields.size(), 6u) << LLine;
-        EXPECT_EQ(LFields[1], std::to_string(getpid()));
+        EXPECT_EQ(LFields[1], std::to_string(GetCurrentProcessId()));
         if (LFields[3] != "Object")
             LTexts.push_back(LFields[5]);
     }
@@ -97,205 +47,260 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     EXPECT_EQ(Fields(LLines.back())[4], "1");
 }
 
-TEST_F(ViewerProgramTest, StandInOnThePathIsStartedOnceWithTheStartOptions) {
-    InstallStandIn(FBin / "WbDebugViewer");
-    {
-        TDebugger LDebugger;
-        LDebugger.LogMsg(u"first");
-        LDebugger.LogMsg(u"second");
-        LDebugger.LogMsgWarning(u"third");
-        EXPECT_EQ(LDebugger.PostedMessageCount(), 3);
-    }
-    EXPECT_EQ(ReadLines(FArgs), std::vector<std::string>{"-a -local " + std::to_string(getpid())});
-    const pid_t LViewer = RunningViewerPid();
-    ASSERT_GT(LViewer, 0);
-    ASSERT_EQ(StopViewer(LViewer), 0);
-    // The start wait let the very first message through.
-    EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"first", "second", "third"}));
+// Ring sizes just above the largest record.
+constexpr int32_t CSmallMap = CViewerDataOffset + CMaxRecordLen + 400;
+constexpr int32_t CSmallQueue = CSmallMap - CViewerDataOffset;
+
+TMsgDesc TextRecord(const std::string& AText) {
+    TMsgDesc LDesc = MakeRecord(static_cast<int32_t>(AText.size()));
+    std::memcpy(LDesc.Msg, AText.data(), AText.size());
+    return LDesc;
 }
 
-TEST_F(ViewerProgramTest, CommandFromTheUserSettingWithArguments) {
-    const auto LStandIn = FDir.Path() / "my viewer" / "stand-in";
-    InstallStandIn(LStandIn);
-    std::filesystem::create_directories(FDir.Path() / "config" / "scaleprobe");
-    std::ofstream(FDir.Path() / "config" / "scaleprobe" / "WbDebugViewer")
-        << "\"" << LStandIn.string() << "\" --seconds 60\nignored second line\n";
-    {
-        TDebugger LDebugger;
-        LDebugger.LogMsg(u"hello");
-    }
-    EXPECT_EQ(ReadLines(FArgs),
-              std::vector<std::string>{"--seconds 60 -a -local " + std::to_string(getpid())});
-    const pid_t LViewer = RunningViewerPid();
-    ASSERT_GT(LViewer, 0);
-    ASSERT_EQ(StopViewer(LViewer), 0);
-    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"hello"});
+// A text of ALength characters that says which one it is.
+std::string NumberedText(int ANumber, size_t ALength) {
+    std::string LText = "record " + std::to_string(ANumber) + " ";
+    LText.resize(std::max(ALength, LText.size()), static_cast<char>('a' + ANumber % 26));
+    return LText;
 }
 
-TEST_F(ViewerProgramTest, WithoutAViewerTheFirstMessageDoesNotWait) {
-    TDebugOutputCapture LOutput;
-    TDebugger LDebugger;
-    const auto LStart = std::chrono::steady_clock::now();
-    LDebugger.LogMsg(u"lost");
-    const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
-    EXPECT_LT(LTook.count(), 2.5) << "waited for a viewer that was never started";
-    EXPECT_EQ(LOutput.Lines(), std::vector<std::string>{"WbDebug: OpenFileMapping Fail: 2"});
-    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was started";
-
-    // A viewer started by hand afterwards gets the following messages.
-    const pid_t LViewer = StartViewer({"--output", FOut.string()});
-    ASSERT_GT(LViewer, 0);
-    LDebugger.LogMsg(u"found");
-    LDebugger.LogMsg(u"again");
-    ASSERT_EQ(StopViewer(LViewer), 0);
-    EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"found", "again"}));
-    EXPECT_EQ(LOutput.Lines().size(), 1u);
-}
-
-TEST_F(ViewerProgramTest, OneViewerPerUserAndNothingLeftBehind) {
-    const pid_t LViewer = StartViewer({"--output", FOut.string(), "--level", "2"});
-    ASSERT_GT(LViewer, 0);
-    EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--seconds", "5"})), 1);
-    EXPECT_EQ(RunningViewerPid(), LViewer);
-
-    // The filter it published, and switched off from outside.
-    {
-        TDebugger LDebugger;
-        LDebugger.LogMsg(u"filtered");
-        EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--control", "--filter-off"})), 0);
-        LDebugger.LogMsg(u"passes");
+// The running viewer's memory, as a sender sees it.
+class TViewerMemory {
+public:
+    TViewerMemory() {
+        int LError = 0;
+        FMemory = OpenSharedMemory(CMapName, LError);
+        FView = FMemory ? FMemory->MapView(LError) : nullptr;
     }
-    ASSERT_EQ(StopViewer(LViewer), 0);
-    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"passes"});
-    EXPECT_TRUE(NothingLeftBehind());
-    EXPECT_EQ(WaitExit(SpawnProgram(CViewerProgram, {"--control", "--filter-off"})), 1);
-}
-
-TEST_F(ViewerProgramTest, ViewerEndsWithTheProcessThatStartedIt) {
-    int LPipe[2];
-    // Close-on-exec, so that the viewer does not keep the starter alive.
-    ASSERT_EQ(pipe2(LPipe, O_CLOEXEC), 0);
-    const pid_t LStarter = fork();
-    ASSERT_GE(LStarter, 0);
-    if (LStarter == 0) {
-        char C;
-        close(LPipe[1]);
-        (void)!read(LPipe[0], &C, 1);
-        _exit(0);
+    bool IsOpen() const { return FView != nullptr; }
+    uint8_t* Map() const { return FView->Data(); }
+    size_t Size() const { return FView->Size(); }
+    int32_t Get(size_t AOffset) const { return LoadHeaderI32(Map(), AOffset); }
+    void Set(size_t AOffset, uint32_t AValue) { StoreHeaderU32(Map(), AOffset, AValue); }
+    // Waits (at most ten seconds) until the viewer has read every record.
+    bool Drained() const {
+        const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (Get(MapField::QueueFront) != Get(MapField::QueueTail)) {
+            if (std::chrono::steady_clock::now() > LDeadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
-    close(LPipe[0]);
+
+private:
+    std::unique_ptr<TSharedMemory> FMemory;
+    std::unique_ptr<TSharedView> FView;
+};
+
+// Freezes the viewer where it does not hold the queue mutex.
+bool PauseOutsideTheMutex(int AViewer) {
     int LError = 0;
-    auto LStart = CreateNamedEvent(CStartEventName, LError);
-    const pid_t LViewer = SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter)});
-    ASSERT_EQ(LStart->WaitFor(10000), TNamedWaitResult::nwSignaled);
-    close(LPipe[1]); // the starter ends
-    ASSERT_EQ(waitpid(LStarter, nullptr, 0), LStarter);
-    EXPECT_EQ(WaitExit(LViewer), 0);
-    EXPECT_TRUE(NothingLeftBehind());
-    RemoveNamedEvent(CStartEventName);
+    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    if (!LMutex || LMutex->WaitFor(10000) != TNamedWaitResult::nwSignaled)
+        return false;
+    const bool LPaused = PauseProgram(AViewer);
+    return LMutex->Release() && LPaused;
 }
 
-TEST_F(ViewerProgramTest, EndedViewerIsCollected) {
-    WriteScript(FBin / "quick", "exit 0\n");
-    EXPECT_FALSE(StartCommandLine("no-such-viewer -a"));
-    EXPECT_FALSE(StartCommandLine("   "));
-    ASSERT_TRUE(StartCommandLine("quick -a  -local 1"));
-    siginfo_t LInfo{};
-    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0); // ended, not collected
-    ReapStartedPrograms();
-    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the ended child was left as a zombie";
-}
-
-TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
-    const pid_t LViewer = StartViewer({"--output", FOut.string()});
+TEST_F(ViewerProgramTest, RecordsPastTheEndOfTheRingArriveWhole) {
+    const int LViewer =
+        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
     ASSERT_GT(LViewer, 0);
-    InstallStandIn(FBin / "WbDebugViewer"); // finds the first one running and ends
-    {
-        TDebugger LDebugger;
-        const auto LStart = std::chrono::steady_clock::now();
-        LDebugger.LogMsg(u"first");
-        const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
-        EXPECT_LT(LTook.count(), 2.5) << "waited out the start time-out";
+    TViewerMemory LMemory;
+    ASSERT_TRUE(LMemory.IsOpen());
+    TMapFileChannel LChannel(false);
+    ASSERT_TRUE(LChannel.CheckReady());
+    std::vector<std::string> LSent;
+    int LSplit = 0;
+    for (int I = 0; I < 40; ++I) {
+        // Lengths that put the ends of records at every distance from the end.
+        const std::string LText = NumberedText(I, static_cast<size_t>(97 * I % 1500));
+        const TMsgDesc LDesc = TextRecord(LText);
+        const int32_t LTail = LMemory.Get(MapField::QueueTail);
+        LChannel.SendContent(LDesc, LDesc.Length);
+        LSent.push_back(LText);
+        if (LTail + LDesc.Length > CSmallQueue)
+            ++LSplit;
+        EXPECT_EQ(LMemory.Get(MapField::QueueTail), (LTail + LDesc.Length) % CSmallQueue);
+        ASSERT_TRUE(LMemory.Drained()) << I;
     }
-    EXPECT_EQ(ReadLines(FArgs).size(), 1u);
-    EXPECT_EQ(RunningViewerPid(), LViewer);
+    EXPECT_GE(LSplit, 3);
     ASSERT_EQ(StopViewer(LViewer), 0);
-    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
+    EXPECT_EQ(ReceivedTexts(), LSent);
 }
 
-TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
-    for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
-        const std::string LCommand = std::string(CViewerProgram) + " " + LArgs + " 2>&1";
-        FILE* LPipe = popen(LCommand.c_str(), "r");
-        ASSERT_NE(LPipe, nullptr);
-        std::string LText;
-        char LBuffer[256];
-        while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
-            LText += LBuffer;
-        const int LStatus = pclose(LPipe);
-        EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 2) << LArgs;
-        const std::string LOption = std::string(LArgs).substr(0, std::string(LArgs).find(' '));
-        EXPECT_EQ(LText.rfind("WbDebugViewer: ", 0), 0u) << LText;
-        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LOption), std::string::npos) << LText;
-    }
-
-    const pid_t LViewer = StartViewer({"--output", "/dev/full"});
+TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
+    const int LViewer =
+        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
     ASSERT_GT(LViewer, 0);
-    {
-        TDebugger LDebugger;
-        LDebugger.LogMsg(u"cannot be shown");
+    TViewerMemory LMemory;
+    ASSERT_TRUE(LMemory.IsOpen());
+    TMapFileChannel LChannel(false);
+    ASSERT_TRUE(LChannel.CheckReady());
+    ASSERT_TRUE(PauseOutsideTheMutex(LViewer));
+    std::vector<std::string> LSent;
+    for (int I = 0; I < 30; ++I) {
+        const std::string LText = NumberedText(I, 300);
+        const TMsgDesc LDesc = TextRecord(LText);
+        LChannel.SendContent(LDesc, LDesc.Length);
+        LSent.push_back(LText);
     }
-    EXPECT_EQ(WaitExit(LViewer), 1);
-    EXPECT_TRUE(NothingLeftBehind());
+    EXPECT_NE(LMemory.Get(MapField::QueueFront), 0) << "the front never moved";
+    ASSERT_TRUE(ResumeProgram(LViewer));
+    ASSERT_TRUE(LMemory.Drained());
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    // The newest records that fit, in order, and none of the oldest.
+    const std::vector<std::string> LGot = ReceivedTexts();
+    const size_t LFit = static_cast<size_t>(CSmallQueue) / (CMsgHeaderLen + 300);
+    ASSERT_GE(LGot.size(), LFit - 1);
+    ASSERT_LE(LGot.size(), LFit);
+    EXPECT_EQ(LGot,
+              std::vector<std::string>(LSent.end() - static_cast<long>(LGot.size()), LSent.end()));
 }
 
-TEST_F(ViewerProgramTest, ASettingThatIsNoRegularFileIsSkippedWithoutWaiting) {
-    const auto LSetting = FDir.Path() / "config" / "scaleprobe" / "WbDebugViewer";
-    std::filesystem::create_directories(LSetting.parent_path());
-    ASSERT_EQ(mkfifo(LSetting.c_str(), 0600), 0);
-    auto LRead = std::async(std::launch::async, [] { return ReadViewerCommandSetting(); });
-    const bool LWaited = LRead.wait_for(std::chrono::seconds(5)) == std::future_status::timeout;
-    if (LWaited) // let the reader go
-        close(open(LSetting.c_str(), O_WRONLY | O_NONBLOCK));
-    EXPECT_FALSE(LWaited) << "waited on a FIFO";
-    EXPECT_TRUE(LRead.get().empty());
+struct TArea {
+    size_t Begin = 0, End = 0;
+    bool Valid = false;
+};
 
-    std::filesystem::remove(LSetting);
-    std::filesystem::create_directory(LSetting);
-    EXPECT_TRUE(ReadViewerCommandSetting().empty());
+// Where the header lets a fresh sender write: its queue area, when the header
+// describes one inside the mapping; nowhere otherwise.
+TArea AreaOfHeader(const TViewerMemory& AMemory) {
+    const auto LMapSize = static_cast<uint32_t>(AMemory.Get(MapField::MapSize));
+    const int32_t LOffset = AMemory.Get(MapField::DataOffset);
+    if (!HeaderIsEnabled(AMemory.Map(), AMemory.Size()) || LMapSize > AMemory.Size() ||
+        LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
+        static_cast<uint32_t>(LOffset) >= LMapSize ||
+        LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
+        return {};
+    return {static_cast<size_t>(LOffset), LMapSize, true};
 }
 
-TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
-    const auto LState = FDir.Path() / "state";
-    setenv("XDG_STATE_HOME", LState.c_str(), 1);
-    const char* LDisplay = std::getenv("DISPLAY");
-    const std::string LOldDisplay = LDisplay ? LDisplay : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    const std::string LProbe =
-        "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
-    WriteScript(FBin / "probe", LProbe);
-    ASSERT_TRUE(StartCommandLine("probe -a"));
-    siginfo_t LInfo{};
-    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
-    ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log"),
-              (std::vector<std::string>{"in=/dev/null", "out", "err"}));
+void SendSome(TMapFileChannel& AChannel) {
+    for (const size_t LLength : {0, 100, 1000}) {
+        if (!AChannel.CheckReady())
+            continue;
+        const TMsgDesc LDesc = TextRecord(NumberedText(0, LLength));
+        AChannel.SendContent(LDesc, LDesc.Length);
+    }
+}
 
-    // In a graphical session the viewer gets a terminal window of its own.
-    setenv("DISPLAY", ":97", 1);
-    const auto LTermArgs = FDir.Path() / "term.txt";
-    WriteScript(FBin / "x-terminal-emulator",
-                "echo \"$@\" > \"" + LTermArgs.string() + "\"\nshift\nexec \"$@\"\n");
-    ASSERT_TRUE(StartCommandLine("probe -a"));
-    ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
-    ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LTermArgs),
-              std::vector<std::string>{"-e " + (FBin / "probe").string() + " -a"});
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
-    if (LOldDisplay.empty())
-        unsetenv("DISPLAY");
-    else
-        setenv("DISPLAY", LOldDisplay.c_str(), 1);
+// Only the area, the queue positions and the spoilt field differ from ABefore.
+void CheckWrittenOnlyIn(const TViewerMemory& AMemory, const std::vector<uint8_t>& ABefore,
+                        TArea AArea, size_t AField, const std::string& ACase) {
+    const uint8_t* LAfter = AMemory.Map();
+    for (size_t I = 0; I < ABefore.size(); ++I) {
+        if (LAfter[I] == ABefore[I] || (AArea.Valid && I >= AArea.Begin && I < AArea.End) ||
+            (I >= MapField::QueueFront && I < MapField::QueueTail + 4) ||
+            (I >= AField && I < AField + 4))
+            continue;
+        ADD_FAILURE() << ACase << ": byte " << I << " written outside the queue area";
+        return;
+    }
+}
+
+TEST_F(ViewerProgramTest, HostileHeaderInTheViewersMemoryIsNotWrittenThrough) {
+    const int LViewer =
+        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
+    ASSERT_GT(LViewer, 0);
+    TViewerMemory LMemory;
+    ASSERT_TRUE(LMemory.IsOpen());
+    const size_t LAreaEnd = static_cast<size_t>(CSmallMap);
+    const uint32_t LHostile[] = {0,
+                                 1,
+                                 4,
+                                 63,
+                                 64,
+                                 static_cast<uint32_t>(CSmallQueue),
+                                 static_cast<uint32_t>(CSmallMap),
+                                 static_cast<uint32_t>(CSmallMap) + 4096,
+                                 0x7FFFFFFF,
+                                 0x80000000,
+                                 0xFFFFFFFF,
+                                 0xFFFFFFFC};
+    TMapFileChannel LConnected(false);
+    ASSERT_TRUE(LConnected.CheckReady());
+    for (const size_t LField :
+         {MapField::MapSize, MapField::DataOffset, MapField::QueueFront, MapField::QueueTail}) {
+        for (const uint32_t LValue : LHostile) {
+            const std::string LCase = std::to_string(LField) + " = " + std::to_string(LValue);
+            ASSERT_TRUE(PauseOutsideTheMutex(LViewer)) << LCase;
+            const std::vector<uint8_t> LBefore(LMemory.Map(), LMemory.Map() + LMemory.Size());
+            LMemory.Set(LField, LValue);
+            // Found that way by a sender that connects now, and changed under
+            // one that is connected already.
+            TMapFileChannel LFresh(false);
+            const TArea LHeaderArea = AreaOfHeader(LMemory);
+            SendSome(LFresh);
+            CheckWrittenOnlyIn(LMemory, LBefore, LHeaderArea, LField, LCase + " (fresh)");
+            // The connected one keeps to the sound area (the fresh one's writes
+            // are in the first check's area).
+            SendSome(LConnected);
+            const size_t LSoundBegin = static_cast<size_t>(CViewerDataOffset);
+            CheckWrittenOnlyIn(
+                LMemory, LBefore,
+                {LHeaderArea.Valid ? std::min(LHeaderArea.Begin, LSoundBegin) : LSoundBegin,
+                 std::max(LHeaderArea.End, LAreaEnd), true},
+                LField, LCase + " (connected)");
+            // As it was, with nothing unread, before the viewer goes on.
+            std::memcpy(LMemory.Map(), LBefore.data(), LBefore.size());
+            ASSERT_TRUE(ResumeProgram(LViewer)) << LCase;
+            // A sender that let go of the spoilt mapping connects again.
+            ASSERT_TRUE(LConnected.CheckReady()) << LCase;
+        }
+    }
+    const TMsgDesc LDesc = TextRecord("after");
+    LConnected.SendContent(LDesc, LDesc.Length);
+    ASSERT_TRUE(LMemory.Drained());
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    const std::vector<std::string> LGot = ReceivedTexts();
+    ASSERT_FALSE(LGot.empty());
+    EXPECT_EQ(LGot.back(), "after");
+}
+
+// The helper process of the next test: takes the queue mutex and ends holding it.
+TEST(ViewerMutexHolder, EndsHoldingTheQueueMutex) {
+    const char* LHold = std::getenv("SCALEPROBE_HOLD_MUTEX");
+    if (!LHold || !*LHold)
+        GTEST_SKIP() << "run by ViewerProgramTest.ProcessThatEndsHoldingTheMutexStopsNothing";
+    int LError = 0;
+    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    if (LMutex && LMutex->WaitFor(10000) == TNamedWaitResult::nwSignaled)
+        std::_Exit(7);
+    std::_Exit(1);
+}
+
+TEST_F(ViewerProgramTest, ProcessThatEndsHoldingTheMutexStopsNothing) {
+#ifdef __SANITIZE_THREAD__
+    // ThreadSanitizer does not count a robust mutex taken over from a dead
+    // owner as locked, and reports its release.
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
+    const int LViewer = StartViewer({"--output", FOut.string()});
+    ASSERT_GT(LViewer, 0);
+    TViewerMemory LMemory;
+    ASSERT_TRUE(LMemory.IsOpen());
+    TMapFileChannel LChannel(false);
+    ASSERT_TRUE(LChannel.CheckReady());
+    const TMsgDesc LBefore = TextRecord("before");
+    LChannel.SendContent(LBefore, LBefore.Length);
+    ASSERT_TRUE(LMemory.Drained());
+
+    SetEnvironmentValue("SCALEPROBE_HOLD_MUTEX", "1");
+    const int LHolder = SpawnProgram(OwnProgramPath(),
+                                     {"--gtest_filter=ViewerMutexHolder.EndsHoldingTheQueueMutex"});
+    SetEnvironmentValue("SCALEPROBE_HOLD_MUTEX", "");
+    ASSERT_EQ(WaitExit(LHolder, 60), 7) << "the helper did not get the mutex";
+
+    // Both the sender and the viewer take the abandoned mutex as theirs.
+    for (const char* LText : {"after 1", "after 2"}) {
+        const TMsgDesc LDesc = TextRecord(LText);
+        LChannel.SendContent(LDesc, LDesc.Length);
+        ASSERT_TRUE(LMemory.Drained()) << LText;
+    }
+    EXPECT_TRUE(LChannel.Connected());
+    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"before", "after 1", "after 2"}));
 }
 } // namespace
