@@ -1,4 +1,5 @@
 #include "Entry.h"
+#include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
 
@@ -7,24 +8,14 @@
 #include <vector>
 
 namespace {
+// wchar_t is UTF-16 on Windows.
 std::string ToUtf8(const wchar_t* AText) {
-    const int LLen = WideCharToMultiByte(CP_UTF8, 0, AText, -1, nullptr, 0, nullptr, nullptr);
-    if (LLen <= 1)
-        return {};
-    std::string LOut(static_cast<size_t>(LLen), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, AText, -1, LOut.data(), LLen, nullptr, nullptr);
-    LOut.resize(static_cast<size_t>(LLen) - 1);
-    return LOut;
+    return UnicodeToUtf8(reinterpret_cast<const char16_t*>(AText));
 }
 
 std::wstring FromUtf8(const std::string& AText) {
-    const int LLen =
-        MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
-    std::wstring LOut(static_cast<size_t>(LLen > 0 ? LLen : 0), L'\0');
-    if (LLen > 0)
-        MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), LOut.data(),
-                            LLen);
-    return LOut;
+    const UnicodeString LText = Utf8ToUnicode(AText);
+    return std::wstring(LText.begin(), LText.end());
 }
 } // namespace
 
