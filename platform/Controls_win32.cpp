@@ -81,9 +81,12 @@ public:
     virtual void Command(WORD) {}
 
 protected:
-    // Makes the child window of a standard class and applies the bounds.
+    // Makes the child window of a standard class and applies the bounds. It
+    // paints only where no sibling above it lies (the status bar over the
+    // memo's foot).
     void CreateChild(const wchar_t* AClass, DWORD AStyle, DWORD AExStyle = 0) {
-        FWnd = CreateWindowExW(AExStyle, AClass, L"", WS_CHILD | WS_VISIBLE | AStyle, 0, 0, 0, 0,
+        FWnd = CreateWindowExW(AExStyle, AClass, L"",
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | AStyle, 0, 0, 0, 0,
                                ParentWindow(FControl), nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!FWnd)
             return;
@@ -266,7 +269,11 @@ TWin32FormPeer::TWin32FormPeer(TForm& AForm) : TWin32Peer(AForm), FForm(AForm) {
         LWc.lpfnWndProc = &TWin32FormPeer::Proc;
         LWc.hInstance = GetModuleHandleW(nullptr);
         LWc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        // The program's icon, resource 1; a test program has none.
         LWc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+        LWc.hIconSm = static_cast<HICON>(LoadImageW(
+            GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
         LWc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         LWc.lpszClassName = CFormClass;
         return RegisterClassExW(&LWc);

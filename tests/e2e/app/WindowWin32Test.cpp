@@ -5,10 +5,13 @@
 #include "platform/Bitmap.h"
 #include "platform/Controls_win32.h"
 #include "platform/MessageLoop_win32.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/Windows_win32.h"
@@ -97,6 +100,9 @@ TEST_F(Win32WindowTest, ControlsHaveTheirClassStyleAndPlace) {
     const LONG LFormStyle = GetWindowLongW(LForm, GWL_STYLE);
     EXPECT_EQ(LFormStyle & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
     EXPECT_TRUE(IsWindowVisible(LForm));
+    // The program's icon, in both sizes, from its resources.
+    EXPECT_NE(GetClassLongPtrW(LForm, GCLP_HICON), 0u);
+    EXPECT_NE(GetClassLongPtrW(LForm, GCLP_HICONSM), 0u);
 
     const struct {
         const TControl& Control;
@@ -130,6 +136,8 @@ TEST_F(Win32WindowTest, ControlsHaveTheirClassStyleAndPlace) {
         const std::string LName(LRow.Control.Name().begin(), LRow.Control.Name().end());
         EXPECT_EQ(ClassOf(LWnd), LRow.Class) << LName;
         EXPECT_EQ(GetWindowLongW(LWnd, GWL_STYLE) & LRow.StyleMask, LRow.Style) << LName;
+        // The memo reaches under the status bar: neither paints over the other.
+        EXPECT_NE(GetWindowLongW(LWnd, GWL_STYLE) & WS_CLIPSIBLINGS, 0) << LName;
         const RECT LRect = ClientRect(LRow.Control);
         EXPECT_EQ(LRect.left, LRow.Rect.left) << LName;
         EXPECT_EQ(LRect.top, LRow.Rect.top) << LName;
@@ -273,6 +281,52 @@ TEST_F(Win32WindowTest, UserPickInTheComboBoxReachesTheControl) {
     EXPECT_EQ(Form->ComboBox1->ItemIndex(), 1);
     EXPECT_EQ(Form->ComboBox1->Text(), u"COM2");
     EXPECT_EQ(LChanges, 1);
+}
+
+// A whole search through a COM port that the window harness linked to the
+// simulator (tests/e2e/wine/window_e2e_test.py); skipped without one.
+TEST_F(Win32WindowTest, SearchOnASimulatedIndicatorEndsWithTheFoundBox) {
+    const char* LPort = std::getenv("SP_SIM_PORT");
+    if (!LPort)
+        GTEST_SKIP() << "no simulated port: SP_SIM_PORT is not set";
+    const auto& LItems = Form->ComboBox1->Items();
+    const auto LAt = std::find(LItems.begin(), LItems.end(), Utf8ToUnicode(LPort));
+    ASSERT_NE(LAt, LItems.end()) << LPort << " is not in the port list";
+    Form->ComboBox1->SetItemIndex(static_cast<int32_t>(LAt - LItems.begin()));
+
+    std::wstring LBoxText, LTranscript;
+    TTimer LPoll;
+    LPoll.SetInterval(50);
+    // Runs inside the box's own loop: reads what the user sees, then OK.
+    LPoll.OnTimer = [&](TObject*) {
+        HWND LBox = FindWindowW(L"#32770", L"scaleprobe");
+        if (!LBox || !LBoxText.empty())
+            return;
+        LBoxText = TextOf(GetDlgItem(LBox, 0xFFFF));
+        LTranscript = TextOf(Window(*Form->Memo1));
+        PostMessageW(LBox, WM_COMMAND, IDOK, 0);
+    };
+    LPoll.SetEnabled(true);
+    SendMessageW(Window(*Form->Button1), BM_CLICK, 0, 0);
+    EXPECT_FALSE(Form->Button1->Enabled());
+    ASSERT_TRUE(
+        Loop.RunUntil([&] { return !LBoxText.empty() && Form->Button1->Enabled(); }, 120000));
+    LPoll.SetEnabled(false);
+
+    EXPECT_EQ(LBoxText, Wide(CMsgFound));
+    // Found at the first trial: the first protocol at 9600 baud.
+    const std::wstring LTrial = L"\r\n----------------------------\r\n";
+    const size_t LFirst = LTranscript.find(LTrial);
+    ASSERT_NE(LFirst, std::wstring::npos) << "no trial in the transcript";
+    EXPECT_EQ(LTranscript.find(LTrial, LFirst + 1), std::wstring::npos) << "more than one trial";
+    const std::wstring LPortName(LPort, LPort + std::strlen(LPort));
+    EXPECT_NE(LTranscript.find(LTrial +
+                               Wide(u"尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)") +
+                               L"\r\n" + LPortName + Wide(u" - 波特率: 9600")),
+              std::wstring::npos)
+        << "not the first protocol at 9600 baud";
+    EXPECT_NE(LTranscript.find(Wide(u"找到了, 成功读取数据： ")), std::wstring::npos);
+    EXPECT_EQ(Form->LEDDisplay1->Caption(), u"1000");
 }
 
 TEST_F(Win32WindowTest, ClosingTheWindowEndsTheLoop) {

@@ -18,7 +18,7 @@ import sys
 import tempfile
 import time
 
-from winetest import SKIP, Checks, Prefix, Pty
+from winetest import SKIP, Checks, Prefix, Pty, Simulator
 
 FIRST = "尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)"
 SECOND = "尝试第二种通讯协议(适应与聊城昌信等)"
@@ -43,31 +43,6 @@ def trials_of(lines):
         port, rate = cfg.rsplit(RATE_SEP, 1)
         out.append((lines[i + 2], port, int(rate)))
     return out
-
-
-class Simulator:
-    """scaleprobe-sim on its own pseudo-terminal; the first line it prints
-    is the port's path."""
-
-    def __init__(self, program, args, ports_dir):
-        env = dict(os.environ, SCALEPROBE_PORTS_DIR=ports_dir)
-        self.proc = subprocess.Popen([program, "--no-announce"] + args, env=env,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
-        ready, _, _ = select.select([self.proc.stdout], [], [], 30)
-        self.path = self.proc.stdout.readline().decode().strip() if ready else ""
-        if not self.path:
-            self.stop()
-            raise AssertionError("scaleprobe-sim %s printed no port" % args)
-
-    def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-        self.proc.stdout.close()
 
 
 def newest_log(exe_dir):

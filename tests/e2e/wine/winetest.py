@@ -4,6 +4,7 @@ limit. Python standard library only."""
 
 import os
 import pty
+import select
 import shutil
 import subprocess
 import sys
@@ -104,6 +105,31 @@ class Pty:
     def close(self):
         os.close(self.slave)
         os.close(self.master)
+
+
+class Simulator:
+    """scaleprobe-sim on its own pseudo-terminal; the first line it prints
+    is the port's path."""
+
+    def __init__(self, program, args, ports_dir):
+        env = dict(os.environ, SCALEPROBE_PORTS_DIR=ports_dir)
+        self.proc = subprocess.Popen([program, "--no-announce"] + args, env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.proc.stdout], [], [], 30)
+        self.path = self.proc.stdout.readline().decode().strip() if ready else ""
+        if not self.path:
+            self.stop()
+            raise AssertionError("scaleprobe-sim %s printed no port" % args)
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        self.proc.stdout.close()
 
 
 class Checks:
