@@ -4,11 +4,17 @@
 
 const char CCliUsage[] =
     "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
-    "                      [--help]\n"
+    "                      [--extended] [--json] [--save [FILE]] [--help]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
     "  --list           print the port list and exit\n"
     "  --simulate SPEC  search a simulated indicator, e.g. keli:19200 or xk3168:4800:2\n"
     "  --watch          after a success keep showing weights until interrupted\n"
+    "  --extended       when the search finds nothing, go on with more rates and\n"
+    "                   the ASCII weight-line protocol\n"
+    "  --json           print one JSON document with the result and every trial\n"
+    "                   (the transcript goes to standard error)\n"
+    "  --save [FILE]    after a find, write the port and line settings into the\n"
+    "                   CommConfig section of FILE (default: this program's INI)\n"
     "  --help           print this text and exit\n"
     "exit status: 0 instrument found, 1 none found, 2 no port, a port that cannot be opened or\n"
     "a configuration error, 64 usage, 128+N ended by signal N (130 for Ctrl+C)\n";
@@ -68,6 +74,15 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
             AOptions.List = true;
         } else if (LArg == "--watch") {
             AOptions.Watch = true;
+        } else if (LArg == "--json") {
+            AOptions.Json = true;
+        } else if (LArg == "--extended") {
+            AOptions.Extended = true;
+        } else if (LArg == "--save") {
+            AOptions.Save = true;
+            // The file is optional: a next argument that is no option.
+            if (LHasValue && !AArgs[I + 1].empty() && AArgs[I + 1][0] != '-')
+                AOptions.SaveFile = AArgs[++I];
         } else if (LArg == "--port" || LArg == "--simulate") {
             if (!LHasValue) {
                 AError = LArg + " needs a value";
@@ -91,6 +106,10 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
                      LArg + "'";
             return false;
         }
+    }
+    if (AOptions.Json && AOptions.Watch) {
+        AError = "--json and --watch exclude each other";
+        return false;
     }
     if (LHavePort && AOptions.Simulate) {
         AError = "--port and --simulate exclude each other";

@@ -17,6 +17,10 @@ struct TCliOptions {
     bool Watch = false;
     bool Simulate = false;
     bool Help = false;
+    bool Json = false;     // one JSON document on standard output
+    bool Extended = false; // after a search that found nothing, the extended table
+    bool Save = false;     // after a find, the result into an INI file
+    std::string SaveFile;  // empty: the program's own INI
     TSimulateSpec Sim;
 };
 

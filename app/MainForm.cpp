@@ -8,17 +8,9 @@
 
 namespace {
 constexpr char16_t CFormCaption[] = u"自动检测地磅仪表 -- 测试";
-constexpr char16_t CTrialLine[] = u"----------------------------";
-constexpr char16_t CEndLine[] = u"~~~~~~~~~~~~~~~~";
-constexpr char16_t CFirstProtocol[] = u"尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)";
-constexpr char16_t CSecondProtocol[] = u"尝试第二种通讯协议(适应与聊城昌信等)";
 constexpr char16_t CCommConfigFmt[] = u"%s - 波特率: %d";
-constexpr char16_t CFoundCountHead[] = u"找到了, 成功读取数据： ";
-constexpr char16_t CFoundCountTail[] = u" 次";
 constexpr char16_t CPanelVendor[] = u"地磅仪表自动检测工具";
 constexpr char16_t CPanelContact[] = u"技术支持";
-constexpr int32_t CRepeatCntWhenStable = 10;
-constexpr int32_t CReadIntervalTimeout = 10;
 constexpr int32_t CRateCount = static_cast<int32_t>(CBaudRateAry.size());
 
 char16_t FoldCase(char16_t AChar) {
@@ -175,6 +167,8 @@ void TForm1::TestNewConfig() {
     } catch (...) {
         // Treated as a trial that could not be started: on to the next one.
         FBridge.reset();
+        FSuccessReadCount = 0;
+        ReportTrial(0);
         TimerNextTest->SetEnabled(true);
         return;
     }
@@ -188,6 +182,7 @@ void TForm1::TestNewConfig() {
     }
     try {
         FSuccessReadCount = 0;
+        FLastWeight = 0;
         Memo1->Append(u"");
         Memo1->Append(CTrialLine);
         Memo1->Append(TestState2String());
@@ -197,14 +192,23 @@ void TForm1::TestNewConfig() {
         TimerCheck->SetEnabled(true);
     } catch (...) {
         FreeBridge();
+        ReportTrial(0);
         TimerNextTest->SetEnabled(true);
     }
 }
 
+void TForm1::ReportTrial(uint64_t AElapsedMs) {
+    if (OnTrialEnd)
+        OnTrialEnd(
+            TTrialResult{FCurrTestState, GetConfig(), FSuccessReadCount, AElapsedMs, FLastWeight});
+}
+
 void TForm1::TimerCheckTimer(TObject*) {
-    if (GetTickCount64() - FTickStart < static_cast<uint64_t>(CTestMaxTime))
+    const uint64_t LElapsed = GetTickCount64() - FTickStart;
+    if (LElapsed < static_cast<uint64_t>(CTestMaxTime))
         return;
     TimerCheck->SetEnabled(false);
+    ReportTrial(LElapsed);
     if (FSuccessReadCount < CSuccessCount) {
         TimerNextTest->SetEnabled(true);
         return;
@@ -264,6 +268,7 @@ void TForm1::TimerNextTestTimer(TObject*) {
 }
 
 void TForm1::OnMyNewWeightNotify(double AValue) {
+    FLastWeight = AValue;
     LEDDisplay1->SetCaption(FloatToStr(AValue, LocaleDecimalSeparator()));
     ++FSuccessReadCount;
 }

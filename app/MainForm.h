@@ -36,6 +36,15 @@ std::vector<UnicodeString> GetSysComList();
 // Ascending, case-insensitive, character by character; duplicates kept.
 void SortComList(std::vector<UnicodeString>& AList);
 
+// What one trial of the search read, for the front ends that report it.
+struct TTrialResult {
+    TAutoTestState State = attStandKeli;
+    TConfigComm Cfg;
+    int32_t Weights = 0;
+    uint64_t ElapsedMs = 0; // 0: the trial could not start
+    double LastWeight = 0;
+};
+
 class TForm1 : public TForm {
     SP_CLASS(TForm1, TForm)
 public:
@@ -64,15 +73,19 @@ public:
     TAutoTestState CurrTestState() const { return FCurrTestState; }
     int32_t CurrBaudRateIdx() const { return FCurrBaudRateIdx; }
     int32_t SuccessReadCount() const { return FSuccessReadCount; }
+    UnicodeString CommConfig2String(const TConfigComm& ACfg) const;
+    // Closes the port of the last trial (the console front end searches on).
+    void FreeBridge();
+    // Called at the end of each trial, found or not.
+    std::function<void(const TTrialResult&)> OnTrialEnd;
 
 private:
     void CreateLayout();
     void TestNewConfig();
     TConfigComm GetConfig() const;
-    void FreeBridge();
     void OnMyNewWeightNotify(double AValue);
+    void ReportTrial(uint64_t AElapsedMs);
     UnicodeString TestState2String() const;
-    UnicodeString CommConfig2String(const TConfigComm& ACfg) const;
 
     // Shows LEDDisplay1 on the window.
     std::unique_ptr<TDisplayView> FLEDView;
@@ -83,16 +96,26 @@ private:
     TAutoTestState FCurrTestState = attStandKeli;
     uint64_t FTickStart = 0;
     int32_t FSuccessReadCount = 0;
+    double FLastWeight = 0;
 
     TClientFactory FClientFactory;
 };
 
 inline constexpr int32_t CTestMaxTime = 1000;
+inline constexpr int32_t CRepeatCntWhenStable = 10;
+inline constexpr int32_t CReadIntervalTimeout = 10;
 inline constexpr int32_t CSuccessCount = 4;
 // Passes of the standard phase, each on the selected port.
 inline constexpr int32_t CStandardPasses = 1;
 
 // The texts the search shows.
+inline constexpr char16_t CTrialLine[] = u"----------------------------";
+inline constexpr char16_t CEndLine[] = u"~~~~~~~~~~~~~~~~";
+inline constexpr char16_t CFirstProtocol[] =
+    u"尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)";
+inline constexpr char16_t CSecondProtocol[] = u"尝试第二种通讯协议(适应与聊城昌信等)";
+inline constexpr char16_t CFoundCountHead[] = u"找到了, 成功读取数据： ";
+inline constexpr char16_t CFoundCountTail[] = u" 次";
 inline constexpr char16_t CMsgNoPort[] = u"当前无可用串口，请检查连接后再重试";
 inline constexpr char16_t CMsgFound[] = u"找到仪表";
 inline constexpr char16_t CMsgNotFound[] = u"自动搜索完毕, 没有找到适配的仪表";

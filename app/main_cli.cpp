@@ -3,12 +3,20 @@
 #include "app/CliOptions.h"
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
+#include "app/ExtendedSearch.h"
 #include "app/MainForm.h"
+#include "app/SearchReport.h"
 #include "app/Startup.h"
+#include "config/AtomicFile.h"
+#include "config/IniEdit.h"
+#include "config/UnitConfigReader.h"
+#include "platform/System.h"
 
 #include <algorithm>
 #include <clocale>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -52,9 +60,45 @@ int ExitCodeOf(TSearchOutcome AOutcome) {
     }
 }
 
-int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
+TTrialRecord RecordOf(const TTrialResult& AResult) {
+    TTrialRecord LRecord;
+    LRecord.Protocol =
+        AResult.State == attStandKeli || AResult.State == attTestKeli ? "keli" : "xk3168";
+    LRecord.BaudRate = AResult.Cfg.BaudRate;
+    LRecord.StopBits = AResult.Cfg.StopBits;
+    LRecord.Weights = AResult.Weights;
+    LRecord.ElapsedMs = AResult.ElapsedMs;
+    LRecord.LastWeight = AResult.LastWeight;
+    return LRecord;
+}
+
+// Writes the found settings into the CommConfig section of AFile, keeping
+// everything else of it.
+bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
+                const TTrialRecord& AWin, std::string& AError) {
+    std::string LOld;
+    std::error_code LCode;
+    if (std::filesystem::exists(AFile, LCode)) {
+        std::ifstream LIn(AFile, std::ios::binary);
+        LOld.assign(std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>());
+        if (!LIn.good() && !LIn.eof()) {
+            AError = "cannot read " + AFile.string();
+            return false;
+        }
+    }
+    TIniValues LValues{{"CommName", APort},
+                       {"BaudRate", std::to_string(AWin.BaudRate)},
+                       {"StopBits", std::to_string(AWin.StopBits)},
+                       {"Protocol", AWin.Protocol}};
+    return ReplaceFileAtomically(AFile, SetIniValues(LOld, UnicodeToUtf8(CCommSection), LValues),
+                                 AError);
+}
+
+int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
     THeadlessLoop LLoop;
-    TConsoleControls LConsole(std::cout, std::cerr, StdoutIsTerminal());
+    // With --json standard output carries the document only.
+    TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr,
+                              !AOptions.Json && StdoutIsTerminal());
     // The units come down, and the backend goes, also when the window fails.
     struct TUnits {
         explicit TUnits(TControlBackend& ABackend) {
@@ -70,20 +114,54 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort) {
     int LExit;
     {
         TForm1 LForm;
+        LForm.OnTrialEnd = [&](const TTrialResult& AResult) {
+            AReport.Trials.push_back(RecordOf(AResult));
+        };
         if (!APort.empty())
             SelectPort(*LForm.ComboBox1, Utf8ToUnicode(APort));
+        AReport.Port = UnicodeToUtf8(LForm.ComboBox1->Text());
         LForm.Show();
         LForm.Button1->Click();
         auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
         while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
         }
-        LExit = ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soFound && AOptions.Watch) {
-            const UnicodeString LPortName = LForm.Bridge()
-                                                ? LForm.Bridge()->ConnectCommCfg().CommName
-                                                : LForm.ComboBox1->Text();
-            const TWatchMonitor LMonitor(LConsole, LPortName,
-                                         [&LForm] { return int64_t(LForm.SuccessReadCount()); });
+        if (LConsole.Outcome() == TSearchOutcome::soFound && !AReport.Trials.empty())
+            AReport.Found = AReport.Trials.size() - 1;
+        TExtendedSearch LExtended(LForm, Interrupted);
+        if (LConsole.Outcome() == TSearchOutcome::soNotFound && AOptions.Extended &&
+            !Interrupted()) {
+            // The window's last trial lets go of the port first.
+            LForm.FreeBridge();
+            LConsole.ResetOutcome();
+            if (LExtended.Run(LForm.ComboBox1->Text(), AReport.Trials))
+                AReport.Found = AReport.Trials.size() - 1;
+        }
+        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
+        if (LConsole.Outcome() == TSearchOutcome::soNoPort)
+            AReport.ErrorCode = "no-port";
+        else if (LConsole.Outcome() == TSearchOutcome::soConfigError)
+            AReport.ErrorCode = "config";
+        if (AReport.Found && AOptions.Save && !Interrupted()) {
+            const std::filesystem::path LFile = AOptions.SaveFile.empty()
+                                                    ? ConfigFileNameFor(GetExecutablePath())
+                                                    : std::filesystem::path(AOptions.SaveFile);
+            std::string LError;
+            if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
+                AReport.SavedTo = LFile.string();
+                LConsole.WriteError(u"saved to " + Utf8ToUnicode(AReport.SavedTo));
+            } else {
+                AReport.ErrorCode = "save";
+                AReport.ErrorText = LError;
+                LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(LError));
+                LExit = CExitNoPort;
+            }
+        }
+        if (AReport.Found && AOptions.Watch) {
+            const bool LStandard = !LExtended.Client();
+            const UnicodeString LPortName = LForm.ComboBox1->Text();
+            const TWatchMonitor LMonitor(LConsole, LPortName, [&] {
+                return LStandard ? int64_t(LForm.SuccessReadCount()) : LExtended.WeightCount();
+            });
             while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
             }
         }
@@ -100,15 +178,42 @@ int Finish(int AExit) {
               << std::flush;
     return CExitSignalBase + InterruptSignal();
 }
+
+// The run's end on standard output with --json: one document, whatever
+// ended the run.
+int Report(const TCliOptions& AOptions, TSearchReport& AReport, int AExit) {
+    if (!AOptions.Json)
+        return AExit;
+    if (Interrupted() && AReport.ErrorCode.empty()) {
+        AReport.ErrorCode = "interrupted";
+        AReport.ErrorText = std::string("interrupted (") + SignalName(InterruptSignal()) + ")";
+    }
+    std::cout << SearchReportJson(AReport, AExit) << std::flush;
+    return AExit;
+}
+
+// An error before or outside the search: its line on standard error and,
+// with --json, its document.
+int Fail(const TCliOptions& AOptions, TSearchReport& AReport, const char* ACode,
+         const std::string& AText, int AExit) {
+    std::cerr << "scaleprobe-cli: " << AText << '\n';
+    AReport.ErrorCode = ACode;
+    AReport.ErrorText = AText;
+    return Report(AOptions, AReport, AExit);
+}
 } // namespace
 
 int CliMain(const std::vector<std::string>& AArgs) {
     std::setlocale(LC_ALL, "");
     TCliOptions LOptions;
+    TSearchReport LReport;
     std::string LError;
     if (!ParseCliOptions(AArgs, LOptions, LError)) {
-        std::cerr << "scaleprobe-cli: " << LError << '\n' << CCliUsage;
-        return CExitUsage;
+        // Bad usage still answers in JSON when it was asked for.
+        LOptions.Json = std::find(AArgs.begin(), AArgs.end(), "--json") != AArgs.end();
+        const int LExit = Fail(LOptions, LReport, "usage", LError, CExitUsage);
+        std::cerr << CCliUsage;
+        return LExit;
     }
     if (LOptions.Help) {
         std::cout << CCliUsage << std::flush;
@@ -116,10 +221,10 @@ int CliMain(const std::vector<std::string>& AArgs) {
     }
     if (!LOptions.Port.empty() && !LOptions.List) {
         std::string LReason;
-        if (!CheckPortPath(LOptions.Port, LReason)) {
-            std::cerr << "scaleprobe-cli: cannot open " << LOptions.Port << ": " << LReason << '\n';
-            return CExitNoPort;
-        }
+        LReport.Port = LOptions.Port;
+        if (!CheckPortPath(LOptions.Port, LReason))
+            return Fail(LOptions, LReport, "port", "cannot open " + LOptions.Port + ": " + LReason,
+                        CExitNoPort);
     }
     InstallInterruptHandler();
     try {
@@ -127,10 +232,8 @@ int CliMain(const std::vector<std::string>& AArgs) {
         std::string LPort = LOptions.Port;
         if (LOptions.Simulate) {
             const std::filesystem::path LProgram = FindSimulator();
-            if (LProgram.empty()) {
-                std::cerr << "scaleprobe-cli: " << CSimulatorMissing << '\n';
-                return CExitNoPort;
-            }
+            if (LProgram.empty())
+                return Fail(LOptions, LReport, "simulator", CSimulatorMissing, CExitNoPort);
             LSimulator.emplace(LProgram, SimulatorArgs(LOptions.Sim), CSimulatorStartMs);
             LPort = LSimulator->PortPath();
         }
@@ -142,11 +245,11 @@ int CliMain(const std::vector<std::string>& AArgs) {
             SetControlBackend(nullptr);
             return CExitFound;
         }
-        return Finish(RunSearch(LOptions, LPort));
+        const int LExit = Finish(RunSearch(LOptions, LPort, LReport));
+        return Report(LOptions, LReport, LExit);
     } catch (const Exception& E) {
         if (Interrupted())
-            return Finish(CExitNoPort);
-        std::cerr << "scaleprobe-cli: " << E.what() << '\n';
-        return CExitNoPort;
+            return Report(LOptions, LReport, Finish(CExitNoPort));
+        return Fail(LOptions, LReport, "error", E.what(), CExitNoPort);
     }
 }

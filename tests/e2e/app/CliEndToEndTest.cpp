@@ -2,6 +2,7 @@
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -440,3 +442,85 @@ TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {
 }
 
 } // namespace
+
+namespace {
+nlohmann::json JsonOf(const TRun& ARun) {
+    std::string LText;
+    for (const std::string& LLine : ARun.Out)
+        LText += LLine + "\n";
+    // Throws, failing the test, unless standard output is one document.
+    return nlohmann::json::parse(LText);
+}
+} // namespace
+
+TEST_F(CliEndToEnd, JsonDocumentOfAFindOfNoneAndOfErrors) {
+    const TRun LFound = RunCli({"--simulate", "xk3168:4800:2", "--json"});
+    EXPECT_EQ(LFound.Exit, 0) << LFound.Err;
+    const nlohmann::json LDoc = JsonOf(LFound);
+    EXPECT_EQ(LDoc["found"], true);
+    EXPECT_EQ(LDoc["protocol"], "xk3168");
+    EXPECT_EQ(LDoc["baud_rate"], 4800);
+    EXPECT_EQ(LDoc["stop_bits"], 2);
+    EXPECT_EQ(LDoc["parity"], "none");
+    EXPECT_EQ(LDoc["trial"], 2);
+    EXPECT_GE(LDoc["weights_read"].get<int>(), 4);
+    EXPECT_EQ(LDoc["last_weight"], 1000);
+    ASSERT_EQ(LDoc["trials"].size(), 2u);
+    EXPECT_EQ(LDoc["trials"][0]["protocol"], "keli");
+    EXPECT_EQ(LDoc["trials"][0]["weights_read"], 0);
+    EXPECT_GE(LDoc["trials"][1]["milliseconds"].get<int>(), 1000);
+    // The transcript went to standard error.
+    EXPECT_NE(LFound.Err.find(CSecond), std::string::npos);
+
+    // Faster than the standard table: nothing found, exit 1, twelve trials.
+    const TRun LNone = RunCli({"--simulate", "keli:57600", "--json"});
+    EXPECT_EQ(LNone.Exit, 1) << LNone.Err;
+    const nlohmann::json LNoDoc = JsonOf(LNone);
+    EXPECT_EQ(LNoDoc["found"], false);
+    EXPECT_EQ(LNoDoc["exit_code"], 1);
+    EXPECT_FALSE(LNoDoc.contains("protocol"));
+    EXPECT_EQ(LNoDoc["trials"].size(), 12u);
+
+    const TRun LUsage = RunCli({"--json", "--bogus"}, 30);
+    EXPECT_EQ(LUsage.Exit, 64);
+    EXPECT_EQ(JsonOf(LUsage)["error"]["code"], "usage");
+    const TRun LNoPort = RunCli({"--json", "--port", "/nonexistent/ttyS9"}, 30);
+    EXPECT_EQ(LNoPort.Exit, 2);
+    EXPECT_EQ(JsonOf(LNoPort)["error"]["code"], "port");
+}
+
+TEST_F(CliEndToEnd, SaveWritesTheFoundSettingsIntoTheInstallationsFile) {
+    const fs::path LDir = fs::temp_directory_path() / ("sp_save_" + std::to_string(getpid()));
+    fs::create_directories(LDir);
+    const fs::path LIni = LDir / "site.INI";
+    std::ofstream(LIni, std::ios::binary) << "; weighbridge 2\n[CommConfig]\nCommName=COM1\n"
+                                             "BaudRate=9600\nReadIntervalTimeout=500\n";
+    const TRun LRun = RunCli({"--simulate", "keli:19200", "--save", LIni.string()});
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    std::ifstream LIn(LIni, std::ios::binary);
+    const std::string LSaved{std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
+    const std::string LPort = TrialsOf(LRun.Out).empty() ? "" : TrialsOf(LRun.Out).back().Port;
+    EXPECT_EQ(LSaved, "; weighbridge 2\n[CommConfig]\nCommName=" + LPort +
+                          "\nBaudRate=19200\nReadIntervalTimeout=500\nStopBits=0\nProtocol=keli\n");
+
+    // A file that cannot be written: exit 2 with the reason.
+    const TRun LFail =
+        RunCli({"--simulate", "keli:9600", "--save", (LDir / "absent" / "x.INI").string()});
+    EXPECT_EQ(LFail.Exit, 2);
+    EXPECT_NE(LFail.Err.find("absent"), std::string::npos) << LFail.Err;
+    fs::remove_all(LDir);
+}
+
+TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {
+    const TRun LRun = RunCli({"--simulate", "keli:57600", "--extended", "--json"}, 180);
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    const nlohmann::json LDoc = JsonOf(LRun);
+    // Twelve standard trials, then the first protocol at 300, 38400, 57600.
+    EXPECT_EQ(LDoc["trial"], 15);
+    EXPECT_EQ(LDoc["baud_rate"], 57600);
+    ASSERT_EQ(LDoc["trials"].size(), 15u);
+    EXPECT_EQ(LDoc["trials"][11]["extended"], false);
+    EXPECT_EQ(LDoc["trials"][12]["extended"], true);
+    EXPECT_EQ(LDoc["trials"][12]["baud_rate"], 300);
+    EXPECT_NE(LRun.Err.find("扩展搜索"), std::string::npos);
+}

@@ -1,3 +1,4 @@
+#include "config/IniEdit.h"
 #include "config/IniFile.h"
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -332,4 +334,39 @@ TEST(ConfigReader, PackagedSampleHoldsEveryKeyAtItsDefault) {
     EXPECT_EQ(LSample.MinValidWeight(), LDefaults.MinValidWeight());
     EXPECT_EQ(LSample.IntervalOpenDoorWhenUTurnBack(), LDefaults.IntervalOpenDoorWhenUTurnBack());
     EXPECT_EQ(LSample.MaxSecLeaving(), LDefaults.MaxSecLeaving());
+}
+
+// What the console front end saves reads back through the reader, and every
+// other key of an installation's file reads as before.
+TEST(ConfigReader, SavedCommSettingsReadBackAndNothingElseChanges) {
+    LogCapture LLog;
+    std::ifstream LSample(SP_SAMPLE_INI, std::ios::binary);
+    const std::string LOriginal =
+        "; installed 2026-11-02\r\n" +
+        std::string(std::istreambuf_iterator<char>(LSample), std::istreambuf_iterator<char>());
+    const std::string LSaved = SetIniValues(
+        LOriginal, "CommConfig",
+        {{"CommName", "COM7"}, {"BaudRate", "57600"}, {"StopBits", "2"}, {"Protocol", "keli"}});
+    std::vector<std::string> LBefore, LAfter;
+    const auto LCollect = [](std::vector<std::string>& AOut) {
+        return [&AOut](std::u16string_view S, std::u16string_view K, std::u16string_view V) {
+            if (!SameText(S, u"CommConfig") ||
+                (!SameText(K, u"CommName") && !SameText(K, u"BaudRate")))
+                AOut.push_back(UnicodeToUtf8(UnicodeString(S) + u"|" + UnicodeString(K) + u"=" +
+                                             UnicodeString(V)));
+        };
+    };
+    ParseIniText(DecodeIniBytes(LOriginal), LCollect(LBefore));
+    ParseIniText(DecodeIniBytes(LSaved), LCollect(LAfter));
+    LBefore.push_back("CommConfig|StopBits=2");
+    LBefore.push_back("CommConfig|Protocol=keli");
+    std::sort(LBefore.begin(), LBefore.end());
+    std::sort(LAfter.begin(), LAfter.end());
+    EXPECT_EQ(LAfter, LBefore);
+
+    const TCfgReader R(WriteIni(LLog.Dir(), LSaved));
+    EXPECT_EQ(R.CommCfg().CommName, u"COM7");
+    EXPECT_EQ(R.CommCfg().BaudRate, 57600);
+    EXPECT_EQ(R.CommCfg().ReadIntervalTimeout, 10000);
+    EXPECT_EQ(R.DoorControlloerCfg().IP, u"192.168.1.100");
 }

@@ -1,0 +1,97 @@
+#include "app/ExtendedSearch.h"
+#include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
+#include "weighbridge/UnitWeighBridgeClient_XK3168.h"
+
+namespace {
+constexpr int32_t CExtendedRates[] = {300, 38400, 57600, 115200};
+
+UnicodeString ProtocolLine(const std::string& AProtocol) {
+    if (AProtocol == "keli")
+        return CFirstProtocol;
+    if (AProtocol == "xk3168")
+        return CSecondProtocol;
+    return CAsciiProtocol;
+}
+} // namespace
+
+const std::vector<TExtendedTrial>& ExtendedTable() {
+    static const std::vector<TExtendedTrial> LTable = [] {
+        std::vector<TExtendedTrial> L;
+        for (const int32_t LRate : CExtendedRates)
+            L.push_back({"keli", LRate, 0});
+        for (const int32_t LRate : CExtendedRates)
+            L.push_back({"xk3168", LRate, 2});
+        return L;
+    }();
+    return LTable;
+}
+
+std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& AProtocol) {
+    if (AProtocol == "keli")
+        return std::make_unique<TKeliD2008Client>(CRepeatCntWhenStable);
+    return std::make_unique<TXK3168Client>(CRepeatCntWhenStable);
+}
+
+TExtendedSearch::TExtendedSearch(TForm1& AForm, std::function<bool()> AStop)
+    : FForm(AForm), FStop(std::move(AStop)) {}
+
+bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials) {
+    TMessageLoop* LLoop = TMessageLoop::Current();
+    FForm.Memo1->Append(u"");
+    FForm.Memo1->Append(CExtendedHead);
+    for (const TExtendedTrial& LTrial : ExtendedTable()) {
+        if (FStop())
+            return false;
+        // Clear the field first, then free the client (which closes its port).
+        std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
+        LOld.reset();
+        FClient = CreateClientForProtocol(LTrial.Protocol);
+        FWeights = 0;
+        FLastWeight = 0;
+        FClient->SetOnNewWeightNotify([this](double AValue) {
+            FLastWeight = AValue;
+            ++FWeights;
+            FForm.LEDDisplay1->SetCaption(FloatToStr(AValue, LocaleDecimalSeparator()));
+        });
+        const TConfigComm LCfg{APort, LTrial.BaudRate, CReadIntervalTimeout, LTrial.StopBits};
+        FForm.Memo1->Append(u"");
+        FForm.Memo1->Append(CTrialLine);
+        FForm.Memo1->Append(ProtocolLine(LTrial.Protocol));
+        FForm.Memo1->Append(FForm.CommConfig2String(LCfg));
+        const uint64_t LStart = GetTickCount64();
+        FClient->ConnectComm(LCfg);
+        // The trial's time, or until told to stop.
+        uint64_t LElapsed = 0;
+        while ((LElapsed = GetTickCount64() - LStart) < static_cast<uint64_t>(CTestMaxTime))
+            if (LLoop->RunUntil(FStop, static_cast<uint32_t>(CTestMaxTime - LElapsed)))
+                break;
+        TTrialRecord LRecord{LTrial.Protocol,
+                             LTrial.BaudRate,
+                             8,
+                             "none",
+                             LTrial.StopBits,
+                             static_cast<int32_t>(FWeights),
+                             LElapsed,
+                             true,
+                             FLastWeight};
+        ATrials.push_back(LRecord);
+        if (FStop())
+            return false;
+        if (FWeights >= CSuccessCount) {
+            FForm.Memo1->Append(u"");
+            FForm.Memo1->Append(u"");
+            FForm.Memo1->Append(CEndLine);
+            FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
+            ShowMessage(CMsgFound);
+            return true;
+        }
+    }
+    std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
+    LOld.reset();
+    FForm.Memo1->Append(u"");
+    FForm.Memo1->Append(u"");
+    FForm.Memo1->Append(CEndLine);
+    FForm.Memo1->Append(CMsgNotFound);
+    ShowMessage(CMsgNotFound);
+    return false;
+}

@@ -1,0 +1,48 @@
+#include "app/SearchReport.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+nlohmann::ordered_json LineSettings(const TTrialRecord& ATrial) {
+    return {{"protocol", ATrial.Protocol},
+            {"baud_rate", ATrial.BaudRate},
+            {"data_bits", ATrial.DataBits},
+            {"parity", ATrial.Parity},
+            // 1 and 2 as integers, 1.5 as it is.
+            {"stop_bits", ATrial.StopBits == 1
+                              ? nlohmann::ordered_json(1.5)
+                              : nlohmann::ordered_json(ATrial.StopBits == 2 ? 2 : 1)}};
+}
+} // namespace
+
+std::string SearchReportJson(const TSearchReport& AReport, int AExitCode) {
+    nlohmann::ordered_json LDoc;
+    LDoc["found"] = AReport.Found.has_value();
+    LDoc["exit_code"] = AExitCode;
+    LDoc["port"] =
+        AReport.Port.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(AReport.Port);
+    if (AReport.Found) {
+        const TTrialRecord& LWin = AReport.Trials[*AReport.Found];
+        const nlohmann::ordered_json LSettings = LineSettings(LWin);
+        for (const auto& [LKey, LValue] : LSettings.items())
+            LDoc[LKey] = LValue;
+        LDoc["trial"] = *AReport.Found + 1;
+        LDoc["weights_read"] = LWin.Weights;
+        LDoc["last_weight"] = LWin.LastWeight;
+    }
+    if (!AReport.SavedTo.empty())
+        LDoc["saved_to"] = AReport.SavedTo;
+    if (!AReport.ErrorCode.empty())
+        LDoc["error"] = {{"code", AReport.ErrorCode}, {"text", AReport.ErrorText}};
+    nlohmann::ordered_json LTrials = nlohmann::ordered_json::array();
+    for (const TTrialRecord& LTrial : AReport.Trials) {
+        nlohmann::ordered_json LEntry = LineSettings(LTrial);
+        LEntry["weights_read"] = LTrial.Weights;
+        LEntry["milliseconds"] = LTrial.ElapsedMs;
+        LEntry["extended"] = LTrial.Extended;
+        LTrials.push_back(std::move(LEntry));
+    }
+    LDoc["trials"] = std::move(LTrials);
+    // Text that is not UTF-8 (a port name) is replaced, never thrown on.
+    return LDoc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}

@@ -1,0 +1,34 @@
+// The console front end's record of a search, and its JSON document
+// (--json): what was found and every trial on the way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TTrialRecord {
+    std::string Protocol; // "keli", "xk3168" or "ascii"
+    int32_t BaudRate = 0;
+    int32_t DataBits = 8;
+    std::string Parity = "none"; // "none", "even" or "odd"
+    int32_t StopBits = 0;        // 0 one, 1 one and a half, 2 two
+    int32_t Weights = 0;
+    uint64_t ElapsedMs = 0;
+    bool Extended = false;
+    double LastWeight = 0;
+};
+
+struct TSearchReport {
+    std::string Port;
+    std::vector<TTrialRecord> Trials;
+    // Index into Trials of the trial that found the instrument.
+    std::optional<size_t> Found;
+    // Set when the run ended in an error; the exit code stays the run's.
+    std::string ErrorCode, ErrorText;
+    // The INI file --save wrote.
+    std::string SavedTo;
+};
+
+// One JSON document, pretty-printed, ending with a newline.
+std::string SearchReportJson(const TSearchReport& AReport, int AExitCode);

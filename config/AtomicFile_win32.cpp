@@ -1,0 +1,46 @@
+#include "config/AtomicFile.h"
+#include "platform/Text.h"
+
+#include "platform/Windows_win32.h"
+
+namespace {
+std::string Reason(const std::string& AWhat) {
+    const DWORD LError = GetLastError();
+    wchar_t LText[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, LError, 0,
+                   LText, 512, nullptr);
+    std::string LWords =
+        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LText)));
+    while (!LWords.empty() && (LWords.back() == '\n' || LWords.back() == '\r'))
+        LWords.pop_back();
+    return AWhat + ": " + (LWords.empty() ? "error " + std::to_string(LError) : LWords);
+}
+} // namespace
+
+bool ReplaceFileAtomically(const std::filesystem::path& AFile, std::string_view ABytes,
+                           std::string& AError) {
+    const std::filesystem::path LDir =
+        AFile.has_parent_path() ? AFile.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path LTemp = LDir / (L"." + AFile.filename().wstring() + L"." +
+                                                std::to_wstring(GetCurrentProcessId()) + L".tmp");
+    const HANDLE LFile = CreateFileW(LTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (LFile == INVALID_HANDLE_VALUE) {
+        AError = Reason("cannot create a file in " + LDir.string());
+        return false;
+    }
+    DWORD LWritten = 0;
+    const bool LOk =
+        WriteFile(LFile, ABytes.data(), static_cast<DWORD>(ABytes.size()), &LWritten, nullptr) &&
+        LWritten == ABytes.size() && FlushFileBuffers(LFile);
+    if (!LOk)
+        AError = Reason("cannot write " + LTemp.string());
+    CloseHandle(LFile);
+    if (LOk && MoveFileExW(LTemp.c_str(), AFile.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (AError.empty())
+        AError = Reason("cannot replace " + AFile.string());
+    DeleteFileW(LTemp.c_str());
+    return false;
+}

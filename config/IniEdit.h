@@ -1,0 +1,19 @@
+// Changes a few keys of an INI file's text and keeps everything else: every
+// other line, comment and blank line, key order, letter case, line ends and
+// the byte-order mark stay byte for byte. Lines are read as the INI reader
+// reads them, so the key changed is the one the reader would see.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+using TIniValues = std::vector<std::pair<std::string, std::string>>; // key, value (UTF-8)
+
+// AText with each key of AValues set in ASection: the first line of that key
+// in the section (the one the reader uses) gets the new value; a missing key
+// goes after the section's last key line, a missing section at the end. New
+// lines end as the file's first line does (CR LF in a file without one).
+std::string SetIniValues(std::string_view AText, std::string_view ASection,
+                         const TIniValues& AValues);
