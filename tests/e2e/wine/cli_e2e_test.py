@@ -10,6 +10,7 @@ Skipped (exit 77) when the Linux simulator is not built."""
 
 import argparse
 import glob
+import json
 import os
 import select
 import signal
@@ -115,6 +116,30 @@ def run_all(t, a, prefix, ports_dir):
                 lines[-1].startswith(FOUND_HEAD) and lines[-1].endswith(" 次"),
                 "%s: end of the transcript %r" % (what, lines[-4:]))
         t.check("找到仪表\n" in err, "%s: message %r" % (what, err))
+
+    # The result as JSON, saved into an installation's INI (CR LF kept).
+    ini = os.path.join(ports_dir, "site.INI")
+    with open(ini, "wb") as f:
+        f.write(b"; site\r\n[CommConfig]\r\nCommName=COM1\r\nBaudRate=4800\r\n")
+    sim = Simulator(a.sim, ["--protocol", "keli", "--baud", "9600"], ports_dir)
+    try:
+        prefix.link_com(9, sim.path)
+        code, out, err = prefix.run([a.cli, "--port", "COM9", "--json", "--save",
+                                     "Z:" + ini.replace("/", "\\")])
+    finally:
+        sim.stop()
+    try:
+        doc = json.loads(out.decode("utf-8"))
+    except ValueError:
+        doc = {}
+    t.check(code == 0 and doc.get("found") is True and doc.get("trial") == 1 and
+            doc.get("port") == "COM9" and doc.get("baud_rate") == 9600,
+            "--json: exit %d, %r, stderr %r" % (code, out[:300], err[-300:]))
+    with open(ini, "rb") as f:
+        saved = f.read()
+    os.unlink(ini)
+    t.check(saved == b"; site\r\n[CommConfig]\r\nCommName=COM9\r\nBaudRate=9600\r\n"
+            b"StopBits=0\r\nProtocol=keli\r\n", "--save wrote %r" % saved)
 
     # A port nobody writes to: the whole search, no instrument, and the log.
     silent = Pty()
