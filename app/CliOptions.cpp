@@ -7,7 +7,8 @@ const char CCliUsage[] =
     "                      [--extended] [--json] [--save [FILE]] [--help]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
     "  --list           print the port list and exit\n"
-    "  --simulate SPEC  search a simulated indicator, e.g. keli:19200 or xk3168:4800:2\n"
+    "  --simulate SPEC  search a simulated indicator, e.g. keli:19200, xk3168:4800:2\n"
+    "                   or ascii:57600:7E1\n"
     "  --watch          after a success keep showing weights until interrupted\n"
     "  --extended       when the search finds nothing, go on with more rates and\n"
     "                   the ASCII weight-line protocol\n"
@@ -36,8 +37,8 @@ bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::stri
     const size_t LSecond = AText.find(':', LFirst + 1);
     ASpec.Protocol = AText.substr(0, LFirst);
     const std::string LBaud = AText.substr(LFirst + 1, LSecond - LFirst - 1);
-    if (ASpec.Protocol != "keli" && ASpec.Protocol != "xk3168") {
-        AError = "unknown protocol '" + ASpec.Protocol + "' (keli or xk3168)";
+    if (ASpec.Protocol != "keli" && ASpec.Protocol != "xk3168" && ASpec.Protocol != "ascii") {
+        AError = "unknown protocol '" + ASpec.Protocol + "' (keli, xk3168 or ascii)";
         return false;
     }
     if (!ParseInt(LBaud, ASpec.BaudRate) || ASpec.BaudRate <= 0) {
@@ -45,7 +46,14 @@ bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::stri
         return false;
     }
     ASpec.StopBits = -1;
-    if (LSecond != std::string::npos) {
+    ASpec.Framing = "8N1";
+    if (LSecond != std::string::npos && ASpec.Protocol == "ascii") {
+        ASpec.Framing = AText.substr(LSecond + 1);
+        if (ASpec.Framing != "8N1" && ASpec.Framing != "7E1" && ASpec.Framing != "7O1") {
+            AError = "bad framing '" + ASpec.Framing + "' (8N1, 7E1 or 7O1)";
+            return false;
+        }
+    } else if (LSecond != std::string::npos) {
         const std::string LStop = AText.substr(LSecond + 1);
         if (LStop == "1")
             ASpec.StopBits = 0;

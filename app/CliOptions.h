@@ -6,9 +6,10 @@
 #include <vector>
 
 struct TSimulateSpec {
-    std::string Protocol; // "keli" or "xk3168"
+    std::string Protocol; // "keli", "xk3168" or "ascii"
     int32_t BaudRate = 0;
-    int32_t StopBits = -1; // -1: the protocol's own
+    int32_t StopBits = -1;       // -1: the protocol's own
+    std::string Framing = "8N1"; // ascii: "8N1", "7E1" or "7O1"
 };
 
 struct TCliOptions {
@@ -38,5 +39,6 @@ extern const char CCliUsage[];
 bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOptions,
                      std::string& AError);
 
-// "PROTOCOL:BAUD[:STOPBITS]"; STOPBITS is 1, 1.5 or 2.
+// "PROTOCOL:BAUD[:STOPBITS]"; STOPBITS is 1, 1.5 or 2. For ascii the third
+// field is the framing instead: 8N1, 7E1 or 7O1.
 bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::string& AError);

@@ -26,6 +26,9 @@ constexpr uint32_t CPumpSliceMs = 200;
 std::vector<std::string> SimulatorArgs(const TSimulateSpec& ASpec) {
     std::vector<std::string> LArgs{"--protocol", ASpec.Protocol, "--baud",
                                    std::to_string(ASpec.BaudRate)};
+    if (ASpec.Framing != "8N1")
+        LArgs.insert(LArgs.end(),
+                     {"--data-bits", "7", "--parity", ASpec.Framing == "7E1" ? "even" : "odd"});
     // Without a choice each protocol's indicator uses its usual stop bits.
     const int32_t LStopBits =
         ASpec.StopBits >= 0 ? ASpec.StopBits : (ASpec.Protocol == "xk3168" ? 2 : 0);

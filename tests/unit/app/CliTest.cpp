@@ -29,7 +29,15 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_EQ(LOptions.Sim.StopBits, 2);
     ASSERT_TRUE(ParseCliOptions({"--simulate", "keli:19200"}, LOptions, LError));
     EXPECT_EQ(LOptions.Sim.StopBits, -1);
+    ASSERT_TRUE(ParseCliOptions({"--simulate", "ascii:57600:7E1"}, LOptions, LError));
+    EXPECT_EQ(LOptions.Sim.Framing, "7E1");
     ASSERT_TRUE(ParseCliOptions({}, LOptions, LError));
+    // --save takes a file only when one follows.
+    ASSERT_TRUE(ParseCliOptions({"--save", "--json", "--extended"}, LOptions, LError));
+    EXPECT_TRUE(LOptions.Save && LOptions.Json && LOptions.Extended);
+    EXPECT_TRUE(LOptions.SaveFile.empty());
+    ASSERT_TRUE(ParseCliOptions({"--save", "site.INI"}, LOptions, LError));
+    EXPECT_EQ(LOptions.SaveFile, "site.INI");
 }
 
 TEST(CliOptions, RejectsBadUsage) {
@@ -44,6 +52,8 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--simulate", "keli:0"},
              {"--simulate", "keli:9600:3"},
              {"--simulate", "keli:9600", "--port", "/dev/ttyS0"},
+             {"--simulate", "ascii:9600:7N2"},
+             {"--json", "--watch"},
          }) {
         std::string LError;
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
