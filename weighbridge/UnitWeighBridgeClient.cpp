@@ -64,6 +64,7 @@ void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
     try {
         FComm->StopComm();
         ClearBuffer();
+        ResetDecoder();
         FComm->SetCommName(CommDeviceName(ACfg.CommName));
         FComm->SetBaudRate(static_cast<uint32_t>(ACfg.BaudRate));
         FComm->SetReadIntervalTimeout(static_cast<uint32_t>(ACfg.ReadIntervalTimeout));

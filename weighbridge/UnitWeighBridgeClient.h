@@ -54,6 +54,9 @@ protected:
     void AddAWeight(double AValue);
     virtual void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer, uint16_t BufferLength);
     virtual void OnMyReceiveError(TObject* Sender, uint32_t EventMask);
+    // Forgets what a decoder carries between receive events; ConnectComm
+    // calls it with the cleared buffer.
+    virtual void ResetDecoder() {}
 
     // The sink that hands a scan's weights to AddAWeight.
     TWeightSink WeightSink() { return TWeightSink{this, &TWeighBridgeClient::PutWeight}; }

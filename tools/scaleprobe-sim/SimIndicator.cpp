@@ -127,13 +127,36 @@ void EncodeXK3168Frame(double AWeight, int ADecimals, bool AStable, uint8_t (&AO
         AOut[J] = static_cast<uint8_t>((LDigits / 10 % 10) << 4 | (LDigits % 10));
 }
 
+std::string EncodeAsciiLine(double AWeight, int ADecimals, const std::string& APrefix,
+                            const std::string& AUnit) {
+    bool LOverload = false;
+    const uint32_t LDigits = DisplayDigits(AWeight, ADecimals, LOverload);
+    std::string LNumber = std::to_string(LDigits);
+    if (ADecimals > 0) {
+        const size_t LWidth = static_cast<size_t>(ADecimals) + 1;
+        if (LNumber.size() < LWidth)
+            LNumber.insert(0, LWidth - LNumber.size(), '0');
+        LNumber.insert(LNumber.size() - static_cast<size_t>(ADecimals), 1, '.');
+    }
+    const bool LNegative = AWeight < 0 && LDigits != 0;
+    return APrefix + (LNegative ? "-" : "") + LNumber + AUnit + "\r\n";
+}
+
 TSimIndicator::TSimIndicator(const TSimOptions& AOptions)
     : FOptions(AOptions), FRandom(AOptions.Seed) {
     FSequence.Parse(AOptions.Weights);
 }
 
 size_t TSimIndicator::FrameLength() const {
-    return FOptions.Protocol == TSimProtocol::spKeli ? 12 : 5;
+    switch (FOptions.Protocol) {
+    case TSimProtocol::spKeli:
+        return 12;
+    case TSimProtocol::spXK3168:
+        return 5;
+    case TSimProtocol::spAscii:
+        break;
+    }
+    return FLastLength;
 }
 
 void TSimIndicator::PutByte(uint8_t AByte, std::vector<uint8_t>& AOut) {
@@ -163,6 +186,13 @@ void TSimIndicator::NextFrame(std::vector<uint8_t>& AOut) {
         for (uint8_t LByte : LFrame)
             PutByte(LByte, AOut);
         FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, false);
+    } else if (FOptions.Protocol == TSimProtocol::spAscii) {
+        const std::string LLine =
+            EncodeAsciiLine(LWeight, FOptions.Decimals, FOptions.AsciiPrefix, FOptions.AsciiUnit);
+        for (char LChar : LLine)
+            PutByte(static_cast<uint8_t>(LChar), AOut);
+        FLastLength = LLine.size();
+        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
     } else {
         // Stable once the display has shown the same value three times.
         const double LShown = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);

@@ -51,6 +51,11 @@ void EncodeKeliFrame(double AWeight, int ADecimals, bool ABlankPad, uint8_t (&AO
 // 0xFF, status (decimal code, stable, sign, overload), three BCD bytes, low first.
 void EncodeXK3168Frame(double AWeight, int ADecimals, bool AStable, uint8_t (&AOut)[5]);
 
+// APrefix, the shown weight ('-' when negative, ADecimals places), AUnit and
+// CR LF.
+std::string EncodeAsciiLine(double AWeight, int ADecimals, const std::string& APrefix,
+                            const std::string& AUnit);
+
 // Frame after frame of the configured indicator, noise included.
 class TSimIndicator {
 public:
@@ -61,7 +66,7 @@ public:
     // The weight of the frame made last, as the matching decoder reads it.
     double LastWeight() const { return FLastWeight; }
     uint64_t FramesMade() const { return FFrames; }
-    // Bytes of one frame on the line.
+    // Bytes of one frame on the line (of the last one, for ascii lines).
     size_t FrameLength() const;
 
 private:
@@ -73,4 +78,5 @@ private:
     uint64_t FFrames = 0;
     double FLastWeight = 0;
     double FPrevious[2] = {0, 0};
+    size_t FLastLength = 0;
 };

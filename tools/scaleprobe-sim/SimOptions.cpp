@@ -35,6 +35,27 @@ bool ParseStopBits(const std::string& AText, uint32_t& AHalfBits) {
     return true;
 }
 
+// Printable characters only: a line end inside would split the line.
+bool ParsePrintable(const std::string& AText, std::string& AValue) {
+    for (char LChar : AText)
+        if (LChar < 0x20 || LChar > 0x7E)
+            return false;
+    AValue = AText;
+    return true;
+}
+
+bool ParseParity(const std::string& AText, TUartParity& AParity) {
+    if (AText == "none")
+        AParity = TUartParity::upNone;
+    else if (AText == "even")
+        AParity = TUartParity::upEven;
+    else if (AText == "odd")
+        AParity = TUartParity::upOdd;
+    else
+        return false;
+    return true;
+}
+
 bool ParseRate(const std::string& AText, double& ARate) {
     return ParseDouble(AText, ARate) && ARate >= 0 && ARate <= 1;
 }
@@ -44,15 +65,25 @@ bool ParseRate(const std::string& AText, double& ARate) {
 std::string SimUsage() {
     return "usage: scaleprobe-sim [options]\n"
            "Plays a weighing indicator on a pseudo-terminal and prints the port's path.\n"
-           "  --protocol keli|xk3168  frame protocol: keli = 12-byte STX frame,\n"
-           "                          xk3168 = 5-byte 0xFF frame (default keli)\n"
-           "  --baud N                the indicator's baud rate (default 9600)\n"
+           "  --protocol keli|xk3168|ascii\n"
+           "                          frame protocol: keli = 12-byte STX frame,\n"
+           "                          xk3168 = 5-byte 0xFF frame, ascii = text lines\n"
+           "                          <prefix><weight><unit> CR LF (default keli)\n"
+           "  --ascii-prefix TEXT     ascii: text before the weight, e.g. ST,GS,\n"
+           "                          (default none)\n"
+           "  --ascii-unit UNIT       ascii: text after the weight; may be empty\n"
+           "                          (default kg)\n"
+           "  --baud N                the indicator's baud rate, e.g. 300 ... 115200\n"
+           "                          (default 9600)\n"
+           "  --data-bits 7|8         the indicator's data bits (default 8)\n"
+           "  --parity none|even|odd  the indicator's parity bit (default none)\n"
            "  --stop-bits 1|1.5|2     the indicator's stop bits (default 1)\n"
            "  --fps N                 frames per second (default: back to back)\n"
            "  --weights SPEC          const:V | ramp:FROM:TO:STEP | settle:TARGET[:FROM]\n"
            "                          | list:V1,V2,...  (default const:1000)\n"
            "  --hold K                send each value K frames in a row (default 1)\n"
-           "  --decimals D            decimal places shown (keli 0-9, xk3168 0-6; default 0)\n"
+           "  --decimals D            decimal places shown (keli and ascii 0-9,\n"
+           "                          xk3168 0-6; default 0)\n"
            "  --duration SECONDS      stop after this time\n"
            "  --count N               stop after N frames went to an open port\n"
            "  --seed N                seed of the noise (default 1)\n"
@@ -98,11 +129,22 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
                 AOptions.Protocol = TSimProtocol::spKeli;
             else if (LValue == "xk3168")
                 AOptions.Protocol = TSimProtocol::spXK3168;
+            else if (LValue == "ascii")
+                AOptions.Protocol = TSimProtocol::spAscii;
             else
                 LOk = false;
         } else if (Flag("--baud")) {
             LOk = ParseUnsigned(LValue, AOptions.BaudRate) && AOptions.BaudRate >= 50 &&
                   AOptions.BaudRate <= 4000000;
+        } else if (Flag("--data-bits")) {
+            LOk = ParseUnsigned(LValue, AOptions.DataBits) &&
+                  (AOptions.DataBits == 7 || AOptions.DataBits == 8);
+        } else if (Flag("--parity")) {
+            LOk = ParseParity(LValue, AOptions.Parity);
+        } else if (Flag("--ascii-prefix")) {
+            LOk = ParsePrintable(LValue, AOptions.AsciiPrefix);
+        } else if (Flag("--ascii-unit")) {
+            LOk = ParsePrintable(LValue, AOptions.AsciiUnit);
         } else if (Flag("--stop-bits")) {
             LOk = ParseStopBits(LValue, AOptions.StopHalfBits);
         } else if (Flag("--fps")) {

@@ -1,17 +1,23 @@
 // The simulator's command line.
 #pragma once
 
+#include "tools/scaleprobe-sim/UartLine.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
-enum class TSimProtocol { spKeli, spXK3168 };
+enum class TSimProtocol { spKeli, spXK3168, spAscii };
 
 struct TSimOptions {
     TSimProtocol Protocol = TSimProtocol::spKeli;
     uint32_t BaudRate = 9600;
-    uint32_t StopHalfBits = 2;  // 2, 3 or 4: one, one and a half, two stop bits
-    double FramesPerSecond = 0; // 0: back to back, as fast as the line allows
+    uint32_t StopHalfBits = 2; // 2, 3 or 4: one, one and a half, two stop bits
+    uint32_t DataBits = 8;     // 7 or 8
+    TUartParity Parity = TUartParity::upNone;
+    std::string AsciiPrefix;      // ascii: before the weight
+    std::string AsciiUnit = "kg"; // ascii: after the weight
+    double FramesPerSecond = 0;   // 0: back to back, as fast as the line allows
     std::string Weights = "const:1000";
     uint32_t Hold = 1; // frames per value of the sequence
     int Decimals = 0;

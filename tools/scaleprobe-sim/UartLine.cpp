@@ -2,12 +2,23 @@
 
 #include <algorithm>
 
-TUartLine::TUartLine(uint32_t ATxBaud, uint32_t ATxStopHalfBits)
-    : FTxBaud(ATxBaud), FTxStopHalfBits(ATxStopHalfBits) {}
+TUartLine::TUartLine(uint32_t ATxBaud, uint32_t ATxStopHalfBits, uint32_t ATxDataBits,
+                     TUartParity ATxParity)
+    : FTxBaud(ATxBaud), FTxStopHalfBits(ATxStopHalfBits), FTxDataBits(ATxDataBits),
+      FTxParity(ATxParity), FTxWordBits(ATxDataBits + (ATxParity == TUartParity::upNone ? 0 : 1)) {}
 
 int64_t TUartLine::Send(uint8_t AByte, int64_t AEarliest) {
     const int64_t LStart = std::max(AEarliest, FTxIdleAt);
-    FTx.push_back({LStart, AByte});
+    uint16_t LWord = static_cast<uint16_t>(AByte & ((1u << FTxDataBits) - 1));
+    if (FTxParity != TUartParity::upNone) {
+        uint32_t LOnes = 0;
+        for (uint32_t J = 0; J < FTxDataBits; ++J)
+            LOnes += (LWord >> J) & 1u;
+        // Even parity makes the count of ones, parity bit included, even.
+        const uint32_t LBit = (LOnes & 1u) ^ (FTxParity == TUartParity::upOdd ? 1u : 0u);
+        LWord = static_cast<uint16_t>(LWord | (LBit << FTxDataBits));
+    }
+    FTx.push_back({LStart, LWord});
     FTxIdleAt = LStart + ByteTicks();
     return LStart;
 }
@@ -37,8 +48,8 @@ int TUartLine::Level(int64_t AUnits) const {
     const int64_t LBit = (AUnits - TickToUnits(LIt->Start)) / TxBitUnits();
     if (LBit == 0)
         return 0; // start bit
-    if (LBit <= 8)
-        return (LIt->Value >> (LBit - 1)) & 1;
+    if (LBit <= FTxWordBits)
+        return (LIt->Word >> (LBit - 1)) & 1;
     return 1; // stop bits, then idle
 }
 
@@ -51,11 +62,11 @@ bool TUartLine::NextFallingEdge(int64_t AAfterUnits, int64_t& AEdgeUnits) const 
             AEdgeUnits = LStart; // the line is high before every start bit
             return true;
         }
-        // Inside the byte: a data bit 1 followed by a data bit 0.
-        for (int K = 1; K < 8; ++K) {
+        // Inside the byte: a word bit 1 followed by a word bit 0.
+        for (int64_t K = 1; K < FTxWordBits; ++K) {
             const int64_t LEdge = LStart + (K + 1) * TxBitUnits();
-            if (LEdge > AAfterUnits && ((LByte.Value >> (K - 1)) & 1) == 1 &&
-                ((LByte.Value >> K) & 1) == 0) {
+            if (LEdge > AAfterUnits && ((LByte.Word >> (K - 1)) & 1) == 1 &&
+                ((LByte.Word >> K) & 1) == 0) {
                 AEdgeUnits = LEdge;
                 return true;
             }

@@ -1,7 +1,8 @@
 // The serial line between the indicator's UART and the application's, bit by
-// bit. The indicator sends at its own rate (start bit, 8 data bits LSB first,
-// its stop bits, idle high). The receiver runs at the application's rate: it
-// waits for a falling edge, samples each bit in its middle and hands over one
+// bit. The indicator sends at its own rate (start bit, 7 or 8 data bits LSB
+// first, an optional parity bit, its stop bits, idle high). The receiver runs
+// at the application's rate with 8 data bits and no parity: it waits for a
+// falling edge, samples each bit in its middle and hands over one
 // byte per start bit at the sample of its stop bit; a stop bit sampled low is
 // a framing error, and the byte is delivered all the same.
 #pragma once
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <deque>
 #include <vector>
+
+enum class TUartParity { upNone, upEven, upOdd };
 
 class TUartLine {
 public:
@@ -19,12 +22,13 @@ public:
     };
 
     // The indicator's side. Line time counts in ticks of half an indicator
-    // bit; ATxStopHalfBits is 2, 3 or 4.
-    TUartLine(uint32_t ATxBaud, uint32_t ATxStopHalfBits);
+    // bit; ATxStopHalfBits is 2, 3 or 4, ATxDataBits 7 or 8.
+    TUartLine(uint32_t ATxBaud, uint32_t ATxStopHalfBits, uint32_t ATxDataBits = 8,
+              TUartParity ATxParity = TUartParity::upNone);
 
     int64_t TicksPerSecond() const { return 2 * static_cast<int64_t>(FTxBaud); }
     // Ticks one byte occupies on the line.
-    int64_t ByteTicks() const { return 18 + FTxStopHalfBits; }
+    int64_t ByteTicks() const { return 2 * (1 + FTxWordBits) + FTxStopHalfBits; }
 
     // Queues a byte to start at AEarliest, or when the byte before it ends if
     // that is later. Returns its start tick.
@@ -47,7 +51,7 @@ public:
 private:
     struct TTxByte {
         int64_t Start; // tick
-        uint8_t Value;
+        uint16_t Word; // data bits, then the parity bit
     };
 
     // Receiver arithmetic runs in units of 1/(4 * tx rate * rx rate) seconds,
@@ -62,6 +66,9 @@ private:
 
     uint32_t FTxBaud;
     int64_t FTxStopHalfBits;
+    uint32_t FTxDataBits;
+    TUartParity FTxParity;
+    int64_t FTxWordBits; // data and parity bits
     int64_t FTxIdleAt = 0;
     std::deque<TTxByte> FTx;
     uint32_t FRxBaud = 0;

@@ -46,7 +46,7 @@ class TSimulation {
 public:
     TSimulation(const TSimOptions& AOptions, TPtyPort& APort)
         : FOptions(AOptions), FPort(APort), FIndicator(AOptions),
-          FLine(AOptions.BaudRate, AOptions.StopHalfBits) {}
+          FLine(AOptions.BaudRate, AOptions.StopHalfBits, AOptions.DataBits, AOptions.Parity) {}
 
     int Run() {
         const auto LStart = std::chrono::steady_clock::now();

@@ -81,6 +81,9 @@ TEST_F(SimToolTest, BadOptionsAreRefused) {
                                            {"--weights", "ramp:0:10:-1"},
                                            {"--frobnicate"},
                                            {"--drop-rate", "1.5"},
+                                           {"--data-bits", "6"},
+                                           {"--parity", "mark"},
+                                           {"--ascii-unit", "kg\r"},
                                            {"--protocol", "xk3168", "--decimals", "7"}}) {
         EXPECT_THROW(TSimProcess LSim(LArgs, 5000), std::runtime_error) << LArgs[0];
     }

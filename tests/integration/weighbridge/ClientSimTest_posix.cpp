@@ -1,7 +1,9 @@
 #include "../../unit/weighbridge/ClientTestSupport.h"
 #include "../sim/SimProcess.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
+#include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -10,13 +12,16 @@ namespace {
 // One trial as the search makes it: a fresh client, connect, listen.
 template <class TClient>
 std::vector<double> Listen(const std::string& APort, int32_t ABaud, int32_t AStopBits, int AMs,
-                           THeadlessLoop& ALoop) {
+                           THeadlessLoop& ALoop, TAsciiFraming* AFraming = nullptr) {
     TClient LClient(10);
     std::vector<double> LWeights;
     LClient.SetOnNewWeightNotify([&](double AValue) { LWeights.push_back(AValue); });
     LClient.ConnectComm(TConfigComm{Utf8ToUnicode(APort), ABaud, 10, AStopBits});
     EXPECT_TRUE(LClient.HasConnected()) << APort;
     ALoop.RunUntil([] { return false; }, static_cast<uint32_t>(AMs));
+    if constexpr (std::is_same_v<TClient, TAsciiLineClient>)
+        if (AFraming != nullptr)
+            *AFraming = LClient.Framing();
     return LWeights;
 }
 
@@ -98,6 +103,64 @@ TEST_F(ClientSimTest, KeliClientFindsNothingInTheOtherProtocol) {
         const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), LRate, 0, 1000, FLoop);
         EXPECT_TRUE(LGot.empty()) << LRate << ": " << LGot.size() << " weights";
     }
+}
+
+TEST_F(ClientSimTest, AsciiClientReadsPrefixedSignedLinesAs8N1) {
+    const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
+    TSimProcess LSim({"--protocol", "ascii", "--baud", "9600", "--ascii-prefix", "ST,GS,",
+                      "--decimals", "2", "--weights", Join(LValues), "--no-announce"});
+    TAsciiFraming LFraming = TAsciiFraming::afNone;
+    const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), 9600, 0, 1500, FLoop, &LFraming);
+    // Lines of 16 to 20 bytes at 960 bytes a second.
+    EXPECT_GT(LGot.size(), 40u);
+    ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
+    EXPECT_EQ(LFraming, TAsciiFraming::af8N1);
+}
+
+TEST_F(ClientSimTest, AsciiClientAt57600) {
+    const std::vector<double> LValues{101, 102, 103, 104, 105};
+    TSimProcess LSim({"--protocol", "ascii", "--baud", "57600", "--ascii-prefix", "G ",
+                      "--ascii-unit", " KG", "--weights", Join(LValues), "--no-announce"});
+    const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), 57600, 0, 1500, FLoop);
+    // "G 101 KG" CR LF: 576 lines a second; at 9600 there would be 96.
+    EXPECT_GT(LGot.size(), 400u);
+    ExpectRunOfCycle(LGot, Expected(LValues, 0, true));
+}
+
+TEST_F(ClientSimTest, AsciiClientNames7E1And7O1Indicators) {
+    const std::vector<double> LValues{1.5, 23.75, -4, 1000};
+    // One client for both: the judgement starts afresh at each connect.
+    TAsciiLineClient LClient(10);
+    std::vector<double> LGot;
+    LClient.SetOnNewWeightNotify([&](double AValue) { LGot.push_back(AValue); });
+    for (const char* LParity : {"even", "odd"}) {
+        TSimProcess LSim({"--protocol", "ascii", "--baud", "2400", "--data-bits", "7", "--parity",
+                          LParity, "--ascii-unit", "kg", "--decimals", "2", "--weights",
+                          Join(LValues), "--no-announce"});
+        LGot.clear();
+        LClient.ConnectComm(TConfigComm{Utf8ToUnicode(LSim.PortPath()), 2400, 10, 0});
+        ASSERT_TRUE(LClient.HasConnected());
+        EXPECT_EQ(LClient.Framing(), TAsciiFraming::afNone);
+        FLoop.RunUntil([] { return false; }, 1500);
+        EXPECT_GT(LGot.size(), 10u) << LParity;
+        ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
+        EXPECT_STREQ(AsciiFramingName(LClient.Framing()),
+                     LParity == std::string("even") ? "7E1" : "7O1");
+        // Blocks already posted by the read thread would reach the next
+        // connect: let the line go quiet and hand them over first.
+        LSim.Stop(SIGTERM);
+        FLoop.RunUntil([] { return false; }, 500);
+    }
+}
+
+TEST_F(ClientSimTest, AsciiClientFindsNothingInTheBinaryProtocols) {
+    for (const char* LProtocol : {"keli", "xk3168"})
+        for (int32_t LRate : {9600, 115200}) {
+            TSimProcess LSim({"--protocol", LProtocol, "--baud", std::to_string(LRate), "--weights",
+                              "ramp:0:99999:7", "--no-announce"});
+            const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), LRate, 0, 1000, FLoop);
+            EXPECT_TRUE(LGot.empty()) << LProtocol << " " << LRate << ": " << LGot.size();
+        }
 }
 
 } // namespace

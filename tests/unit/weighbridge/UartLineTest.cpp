@@ -109,4 +109,46 @@ TEST(UartLineTest, ReceivingInSlicesGivesTheSameBytes) {
     }
 }
 
+TEST(UartLineTest, NewRatesBehaveAsTheOldOnes) {
+    for (uint32_t LRate : {300u, 38400u, 57600u, 115200u}) {
+        const auto LSame = SendAndReceive(LRate, 2, LRate, AllBytes());
+        EXPECT_EQ(Values(LSame), AllBytes()) << LRate;
+        ASSERT_EQ(LSame.size(), 256u);
+        EXPECT_NEAR(LSame[1].Seconds - LSame[0].Seconds, 10.0 / LRate, 1e-9) << LRate;
+    }
+    // Far apart: 115200 into 300 completes at most one byte per 9.5 bits of
+    // 300 baud; 300 into 115200 sees a zero byte as one long low: one byte
+    // with a framing error, and no edge for another.
+    std::vector<uint8_t> LStream(23040, 0x55);
+    const auto LSlow = SendAndReceive(115200, 2, 300, LStream);
+    EXPECT_GT(LSlow.size(), 30u);
+    EXPECT_LE(LSlow.size(), static_cast<size_t>(2 * 300 / 9.5) + 1);
+    const auto LFast = SendAndReceive(300, 2, 115200, {0x00});
+    ASSERT_EQ(LFast.size(), 1u);
+    EXPECT_EQ(LFast[0].Value, 0x00);
+    EXPECT_TRUE(LFast[0].FramingError);
+}
+
+TEST(UartLineTest, SevenDataBitsWithParityArriveWithTheParityAsBitSeven) {
+    auto Send = [](uint32_t ADataBits, TUartParity AParity, std::vector<uint8_t> ABytes) {
+        TUartLine LLine(9600, 2, ADataBits, AParity);
+        LLine.Listen(9600, 0);
+        for (uint8_t LByte : ABytes)
+            LLine.Send(LByte, 1);
+        std::vector<TUartLine::TRxByte> LOut;
+        LLine.Receive(LLine.TxIdleAt() + LLine.TicksPerSecond(), LOut);
+        return LOut;
+    };
+    // '1' has three ones, '0' two, CR three.
+    EXPECT_EQ(Values(Send(7, TUartParity::upEven, {'1', '0', '\r'})),
+              (std::vector<uint8_t>{0xB1, 0x30, 0x8D}));
+    EXPECT_EQ(Values(Send(7, TUartParity::upOdd, {'1', '0', 0xB1})),
+              (std::vector<uint8_t>{0x31, 0xB0, 0x31}));
+    // Eight data bits and parity: the ninth bit is taken for the stop bit.
+    const auto LNine = Send(8, TUartParity::upEven, {0x01, 0x03});
+    EXPECT_EQ(Values(LNine), (std::vector<uint8_t>{0x01, 0x03}));
+    EXPECT_FALSE(LNine[0].FramingError);
+    EXPECT_TRUE(LNine[1].FramingError);
+}
+
 } // namespace
