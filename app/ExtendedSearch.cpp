@@ -1,9 +1,23 @@
 #include "app/ExtendedSearch.h"
+#include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 
 namespace {
+// Ascending: an xk3168 indicator at 38400 gives the client at 57600 false
+// weights, so the true rate must come first.
 constexpr int32_t CExtendedRates[] = {300, 38400, 57600, 115200};
+constexpr int32_t CAsciiRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// The framing an ASCII client saw, for the record of its trial.
+void ApplyFraming(const TWeighBridgeClient& AClient, TTrialRecord& ARecord) {
+    const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(&AClient);
+    if (!LAscii || LAscii->Framing() == TAsciiFraming::afNone ||
+        LAscii->Framing() == TAsciiFraming::af8N1)
+        return;
+    ARecord.DataBits = 7;
+    ARecord.Parity = LAscii->Framing() == TAsciiFraming::af7E1 ? "even" : "odd";
+}
 
 UnicodeString ProtocolLine(const std::string& AProtocol) {
     if (AProtocol == "keli")
@@ -21,6 +35,8 @@ const std::vector<TExtendedTrial>& ExtendedTable() {
             L.push_back({"keli", LRate, 0});
         for (const int32_t LRate : CExtendedRates)
             L.push_back({"xk3168", LRate, 2});
+        for (const int32_t LRate : CAsciiRates)
+            L.push_back({"ascii", LRate, 0});
         return L;
     }();
     return LTable;
@@ -29,6 +45,8 @@ const std::vector<TExtendedTrial>& ExtendedTable() {
 std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& AProtocol) {
     if (AProtocol == "keli")
         return std::make_unique<TKeliD2008Client>(CRepeatCntWhenStable);
+    if (AProtocol == "ascii")
+        return std::make_unique<TAsciiLineClient>(CRepeatCntWhenStable);
     return std::make_unique<TXK3168Client>(CRepeatCntWhenStable);
 }
 
@@ -74,14 +92,20 @@ bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>&
                              LElapsed,
                              true,
                              FLastWeight};
+        const bool LFound = FWeights >= CSuccessCount;
+        if (LFound)
+            ApplyFraming(*FClient, LRecord);
         ATrials.push_back(LRecord);
         if (FStop())
             return false;
-        if (FWeights >= CSuccessCount) {
+        if (LFound) {
             FForm.Memo1->Append(u"");
             FForm.Memo1->Append(u"");
             FForm.Memo1->Append(CEndLine);
             FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
+            if (const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(FClient.get()))
+                FForm.Memo1->Append(CFramingHead +
+                                    Utf8ToUnicode(AsciiFramingName(LAscii->Framing())));
             ShowMessage(CMsgFound);
             return true;
         }

@@ -523,4 +523,16 @@ TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {
     EXPECT_EQ(LDoc["trials"][12]["extended"], true);
     EXPECT_EQ(LDoc["trials"][12]["baud_rate"], 300);
     EXPECT_NE(LRun.Err.find("扩展搜索"), std::string::npos);
+
+    // A seven-bit ASCII indicator: after both binary protocols' four rates,
+    // the ninth ASCII rate; named by the framing it sent.
+    const TRun LAscii = RunCli({"--simulate", "ascii:57600:7E1", "--extended", "--json"}, 240);
+    EXPECT_EQ(LAscii.Exit, 0) << LAscii.Err;
+    const nlohmann::json LAsciiDoc = JsonOf(LAscii);
+    EXPECT_EQ(LAsciiDoc["trial"], 29);
+    EXPECT_EQ(LAsciiDoc["protocol"], "ascii");
+    EXPECT_EQ(LAsciiDoc["baud_rate"], 57600);
+    EXPECT_EQ(LAsciiDoc["data_bits"], 7);
+    EXPECT_EQ(LAsciiDoc["parity"], "even");
+    EXPECT_NE(LAscii.Err.find("数据格式: 7E1"), std::string::npos);
 }
