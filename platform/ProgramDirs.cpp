@@ -26,8 +26,9 @@ void SetDirWritableCheck(std::function<bool(const std::filesystem::path&)> AChec
 
 TProgramDirs ProgramDirs() {
     const std::filesystem::path LExeDir = GetExecutableDir();
-    return ProgramDirsFor(LExeDir, ExeDirWritable(LExeDir),
-                          [](const char* AName) { return std::getenv(AName); });
+    return ProgramDirsFor(
+        LExeDir, [&LExeDir] { return ExeDirWritable(LExeDir); },
+        [](const char* AName) { return std::getenv(AName); });
 }
 
 std::filesystem::path ConfigDir() {

@@ -15,12 +15,13 @@ struct TProgramDirs {
 // One environment variable; null when it is not set.
 using TGetEnv = std::function<const char*(const char*)>;
 
-// The rule, for a program in AExeDir: AExeDir itself when AExeDirWritable;
-// otherwise $XDG_CONFIG_HOME/scaleprobe and $XDG_STATE_HOME/scaleprobe, with
+// The rule, for a program in AExeDir: AExeDir itself when AExeDirWritable
+// says so (asked only on Linux); otherwise $XDG_CONFIG_HOME/scaleprobe and
+// $XDG_STATE_HOME/scaleprobe, with
 // ~/.config and ~/.local/state for variables that are unset or not absolute.
 // Without any home folder the executable's folder stays.
-TProgramDirs ProgramDirsFor(const std::filesystem::path& AExeDir, bool AExeDirWritable,
-                            const TGetEnv& AGetEnv);
+TProgramDirs ProgramDirsFor(const std::filesystem::path& AExeDir,
+                            const std::function<bool()>& AExeDirWritable, const TGetEnv& AGetEnv);
 
 // Whether a file can be created in ADir right now, judged by creating one
 // (and removing it again): permission bits, read-only mounts and missing

@@ -40,9 +40,10 @@ fs::path BaseDir(const TGetEnv& AGetEnv, const char* AVariable, const fs::path& 
 
 } // namespace
 
-TProgramDirs ProgramDirsFor(const fs::path& AExeDir, bool AExeDirWritable, const TGetEnv& AGetEnv) {
+TProgramDirs ProgramDirsFor(const fs::path& AExeDir, const std::function<bool()>& AExeDirWritable,
+                            const TGetEnv& AGetEnv) {
     TProgramDirs LDirs{AExeDir, AExeDir};
-    if (AExeDirWritable)
+    if (AExeDirWritable())
         return LDirs;
     const fs::path LHome = HomeDir(AGetEnv);
     if (fs::path L = BaseDir(AGetEnv, "XDG_CONFIG_HOME", LHome, ".config"); !L.empty())

@@ -1,5 +1,5 @@
 // On Windows a program keeps its INI file and its log folder beside itself,
-// whatever the folder allows.
+// whatever the folder allows; the folder is not even tried.
 #include "platform/ProgramDirs.h"
 
 #include "platform/Windows_win32.h"
@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-TProgramDirs ProgramDirsFor(const fs::path& AExeDir, bool, const TGetEnv&) {
+TProgramDirs ProgramDirsFor(const fs::path& AExeDir, const std::function<bool()>&, const TGetEnv&) {
     return TProgramDirs{AExeDir, AExeDir};
 }
 

@@ -25,15 +25,15 @@ const fs::path CExeDir = "/opt/scaleprobe/bin";
 } // namespace
 
 TEST(ProgramDirs, AWritableProgramFolderKeepsEverythingBesideTheProgram) {
-    const TProgramDirs L =
-        ProgramDirsFor(CExeDir, true, Env({{"HOME", "/home/u"}, {"XDG_CONFIG_HOME", "/x/c"}}));
+    const TProgramDirs L = ProgramDirsFor(
+        CExeDir, [] { return true; }, Env({{"HOME", "/home/u"}, {"XDG_CONFIG_HOME", "/x/c"}}));
     EXPECT_EQ(L.ConfigDir, CExeDir);
     EXPECT_EQ(L.StateDir, CExeDir);
 }
 
 TEST(ProgramDirs, AReadOnlyProgramFolderMovesToTheXdgFolders) {
     const TProgramDirs LSet = ProgramDirsFor(
-        CExeDir, false,
+        CExeDir, [] { return false; },
         Env({{"HOME", "/home/u"}, {"XDG_CONFIG_HOME", "/x/c"}, {"XDG_STATE_HOME", "/x/s"}}));
     EXPECT_EQ(LSet.ConfigDir, fs::path("/x/c/scaleprobe"));
     EXPECT_EQ(LSet.StateDir, fs::path("/x/s/scaleprobe"));
@@ -45,7 +45,8 @@ TEST(ProgramDirs, AReadOnlyProgramFolderMovesToTheXdgFolders) {
             LVars["XDG_CONFIG_HOME"] = LValue;
             LVars["XDG_STATE_HOME"] = LValue;
         }
-        const TProgramDirs L = ProgramDirsFor(CExeDir, false, Env(LVars));
+        const TProgramDirs L = ProgramDirsFor(
+            CExeDir, [] { return false; }, Env(LVars));
         EXPECT_EQ(L.ConfigDir, fs::path("/home/u/.config/scaleprobe")) << (LValue ? LValue : "-");
         EXPECT_EQ(L.StateDir, fs::path("/home/u/.local/state/scaleprobe"))
             << (LValue ? LValue : "-");
