@@ -12,9 +12,31 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
+
+const char CUsage[] =
+    "usage: scaleprobe [--help] [Qt options]\n"
+    "Finds out on which line settings and in which frame protocol a weighing indicator\n"
+    "on a serial port talks: pick the port, press the button. The window needs a display;\n"
+    "scaleprobe-cli is the same search on the console.\n"
+    "  --help           print this text and exit\n"
+    "Qt's own options (-platform, -display, ...) are accepted too.\n"
+    "Files: the INI file and the log folder (log/YYYY-MM/YYYYMMDD.log) are kept beside the\n"
+    "program; where that folder cannot be written, the INI is read from\n"
+    "$XDG_CONFIG_HOME/scaleprobe/scaleprobe.INI (~/.config/...) and the log goes to\n"
+    "$XDG_STATE_HOME/scaleprobe/log (~/.local/state/...).\n";
+
+// --help is answered before Qt starts, so it needs no display.
+bool AsksForHelp(int argc, char** argv) {
+    for (int I = 1; I < argc; ++I)
+        if (std::strcmp(argv[I], "--help") == 0 || std::strcmp(argv[I], "-h") == 0)
+            return true;
+    return false;
+}
 
 int GSignalPipe[2] = {-1, -1};
 
@@ -78,6 +100,10 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(CUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     QApplication LApp(argc, argv);
     LApp.setApplicationName(QStringLiteral("scaleprobe"));
     // Qt sets the C locale from the environment too; say so once more, for

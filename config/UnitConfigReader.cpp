@@ -2,6 +2,7 @@
 
 #include "config/IniFile.h"
 #include "logging/UnitLogFile.h"
+#include "platform/ProgramDirs.h"
 #include "platform/System.h"
 
 #include <exception>
@@ -30,7 +31,11 @@ std::filesystem::path ConfigFileNameFor(const std::filesystem::path& AExePath) {
     return AExePath.parent_path() / std::filesystem::path(LStem + u".INI");
 }
 
-TCfgReader::TCfgReader() : TCfgReader(ConfigFileNameFor(GetExecutablePath())) {}
+std::filesystem::path ConfigFilePath() {
+    return ConfigDir() / ConfigFileNameFor(GetExecutablePath()).filename();
+}
+
+TCfgReader::TCfgReader() : TCfgReader(ConfigFilePath()) {}
 
 TCfgReader::TCfgReader(const std::filesystem::path& AIniFile)
     : TCfgReader(TIniOpener([AIniFile] { return std::make_unique<TIniFile>(AIniFile); })) {}

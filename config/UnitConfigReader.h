@@ -1,5 +1,5 @@
-// The configuration reader: the INI file beside the executable, read once at
-// start-up. Values are fixed after construction; nothing is written back.
+// The configuration reader: the program's INI file, read once at start-up. Values are fixed after
+// construction; nothing is written back.
 #pragma once
 
 #include "platform/Object.h"
@@ -27,13 +27,19 @@ inline constexpr char16_t CWeightSection[] = u"Weight";
 // the file name on) replaced by ".INI", or ".INI" appended without a dot.
 std::filesystem::path ConfigFileNameFor(const std::filesystem::path& AExePath);
 
+// The INI file the reader of the running executable reads: beside the
+// executable, or in the user's configuration folder where the executable's
+// folder cannot be written (platform/ProgramDirs.h). That folder may not exist
+// yet.
+std::filesystem::path ConfigFilePath();
+
 class TCfgReader : public TObject {
     SP_CLASS(TCfgReader, TObject)
 public:
     // Opens the INI reader; may throw, which the loader catches and logs.
     using TIniOpener = std::function<std::unique_ptr<TCustomIniFile>()>;
 
-    // Reads the INI file beside the running executable.
+    // Reads the INI file of the running executable (ConfigFilePath).
     TCfgReader();
     // Reads the given INI file.
     explicit TCfgReader(const std::filesystem::path& AIniFile);

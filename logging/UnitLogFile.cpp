@@ -2,6 +2,7 @@
 
 #include "logging/LogFileIo.h"
 #include "logging/UnitDebugger.h"
+#include "platform/ProgramDirs.h"
 #include "platform/System.h"
 
 #include <cerrno>
@@ -55,7 +56,7 @@ void ReportError(const UnicodeString& AMessage) {
 } // namespace
 
 TLogFile::TLogFile(fs::path ABaseDir)
-    : FBaseDir(ABaseDir.empty() ? GetExecutableDir() : std::move(ABaseDir)) {
+    : FBaseDir(ABaseDir.empty() ? LogBaseDir() : std::move(ABaseDir)) {
     FLogQueue = std::make_unique<TBlockingQueue<TSaveLogInfo>>(CQueueDepth, -1, -1);
     FWorkThread = std::make_unique<TWorkThread>(Bind(this, &TLogFile::DoWork),
                                                 Bind(this, &TLogFile::DoFinalWork));

@@ -1,5 +1,6 @@
 // The daily log: callers on any thread hand it lines; one worker thread
-// appends each line to log/YYYY-MM/YYYYMMDD.log beside the executable.
+// appends each line to log/YYYY-MM/YYYYMMDD.log beside the executable (or in
+// the user's state folder where that cannot be written, platform/ProgramDirs.h).
 #pragma once
 
 #include "logging/BlockingQueue.h"
@@ -27,7 +28,7 @@ inline constexpr char16_t CExitBanner[] =
 class TLogFile : public TObject {
     SP_CLASS(TLogFile, TObject)
 public:
-    // ABaseDir holds the log folder; empty means the executable's folder.
+    // ABaseDir holds the log folder; empty means the program's own (LogBaseDir).
     // Writes the start banner.
     explicit TLogFile(std::filesystem::path ABaseDir = {});
     // Stops the worker, writes the lines still queued, then the exit banner.

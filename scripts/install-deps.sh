@@ -8,6 +8,7 @@ PACKAGES=(
     googletest libgtest-dev libbenchmark-dev
     qt6-base-dev libgl-dev fonts-wqy-microhei nlohmann-json3-dev
     g++-mingw-w64-x86-64 wine64 python3 xvfb xauth x11-apps zip unzip
+    dpkg-dev file desktop-file-utils
 )
 
 missing=()

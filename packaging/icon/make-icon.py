@@ -1,11 +1,14 @@
 """Draws the program's icon, a red seven-by-five dot-matrix "8" on a dark
 face, as a Windows .ico with 16, 32 and 48 pixel images (32-bit, with the
-AND mask). Python standard library only.
+AND mask), or as one square PNG image of SIZE pixels (8-bit RGBA) for the
+Linux desktop. Python standard library only.
 
-usage: make-icon.py OUT.ico"""
+usage: make-icon.py OUT.ico
+       make-icon.py OUT.png SIZE"""
 
 import struct
 import sys
+import zlib
 
 # The digit as the display's dot matrix lights it, five columns by seven rows.
 DIGIT = ["01110",
@@ -62,8 +65,28 @@ def bmp_image(size):
     return header + pixels + bytes(mask)
 
 
+def png_chunk(kind, data):
+    return (struct.pack(">I", len(data)) + kind + data
+            + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+
+def png_image(size):
+    # Each row starts with filter type 0 (none).
+    raw = b"".join(b"\0" + bytes(c for pixel in row for c in pixel) for row in draw(size))
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
+            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) == 3 and sys.argv[1].endswith(".png") and sys.argv[2].isdigit():
+        size = int(sys.argv[2])
+        if not 16 <= size <= 1024:
+            sys.exit("make-icon.py: SIZE must be 16 to 1024")
+        with open(sys.argv[1], "wb") as f:
+            f.write(png_image(size))
+        return
+    if len(sys.argv) != 2 or not sys.argv[1].endswith(".ico"):
         sys.exit(__doc__)
     sizes = (16, 32, 48)
     images = [bmp_image(s) for s in sizes]

@@ -32,7 +32,8 @@ const char* CUsage =
     "  --output F   append the lines to file F instead of standard output\n"
     "  --size B     size of the shared memory in bytes (default 1 MiB)\n"
     "  --control    change the filter of the viewer that runs, then end\n"
-    "  --filter-off with --control: switch the filter off\n";
+    "  --filter-off with --control: switch the filter off\n"
+    "  --help       print this text and exit\n";
 
 struct TOptions {
     uint32_t StartedBy = 0;
@@ -44,6 +45,7 @@ struct TOptions {
     long long Size = CDefaultViewerMapSize;
     bool Control = false;
     bool FilterOff = false;
+    bool Help = false;
 };
 
 bool ParseNumber(const char* AText, long long& AValue) {
@@ -67,6 +69,10 @@ std::string ParseOptions(int argc, char** argv, TOptions& O) {
         long long LNumber = 0;
         if (LArg == "-a" || LArg == "-local")
             continue;
+        if (LArg == "--help" || LArg == "-h") {
+            O.Help = true;
+            continue;
+        }
         if (LArg == "--control") {
             O.Control = true;
             continue;
@@ -200,6 +206,10 @@ int ViewerMain(int argc, char** argv) {
     if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
         std::fprintf(stderr, "WbDebugViewer: %s\n%s", LWrong.c_str(), CUsage);
         return 2;
+    }
+    if (LOptions.Help) {
+        std::fputs(CUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (LOptions.Control)
         return RunControl(LOptions);

@@ -138,6 +138,19 @@ TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
     EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
 }
 
+TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
+    FILE* LPipe = popen((std::string(CViewerProgram) + " --help 2>/dev/null").c_str(), "r");
+    ASSERT_NE(LPipe, nullptr);
+    std::string LText;
+    char LBuffer[256];
+    while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
+        LText += LBuffer;
+    const int LStatus = pclose(LPipe);
+    EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LText;
+    EXPECT_EQ(LText.rfind("usage: WbDebugViewer", 0), 0u) << LText;
+    EXPECT_NE(LText.find("--tag TAG"), std::string::npos) << LText;
+}
+
 TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
     for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
         const std::string LCommand = std::string(CViewerProgram) + " " + LArgs + " 2>&1";

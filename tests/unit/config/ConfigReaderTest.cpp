@@ -3,6 +3,7 @@
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
 #include "platform/DateTime.h"
+#include "platform/ProgramDirs.h"
 #include "platform/System.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,10 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <cstdlib>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -282,6 +287,31 @@ TEST(ConfigReaderUnit, ReadsTheFileBesideTheExecutableAndClearsTheGlobal) {
     FinalizeConfigReaderUnit();
     EXPECT_EQ(GCfgReader, nullptr);
 }
+
+#ifndef _WIN32
+// Linux only: an installed program reads its INI from the user's folder, under
+// the same file name.
+TEST(ConfigReaderUnit, ReadsTheUserConfigFolderWhenTheProgramFolderIsReadOnly) {
+    const fs::path LDir =
+        fs::temp_directory_path() / ("sp_cfg_xdg_" + std::to_string(std::random_device{}()));
+    const fs::path LIni = LDir / "scaleprobe" / ConfigFileNameFor(GetExecutablePath()).filename();
+    fs::create_directories(LIni.parent_path());
+    std::ofstream(LIni, std::ios::binary) << "[Weight]\nMinValidWeight=55\n";
+    setenv("XDG_CONFIG_HOME", LDir.c_str(), 1);
+    SetDirWritableCheck([](const fs::path&) { return false; });
+    const fs::path LPath = ConfigFilePath();
+    InitConfigReaderUnit();
+    SetDirWritableCheck({});
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(LPath, LIni);
+    ASSERT_NE(GCfgReader, nullptr);
+    EXPECT_EQ(GCfgReader->MinValidWeight(), 55);
+    FinalizeConfigReaderUnit();
+    // A writable program folder stays the rule.
+    EXPECT_EQ(ConfigFilePath(), ConfigFileNameFor(GetExecutablePath()));
+    fs::remove_all(LDir);
+}
+#endif
 
 // The sample INI of the Windows package: every key the reader reads is in it,
 // each at the value the reader uses when the key is missing.

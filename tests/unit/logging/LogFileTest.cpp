@@ -1,6 +1,7 @@
 #include "RecordingChannel.h"
 
 #include "logging/UnitLogFile.h"
+#include "platform/ProgramDirs.h"
 #include "platform/System.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,9 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <cstdlib>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -341,6 +344,26 @@ TEST(LogFileUnit, GlobalIsSetOnlyBetweenInitAndFinalizeAndLogsBesideTheProgram) 
     EXPECT_EQ(ReadLines(LFile), (std::vector<std::string>{"[Info][10:00:00 000]" + CStart, CExit}));
     fs::remove_all(LFile.parent_path());
 }
+
+#ifndef _WIN32
+// Linux only: an installed program cannot write beside itself.
+TEST_F(LogFileTest, UnitLogsIntoTheUserStateFolderWhenTheProgramFolderIsReadOnly) {
+    const fs::path LState = FDir / "state";
+    setenv("XDG_STATE_HOME", LState.c_str(), 1);
+    SetDirWritableCheck([](const fs::path&) { return false; });
+    InitLogFileUnit();
+    const fs::path LFile = GLogFile->FileNameOf(FNow.load());
+    FinalizeLogFileUnit();
+    SetDirWritableCheck({});
+    unsetenv("XDG_STATE_HOME");
+
+    EXPECT_EQ(LFile, LState / "scaleprobe" / "log" / "2030-03" / "20300304.log");
+    EXPECT_EQ(ReadLines(LFile), (std::vector<std::string>{"[Info][09:15:02 123]" + CStart, CExit}));
+    struct stat LInfo {};
+    ASSERT_EQ(stat((LState / "scaleprobe").c_str(), &LInfo), 0);
+    EXPECT_EQ(LInfo.st_mode & 0777, 0700u);
+}
+#endif
 
 // Linux only: a write that stops part-way needs a file-size limit
 // (RLIMIT_FSIZE), which Windows does not have.
