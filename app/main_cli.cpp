@@ -10,7 +10,6 @@
 #include "config/AtomicFile.h"
 #include "config/IniEdit.h"
 #include "config/UnitConfigReader.h"
-#include "platform/System.h"
 
 #include <algorithm>
 #include <cctype>
@@ -82,6 +81,10 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                 const TTrialRecord& AWin, std::string& AError) {
     std::string LOld;
     std::error_code LCode;
+    // The user's configuration folder may not be there yet; a file named
+    // outright is written where it is named.
+    if (AFile.has_parent_path() && AFile.parent_path() == ConfigFilePath().parent_path())
+        std::filesystem::create_directories(AFile.parent_path(), LCode);
     if (std::filesystem::exists(AFile, LCode)) {
         std::ifstream LIn(AFile, std::ios::binary);
         LOld.assign(std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>());
@@ -150,8 +153,9 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
         else if (LConsole.Outcome() == TSearchOutcome::soConfigError)
             AReport.ErrorCode = "config";
         if (AReport.Found && AOptions.Save && !Interrupted()) {
+            // By default the INI this program's reader reads.
             const std::filesystem::path LFile = AOptions.SaveFile.empty()
-                                                    ? ConfigFileNameFor(GetExecutablePath())
+                                                    ? ConfigFilePath()
                                                     : std::filesystem::path(AOptions.SaveFile);
             std::string LError;
             if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
