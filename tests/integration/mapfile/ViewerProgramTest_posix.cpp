@@ -138,14 +138,25 @@ TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
     EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
 }
 
-TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
-    FILE* LPipe = popen((std::string(CViewerProgram) + " --help 2>/dev/null").c_str(), "r");
-    ASSERT_NE(LPipe, nullptr);
+// Runs a shell command; its standard output, and its wait status in AStatus.
+std::string RunCommand(const std::string& ACommand, int& AStatus) {
     std::string LText;
+    FILE* LPipe = popen(ACommand.c_str(), "r");
+    if (!LPipe) {
+        AStatus = -1;
+        return LText;
+    }
     char LBuffer[256];
     while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
         LText += LBuffer;
-    const int LStatus = pclose(LPipe);
+    AStatus = pclose(LPipe);
+    return LText;
+}
+
+TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
+    int LStatus = 0;
+    const std::string LText =
+        RunCommand(std::string(CViewerProgram) + " --help 2>/dev/null", LStatus);
     EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LText;
     EXPECT_EQ(LText.rfind("usage: WbDebugViewer", 0), 0u) << LText;
     EXPECT_NE(LText.find("--tag TAG"), std::string::npos) << LText;
@@ -153,14 +164,9 @@ TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
 
 TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
     for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
-        const std::string LCommand = std::string(CViewerProgram) + " " + LArgs + " 2>&1";
-        FILE* LPipe = popen(LCommand.c_str(), "r");
-        ASSERT_NE(LPipe, nullptr);
-        std::string LText;
-        char LBuffer[256];
-        while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
-            LText += LBuffer;
-        const int LStatus = pclose(LPipe);
+        int LStatus = 0;
+        const std::string LText =
+            RunCommand(std::string(CViewerProgram) + " " + LArgs + " 2>&1", LStatus);
         EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 2) << LArgs;
         const std::string LOption = std::string(LArgs).substr(0, std::string(LArgs).find(' '));
         EXPECT_EQ(LText.rfind("WbDebugViewer: ", 0), 0u) << LText;
