@@ -85,24 +85,28 @@ bool WriteDisplayBitmap(const std::wstring& ACaption, const wchar_t* APath) {
 }
 
 int Search(const wchar_t* APort, const wchar_t* ACaption, const wchar_t* AOut) {
-    HWND LForm = nullptr;
-    if (!WaitFor([&] { return (LForm = FindWindowW(nullptr, CCaption)) != nullptr; })) {
-        Print("error", L"no window");
-        return 1;
-    }
-    HWND LCombo = FindChild(LForm, L"ComboBox"), LButton = FindChild(LForm, L"Button"),
-         LMemo = FindChild(LForm, L"Edit"), LDisplay = FindChild(LForm, L"ScaleprobePicture");
-    if (!LCombo || !LButton || !LMemo || !LDisplay) {
-        Print("error", L"a control is missing");
+    // The window shows once its controls are made and the port list is in.
+    HWND LForm = nullptr, LCombo = nullptr, LButton = nullptr, LMemo = nullptr, LDisplay = nullptr;
+    LRESULT LIndex = CB_ERR;
+    const bool LReady = WaitFor([&] {
+        LForm = FindWindowW(nullptr, CCaption);
+        if (!LForm || !IsWindowVisible(LForm))
+            return false;
+        LCombo = FindChild(LForm, L"ComboBox");
+        LButton = FindChild(LForm, L"Button");
+        LMemo = FindChild(LForm, L"Edit");
+        LDisplay = FindChild(LForm, L"ScaleprobePicture");
+        if (!LCombo || !LButton || !LMemo || !LDisplay)
+            return false;
+        LIndex = SendMessageW(LCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(APort));
+        return LIndex != CB_ERR;
+    });
+    if (!LReady) {
+        Print("error", std::wstring(L"no window with its controls and port ") + APort);
         return 1;
     }
     // Picked as a user picks: the selection, then the box's notification.
-    const LRESULT LIndex = SendMessageW(LCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                        reinterpret_cast<LPARAM>(APort));
-    if (LIndex == CB_ERR) {
-        Print("error", std::wstring(L"no port ") + APort);
-        return 1;
-    }
     SendMessageW(LCombo, CB_SETCURSEL, static_cast<WPARAM>(LIndex), 0);
     SendMessageW(LForm, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(LCombo), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(LCombo));
