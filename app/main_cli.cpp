@@ -81,15 +81,11 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                 const TTrialRecord& AWin, std::string& AError) {
     std::string LOld;
     std::error_code LCode;
-    // The user's configuration folder may not be there yet; a file named
-    // outright is written where it is named.
-    if (AFile.has_parent_path() && AFile.parent_path() == ConfigFilePath().parent_path())
-        std::filesystem::create_directories(AFile.parent_path(), LCode);
     if (std::filesystem::exists(AFile, LCode)) {
         std::ifstream LIn(AFile, std::ios::binary);
         LOld.assign(std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>());
         if (!LIn.good() && !LIn.eof()) {
-            AError = "cannot read " + AFile.string();
+            AError = "cannot read " + UnicodeToUtf8(AFile.u16string());
             return false;
         }
     }
@@ -148,19 +144,27 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
                 AReport.Found = AReport.Trials.size() - 1;
         }
         LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soNoPort)
+        if (LConsole.Outcome() == TSearchOutcome::soNoPort) {
             AReport.ErrorCode = "no-port";
-        else if (LConsole.Outcome() == TSearchOutcome::soConfigError)
+            AReport.ErrorText = UnicodeToUtf8(CMsgNoPort);
+        } else if (LConsole.Outcome() == TSearchOutcome::soConfigError) {
             AReport.ErrorCode = "config";
+            AReport.ErrorText = UnicodeToUtf8(CMsgConfigError);
+        }
         if (AReport.Found && AOptions.Save && !Interrupted()) {
-            // By default the INI this program's reader reads.
-            const std::filesystem::path LFile = AOptions.SaveFile.empty()
-                                                    ? ConfigFilePath()
-                                                    : std::filesystem::path(AOptions.SaveFile);
+            // The option is UTF-8; a path from UTF-16 is right on every platform.
+            std::filesystem::path LFile(Utf8ToUnicode(AOptions.SaveFile));
+            if (LFile.empty()) {
+                // The INI this program's reader reads; the user's configuration
+                // folder may not be there yet.
+                LFile = ConfigFilePath();
+                std::error_code LCode;
+                std::filesystem::create_directories(LFile.parent_path(), LCode);
+            }
             std::string LError;
             if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
-                AReport.SavedTo = LFile.string();
-                LConsole.WriteError(u"saved to " + Utf8ToUnicode(AReport.SavedTo));
+                AReport.SavedTo = UnicodeToUtf8(LFile.u16string());
+                LConsole.WriteError(u"saved to " + LFile.u16string());
             } else {
                 AReport.ErrorCode = "save";
                 AReport.ErrorText = LError;

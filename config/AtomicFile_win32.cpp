@@ -4,6 +4,10 @@
 #include "platform/Windows_win32.h"
 
 namespace {
+std::string Utf8Of(const std::filesystem::path& APath) {
+    return UnicodeToUtf8(APath.u16string());
+}
+
 std::string Reason(const std::string& AWhat) {
     const DWORD LError = GetLastError();
     wchar_t LText[512] = {};
@@ -26,7 +30,7 @@ bool ReplaceFileAtomically(const std::filesystem::path& AFile, std::string_view 
     const HANDLE LFile = CreateFileW(LTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (LFile == INVALID_HANDLE_VALUE) {
-        AError = Reason("cannot create a file in " + LDir.string());
+        AError = Reason("cannot create a file in " + Utf8Of(LDir));
         return false;
     }
     DWORD LWritten = 0;
@@ -34,13 +38,13 @@ bool ReplaceFileAtomically(const std::filesystem::path& AFile, std::string_view 
         WriteFile(LFile, ABytes.data(), static_cast<DWORD>(ABytes.size()), &LWritten, nullptr) &&
         LWritten == ABytes.size() && FlushFileBuffers(LFile);
     if (!LOk)
-        AError = Reason("cannot write " + LTemp.string());
+        AError = Reason("cannot write " + Utf8Of(LTemp));
     CloseHandle(LFile);
     if (LOk && MoveFileExW(LTemp.c_str(), AFile.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (AError.empty())
-        AError = Reason("cannot replace " + AFile.string());
+        AError = Reason("cannot replace " + Utf8Of(AFile));
     DeleteFileW(LTemp.c_str());
     return false;
 }
