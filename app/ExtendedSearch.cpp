@@ -76,9 +76,10 @@ bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>&
         FForm.Memo1->Append(CTrialLine);
         FForm.Memo1->Append(ProtocolLine(LTrial.Protocol));
         FForm.Memo1->Append(FForm.CommConfig2String(LCfg));
-        const uint64_t LStart = GetTickCount64();
         FClient->ConnectComm(LCfg);
-        // The trial's time, or until told to stop.
+        // The trial's time from the open, as the window counts it, or until
+        // told to stop.
+        const uint64_t LStart = GetTickCount64();
         uint64_t LElapsed = 0;
         while ((LElapsed = GetTickCount64() - LStart) < static_cast<uint64_t>(CTestMaxTime))
             if (LLoop->RunUntil(FStop, static_cast<uint32_t>(CTestMaxTime - LElapsed)))
