@@ -53,8 +53,10 @@ int wmain(int argc, wchar_t** argv) {
     WaitForSingleObject(LThread, INFINITE);
     CloseHandle(LThread);
     if (LEvent >= CTRL_CLOSE_EVENT) {
-        // A program that has ended already keeps its own exit status.
-        TerminateProcess(LProcess, STATUS_CONTROL_C_EXIT);
+        // A program that is ending already, or has ended, keeps its own exit
+        // status: ending it again while it exits would race with its exit.
+        if (WaitForSingleObject(LProcess, 5000) == WAIT_TIMEOUT)
+            TerminateProcess(LProcess, STATUS_CONTROL_C_EXIT);
         WaitForSingleObject(LProcess, INFINITE);
     }
     CloseHandle(LProcess);
