@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    build-essential cmake clang clang-format libclang-rt-14-dev
+    build-essential cmake ninja-build clang clang-format libclang-rt-14-dev
     googletest libgtest-dev libbenchmark-dev
     qt6-base-dev libgl-dev fonts-wqy-microhei nlohmann-json3-dev
     g++-mingw-w64-x86-64 wine64 python3 xvfb xauth x11-apps zip unzip
