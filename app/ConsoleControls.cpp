@@ -3,7 +3,7 @@
 #include "app/DisplayView.h"
 #include "app/MainForm.h"
 #include "app/widgets/LEDDisplay.h"
-#include "platform/Bitmap.h"
+#include "ui/Bitmap.h"
 
 #include <algorithm>
 

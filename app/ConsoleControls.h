@@ -3,7 +3,7 @@
 // the LED display is drawn below the transcript with block characters.
 #pragma once
 
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 
 #include "platform/MessageLoop.h"
 

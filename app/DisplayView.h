@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/widgets/FramedControl.h"
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 
 class TDisplayView : public TGraphicControl {
     SP_CLASS(TDisplayView, TGraphicControl)

@@ -4,7 +4,7 @@
 
 #include "app/DisplayView.h"
 #include "app/widgets/LEDDisplay.h"
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 #include "platform/MessageLoop.h"
 #include "weighbridge/UnitWeighBridgeClient.h"
 #include "weighbridge/UnitWeighGlobal.h"

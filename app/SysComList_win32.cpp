@@ -1,6 +1,6 @@
 // The port list on Windows: the values of the registry's SERIALCOMM key.
 #include "app/MainForm.h"
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 
 #include "platform/Windows_win32.h"
 

@@ -1,7 +1,7 @@
 // scaleprobe: the main window.
 #include "app/MainForm.h"
 #include "app/Startup.h"
-#include "platform/Controls_qt.h"
+#include "ui/Controls_qt.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

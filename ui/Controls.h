@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-class TBitmap; // platform/Bitmap.h
+class TBitmap; // ui/Bitmap.h
 
 // A font by family name and character height in pixels.
 struct TFont {

@@ -1,6 +1,6 @@
 // The control set without a window: the controls keep their own state, and
 // message boxes are recorded.
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 
 std::unique_ptr<TControlPeer> THeadlessControls::CreatePeer(TControl&) {
     return nullptr;

@@ -1,7 +1,7 @@
 // The control set on Qt Widgets: one widget per control at the layout's
 // absolute position and size, in a window of fixed client size.
-#include "platform/Controls_qt.h"
-#include "platform/Bitmap.h"
+#include "ui/Controls_qt.h"
+#include "ui/Bitmap.h"
 
 #include <QApplication>
 #include <QComboBox>

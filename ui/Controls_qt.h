@@ -2,7 +2,7 @@
 // QApplication on the calling thread; create the loop first, free it last.
 #pragma once
 
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 #include "platform/MessageLoop.h"
 
 #include <filesystem>

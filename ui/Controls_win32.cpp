@@ -1,7 +1,7 @@
 // The control set on native Win32 controls: one child window per control at
 // the layout's position and size, in a top-level window of fixed client size.
-#include "platform/Controls_win32.h"
-#include "platform/Bitmap.h"
+#include "ui/Controls_win32.h"
+#include "ui/Bitmap.h"
 
 #include "platform/Windows_win32.h"
 

@@ -2,7 +2,7 @@
 // window of fixed client size, message boxes with MessageBoxW.
 #pragma once
 
-#include "platform/Controls.h"
+#include "ui/Controls.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 // The GUI-thread loop on Qt's event loop: a wake-up is one posted event to a
 // receiver object, timers are QTimers.
-#include "platform/Controls_qt.h"
+#include "ui/Controls_qt.h"
 
 #include <QCoreApplication>
 #include <QEvent>

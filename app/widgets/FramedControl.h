@@ -3,7 +3,7 @@
 // (OnPainted) and never draws the control itself.
 #pragma once
 
-#include "platform/Bitmap.h"
+#include "ui/Bitmap.h"
 #include "platform/Events.h"
 #include "platform/Object.h"
 

@@ -6,7 +6,7 @@
 #include "WindowBench.h"
 #include "app/Console.h"
 #include "app/MainForm.h"
-#include "platform/Controls_qt.h"
+#include "ui/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/MainForm.h"
-#include "platform/Controls_qt.h"
+#include "ui/Controls_qt.h"
 #include "platform/Text.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // geometry, a screenshot, the display's pixels, stacking, placement, focus,
 // the message box, the Qt loop, and the program ended by a signal.
 #include "app/MainForm.h"
-#include "platform/Controls_qt.h"
+#include "ui/Controls_qt.h"
 
 #include <gtest/gtest.h>
 

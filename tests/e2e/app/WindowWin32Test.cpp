@@ -2,8 +2,8 @@
 // control's class, style, place and size, the display's pixels, Tab, the
 // button's click with its message box, and the combo box's notification.
 #include "app/MainForm.h"
-#include "platform/Bitmap.h"
-#include "platform/Controls_win32.h"
+#include "ui/Bitmap.h"
+#include "ui/Controls_win32.h"
 #include "platform/MessageLoop_win32.h"
 #include "platform/Text.h"
 

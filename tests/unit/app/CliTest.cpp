@@ -4,7 +4,7 @@
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
 #include "app/widgets/LEDDisplay.h"
-#include "platform/Bitmap.h"
+#include "ui/Bitmap.h"
 
 #include <gtest/gtest.h>
 

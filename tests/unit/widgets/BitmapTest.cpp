@@ -1,4 +1,4 @@
-#include "platform/Bitmap.h"
+#include "ui/Bitmap.h"
 
 #include <gtest/gtest.h>
 
