@@ -4,8 +4,8 @@
 
 #include "app/DisplayView.h"
 #include "app/widgets/LEDDisplay.h"
-#include "ui/Controls.h"
 #include "platform/MessageLoop.h"
+#include "ui/Controls.h"
 #include "weighbridge/UnitWeighBridgeClient.h"
 #include "weighbridge/UnitWeighGlobal.h"
 

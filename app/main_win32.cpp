@@ -1,8 +1,8 @@
 // scaleprobe: the main window, on Windows.
 #include "app/MainForm.h"
 #include "app/Startup.h"
-#include "ui/Controls_win32.h"
 #include "platform/MessageLoop_win32.h"
+#include "ui/Controls_win32.h"
 
 #include "platform/Windows_win32.h"
 

@@ -2,8 +2,8 @@
 // QApplication on the calling thread; create the loop first, free it last.
 #pragma once
 
-#include "ui/Controls.h"
 #include "platform/MessageLoop.h"
+#include "ui/Controls.h"
 
 #include <filesystem>
 #include <memory>

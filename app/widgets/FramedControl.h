@@ -3,9 +3,9 @@
 // (OnPainted) and never draws the control itself.
 #pragma once
 
-#include "ui/Bitmap.h"
 #include "platform/Events.h"
 #include "platform/Object.h"
+#include "ui/Bitmap.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/MainForm.h"
-#include "ui/Controls_qt.h"
 #include "platform/Text.h"
+#include "ui/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,10 +2,10 @@
 // control's class, style, place and size, the display's pixels, Tab, the
 // button's click with its message box, and the combo box's notification.
 #include "app/MainForm.h"
-#include "ui/Bitmap.h"
-#include "ui/Controls_win32.h"
 #include "platform/MessageLoop_win32.h"
 #include "platform/Text.h"
+#include "ui/Bitmap.h"
+#include "ui/Controls_win32.h"
 
 #include <gtest/gtest.h>
 
