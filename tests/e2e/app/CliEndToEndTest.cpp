@@ -1,6 +1,8 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
+#include "tests/support/ScratchDir.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -156,13 +158,12 @@ class CliEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // Announced ports of this run only, and texts in UTF-8.
-        PortsDir = fs::temp_directory_path() / ("scaleprobe-e2e-ports-" + std::to_string(getpid()));
-        fs::create_directories(PortsDir);
-        fs::permissions(PortsDir, fs::perms::owner_all);
+        Ports = std::make_unique<TScratchDir>("scaleprobe-e2e-ports");
+        PortsDir = Ports->Path();
         setenv("SCALEPROBE_PORTS_DIR", PortsDir.c_str(), 1);
         setenv("LC_ALL", "C.UTF-8", 1);
     }
-    static void TearDownTestSuite() { fs::remove_all(PortsDir); }
+    static void TearDownTestSuite() { Ports.reset(); }
 
     // Searches the simulator playing ASpec; expects success.
     void ExpectFound(const std::string& ASpec, const std::string& AProtocol, int ARate,
@@ -187,9 +188,9 @@ protected:
         EXPECT_EQ(LRun.Out.size(), 4 * ATrial + 4);
     }
 
-    static fs::path PortsDir;
+    static inline std::unique_ptr<TScratchDir> Ports;
+    static inline fs::path PortsDir;
 };
-fs::path CliEndToEnd::PortsDir;
 
 TEST_F(CliEndToEnd, FindsTheFirstProtocolAtItsStandardSetting) {
     ExpectFound("keli:9600", CFirst, 9600, 1);
@@ -490,15 +491,12 @@ TEST_F(CliEndToEnd, JsonDocumentOfAFindOfNoneAndOfErrors) {
 }
 
 TEST_F(CliEndToEnd, SaveWritesTheFoundSettingsIntoTheInstallationsFile) {
-    const fs::path LDir = fs::temp_directory_path() / ("sp_save_" + std::to_string(getpid()));
-    fs::create_directories(LDir);
-    const fs::path LIni = LDir / "site.INI";
-    std::ofstream(LIni, std::ios::binary) << "; weighbridge 2\n[CommConfig]\nCommName=COM1\n"
-                                             "BaudRate=9600\nReadIntervalTimeout=500\n";
+    const TScratchDir LDir("sp-save");
+    const fs::path LIni = LDir.Write("site.INI", "; weighbridge 2\n[CommConfig]\nCommName=COM1\n"
+                                                 "BaudRate=9600\nReadIntervalTimeout=500\n");
     const TRun LRun = RunCli({"--simulate", "keli:19200", "--save", LIni.string()});
     EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
-    std::ifstream LIn(LIni, std::ios::binary);
-    const std::string LSaved{std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
+    const std::string LSaved = ReadWholeFile(LIni);
     const std::string LPort = TrialsOf(LRun.Out).empty() ? "" : TrialsOf(LRun.Out).back().Port;
     EXPECT_EQ(LSaved, "; weighbridge 2\n[CommConfig]\nCommName=" + LPort +
                           "\nBaudRate=19200\nReadIntervalTimeout=500\nStopBits=0\nProtocol=keli\n");
@@ -508,7 +506,6 @@ TEST_F(CliEndToEnd, SaveWritesTheFoundSettingsIntoTheInstallationsFile) {
         RunCli({"--simulate", "keli:9600", "--save", (LDir / "absent" / "x.INI").string()});
     EXPECT_EQ(LFail.Exit, 2);
     EXPECT_NE(LFail.Err.find("absent"), std::string::npos) << LFail.Err;
-    fs::remove_all(LDir);
 }
 
 TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {

@@ -2,6 +2,7 @@
 // geometry, a screenshot, the display's pixels, stacking, placement, focus,
 // the message box, the Qt loop, and the program ended by a signal.
 #include "app/MainForm.h"
+#include "tests/support/ScratchDir.h"
 #include "ui/Controls_qt.h"
 
 #include <gtest/gtest.h>
@@ -275,9 +276,7 @@ TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
 // run's alone; ended by ASignal once it has started.
 void EndProgramBySignal(int ASignal) {
     namespace fs = std::filesystem;
-    const fs::path LDir = fs::path(SP_SCREENSHOT_DIR) / ("signal-" + std::to_string(ASignal));
-    fs::remove_all(LDir);
-    fs::create_directories(LDir);
+    const TScratchDir LDir("sp-signal-" + std::to_string(ASignal));
     const fs::path LExe = LDir / "scaleprobe";
     fs::copy_file(SP_WINDOW_PATH, LExe);
     setenv("LC_ALL", "C.UTF-8", 1);

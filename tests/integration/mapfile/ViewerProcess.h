@@ -1,4 +1,4 @@
-// The WbDebugViewer program as a child of the test, and a scratch folder.
+// The WbDebugViewer program as a child of the test.
 // Processes are known by their id; each platform file starts, waits for,
 // pauses and stops them in its own way.
 #pragma once
@@ -7,37 +7,10 @@
 #include "tests/unit/mapfile/MapFileTestSupport.h"
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 inline constexpr const char* CViewerProgram = WBDEBUGVIEWER_PATH;
-
-class TScratchDir {
-public:
-    explicit TScratchDir(const std::string& AName)
-        : FPath(std::filesystem::temp_directory_path() /
-                (AName + "-" + std::to_string(GetCurrentProcessId()))) {
-        std::filesystem::remove_all(FPath);
-        std::filesystem::create_directories(FPath);
-    }
-    ~TScratchDir() {
-        std::error_code LIgnored;
-        std::filesystem::remove_all(FPath, LIgnored);
-    }
-    const std::filesystem::path& Path() const { return FPath; }
-
-private:
-    std::filesystem::path FPath;
-};
-
-inline std::vector<std::string> ReadLines(const std::filesystem::path& APath) {
-    std::vector<std::string> LLines;
-    std::ifstream LFile(APath, std::ios::binary);
-    for (std::string LLine; std::getline(LFile, LLine);)
-        LLines.push_back(LLine);
-    return LLines;
-}
 
 // The tab-separated fields of one viewer line.
 inline std::vector<std::string> Fields(const std::string& ALine) {

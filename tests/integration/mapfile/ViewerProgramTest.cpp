@@ -31,7 +31,7 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     ASSERT_EQ(StopViewer(LViewer), 0);
     EXPECT_TRUE(NothingLeftBehind());
 
-    const std::vector<std::string> LLines = ReadLines(FOut);
+    const std::vector<std::string> LLines = ReadFileLines(FOut);
     ASSERT_GE(LLines.size(), 2u);
     std::vector<std::string> LTexts;
     for (const std::string& LLine : LLines) {

@@ -21,7 +21,8 @@ TEST_F(ViewerProgramTest, StandInOnThePathIsStartedOnceWithTheStartOptions) {
         LDebugger.LogMsgWarning(u"third");
         EXPECT_EQ(LDebugger.PostedMessageCount(), 3);
     }
-    EXPECT_EQ(ReadLines(FArgs), std::vector<std::string>{"-a -local " + std::to_string(getpid())});
+    EXPECT_EQ(ReadFileLines(FArgs),
+              std::vector<std::string>{"-a -local " + std::to_string(getpid())});
     const pid_t LViewer = RunningViewerPid();
     ASSERT_GT(LViewer, 0);
     ASSERT_EQ(StopViewer(LViewer), 0);
@@ -39,7 +40,7 @@ TEST_F(ViewerProgramTest, CommandFromTheUserSettingWithArguments) {
         TDebugger LDebugger;
         LDebugger.LogMsg(u"hello");
     }
-    EXPECT_EQ(ReadLines(FArgs),
+    EXPECT_EQ(ReadFileLines(FArgs),
               std::vector<std::string>{"--seconds 60 -a -local " + std::to_string(getpid())});
     const pid_t LViewer = RunningViewerPid();
     ASSERT_GT(LViewer, 0);
@@ -132,7 +133,7 @@ TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
         const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
         EXPECT_LT(LTook.count(), 2.5) << "waited out the start time-out";
     }
-    EXPECT_EQ(ReadLines(FArgs).size(), 1u);
+    EXPECT_EQ(ReadFileLines(FArgs).size(), 1u);
     EXPECT_EQ(RunningViewerPid(), LViewer);
     ASSERT_EQ(StopViewer(LViewer), 0);
     EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
@@ -213,7 +214,7 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     siginfo_t LInfo{};
     ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
     ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log"),
+    EXPECT_EQ(ReadFileLines(LState / "scaleprobe" / "WbDebugViewer.log"),
               (std::vector<std::string>{"in=/dev/null", "out", "err"}));
 
     // In a graphical session the viewer gets a terminal window of its own.
@@ -224,9 +225,9 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     ASSERT_TRUE(StartCommandLine("probe -a"));
     ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
     ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LTermArgs),
+    EXPECT_EQ(ReadFileLines(LTermArgs),
               std::vector<std::string>{"-e " + (FBin / "probe").string() + " -a"});
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
+    EXPECT_EQ(ReadFileLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
     if (LOldDisplay.empty())
         unsetenv("DISPLAY");
     else

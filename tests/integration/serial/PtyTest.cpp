@@ -1,6 +1,6 @@
 #include "PtySupport.h"
+#include "tests/support/ScratchDir.h"
 
-#include <fstream>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -129,9 +129,9 @@ TEST_F(PtyComm, OpenIsExclusiveAndNeedsATerminal) {
     };
     LStartFails(FPty.SlaveName(), u"Error opening serial port");
     LStartFails(u"/dev/null", u"File handle is not a comm handle ");
-    const std::string LFile = ::testing::TempDir() + "not_a_port.txt";
-    std::ofstream(LFile) << "x";
-    LStartFails(Utf8ToUnicode(LFile), u"File handle is not a comm handle ");
+    const TScratchDir LDir("sp-pty");
+    LStartFails(Utf8ToUnicode(LDir.Write("not_a_port.txt", "x").string()),
+                u"File handle is not a comm handle ");
     LStartFails(u"/dev/does-not-exist", u"Error opening serial port");
     FComm->StopComm();
     EXPECT_EQ(CountEntries("/proc/self/fd"), LFds) << "no handle left open";

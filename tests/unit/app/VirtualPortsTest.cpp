@@ -2,6 +2,7 @@
 // waiting on them.
 #include "platform/VirtualPorts.h"
 #include "platform/System.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(VirtualPorts, FifoAndFolderEntriesAreSkippedWithoutWaiting) {
-    const fs::path LDir = fs::temp_directory_path() / ("sp-vports-" + std::to_string(getpid()));
-    fs::create_directories(LDir);
-    fs::permissions(LDir, fs::perms::owner_all);
-    setenv("SCALEPROBE_PORTS_DIR", LDir.c_str(), 1);
+    const TScratchDir LDir("sp-vports");
+    const TEnvScope LPorts("SCALEPROBE_PORTS_DIR", LDir.Path().string());
     const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(LMaster, 0);
     ASSERT_EQ(grantpt(LMaster), 0);
@@ -58,8 +57,6 @@ TEST(VirtualPorts, FifoAndFolderEntriesAreSkippedWithoutWaiting) {
     close(LMaster);
     EXPECT_TRUE(LAnswered) << "the list waited on the FIFO";
     EXPECT_EQ(std::string(LBuf, size_t(std::max<ssize_t>(LRead, 0))), LSlave + '\n');
-    unsetenv("SCALEPROBE_PORTS_DIR");
-    fs::remove_all(LDir);
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 #include "config/IniFile.h"
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
-#include "platform/DateTime.h"
 #include "platform/ProgramDirs.h"
 #include "platform/System.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,51 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <cstdlib>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
-
-// A log in a temporary folder as GLogFile, on a fixed day.
-class LogCapture {
-public:
-    LogCapture() {
-        FDir = fs::temp_directory_path() / ("sp_cfg_" + std::to_string(std::random_device{}()));
-        fs::create_directories(FDir);
-        SetNowOverride([] { return EncodeDateTime({2026, 3, 4, 10, 0, 0, 0}); });
-        FLog = std::make_unique<TLogFile>(FDir);
-        GLogFile = FLog.get();
-    }
-    ~LogCapture() {
-        Close();
-        SetNowOverride({});
-        std::error_code LError;
-        fs::remove_all(FDir, LError);
-    }
-    // Closes the log and returns the day's file (8-bit text) as UTF-16.
-    UnicodeString Text() {
-        Close();
-        std::ifstream LStream(FDir / "log" / "2026-03" / "20260304.log", std::ios::binary);
-        return AnsiToUnicode(std::string{std::istreambuf_iterator<char>(LStream), {}});
-    }
-    const fs::path& Dir() const { return FDir; }
-
-private:
-    void Close() {
-        GLogFile = nullptr;
-        FLog.reset();
-    }
-    fs::path FDir;
-    std::unique_ptr<TLogFile> FLog;
-};
 
 fs::path WriteIni(const fs::path& ADir, const std::string& AText) {
     const fs::path LFile = ADir / "scaleprobe.INI";
@@ -111,7 +73,7 @@ TEST(ConfigFileName, ExtensionReplacedOrAppended) {
 }
 
 TEST(ConfigReader, WithoutAFileEveryFieldHoldsItsDefaultAndNothingIsLogged) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(LLog.Dir() / "absent.INI");
     EXPECT_EQ(R.HttpSrv(), u"");
     EXPECT_EQ(R.CommCfg().CommName, u"com1");
@@ -147,7 +109,7 @@ TEST(ConfigReader, WithoutAFileEveryFieldHoldsItsDefaultAndNothingIsLogged) {
 }
 
 TEST(ConfigReader, EveryKeyGoesToItsField) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(WriteIni(LLog.Dir(), CFullIni));
     EXPECT_EQ(R.HttpSrv(), u"http://10.0.0.9:8080/api");
     EXPECT_EQ(R.CommCfg().CommName, u"/dev/ttyUSB3");
@@ -181,7 +143,7 @@ TEST(ConfigReader, EveryKeyGoesToItsField) {
 }
 
 TEST(ConfigReader, MinValidWeightForms) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const auto LMin = [&LLog](const std::string& AValue) {
         return TCfgReader(WriteIni(LLog.Dir(), "[Weight]\nMinValidWeight=" + AValue + "\n"))
             .MinValidWeight();
@@ -197,7 +159,7 @@ TEST(ConfigReader, MinValidWeightForms) {
 }
 
 TEST(ConfigReader, EmptyCommNameIsEmptyMissingIsCom1) {
-    LogCapture LLog;
+    TLogCapture LLog;
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "[CommConfig]\nCommName=\n")).CommCfg().CommName,
               u"");
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "[CommConfig]\nBaudRate=1\n")).CommCfg().CommName,
@@ -205,7 +167,7 @@ TEST(ConfigReader, EmptyCommNameIsEmptyMissingIsCom1) {
 }
 
 TEST(ConfigReader, OnlyTheExactNamesAreRead) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(WriteIni(LLog.Dir(), "[FrontVisionZenith]\nClientId=typo-fixed\n"
                                             "[BackCamera]\nUser=someone\nPort=1\n"));
     EXPECT_EQ(R.FrontVZClientCfg().ClientId, u"10000");
@@ -214,7 +176,7 @@ TEST(ConfigReader, OnlyTheExactNamesAreRead) {
 }
 
 TEST(ConfigReader, EightBitFieldsAreInTheLocaleCodePage) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(WriteIni(LLog.Dir(), "[FrontCamera]\nUser=\xE7\xAE\xA1\xE7\x90\x86\n"
                                             "[CommConfig]\nCommName=\xE7\xAE\xA1\n"));
     EXPECT_EQ(R.CommCfg().CommName, u"管");
@@ -223,7 +185,7 @@ TEST(ConfigReader, EightBitFieldsAreInTheLocaleCodePage) {
 }
 
 TEST(ConfigReader, BadFilesGiveDefaults) {
-    LogCapture LLog;
+    TLogCapture LLog;
     fs::create_directory(LLog.Dir() / "dir.INI");
     EXPECT_EQ(TCfgReader(LLog.Dir() / "dir.INI").MinValidWeight(), 10);
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "")).MinValidWeight(), 10);
@@ -240,7 +202,7 @@ TEST(ConfigReader, BadFilesGiveDefaults) {
 TEST(ConfigReader, AFailureIsLoggedAndLaterFieldsStayZero) {
     const UnicodeString LText = Utf8ToUnicode(CFullIni);
     for (const bool LStdError : {false, true}) {
-        LogCapture LLog;
+        TLogCapture LLog;
         // Reads 0..2 are HttpSrv, CommName, BaudRate; read 3 fails.
         const TCfgReader R(TCfgReader::TIniOpener(
             [&] { return std::make_unique<TFailingIni>(LText, 3, LStdError); }));
@@ -259,7 +221,7 @@ TEST(ConfigReader, AFailureIsLoggedAndLaterFieldsStayZero) {
 }
 
 TEST(ConfigReader, AFailingOpenLeavesEverythingZero) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(TCfgReader::TIniOpener(
         []() -> std::unique_ptr<TCustomIniFile> { throw Exception(u"cannot open"); }));
     EXPECT_EQ(R.CommCfg().CommName, u"");
@@ -292,24 +254,24 @@ TEST(ConfigReaderUnit, ReadsTheFileBesideTheExecutableAndClearsTheGlobal) {
 // Linux only: an installed program reads its INI from the user's folder, under
 // the same file name.
 TEST(ConfigReaderUnit, ReadsTheUserConfigFolderWhenTheProgramFolderIsReadOnly) {
-    const fs::path LDir =
-        fs::temp_directory_path() / ("sp_cfg_xdg_" + std::to_string(std::random_device{}()));
-    const fs::path LIni = LDir / "scaleprobe" / ConfigFileNameFor(GetExecutablePath()).filename();
-    fs::create_directories(LIni.parent_path());
-    std::ofstream(LIni, std::ios::binary) << "[Weight]\nMinValidWeight=55\n";
-    setenv("XDG_CONFIG_HOME", LDir.c_str(), 1);
-    SetDirWritableCheck([](const fs::path&) { return false; });
-    const fs::path LPath = ConfigFilePath();
-    InitConfigReaderUnit();
-    SetDirWritableCheck({});
-    unsetenv("XDG_CONFIG_HOME");
+    const TScratchDir LDir("sp-cfg-xdg");
+    const fs::path LIni =
+        LDir.Write("scaleprobe" / ConfigFileNameFor(GetExecutablePath()).filename(),
+                   "[Weight]\nMinValidWeight=55\n");
+    fs::path LPath;
+    {
+        const TEnvScope LConfigHome("XDG_CONFIG_HOME", LDir.Path().string());
+        SetDirWritableCheck([](const fs::path&) { return false; });
+        LPath = ConfigFilePath();
+        InitConfigReaderUnit();
+        SetDirWritableCheck({});
+    }
     EXPECT_EQ(LPath, LIni);
     ASSERT_NE(GCfgReader, nullptr);
     EXPECT_EQ(GCfgReader->MinValidWeight(), 55);
     FinalizeConfigReaderUnit();
     // A writable program folder stays the rule.
     EXPECT_EQ(ConfigFilePath(), ConfigFileNameFor(GetExecutablePath()));
-    fs::remove_all(LDir);
 }
 #endif
 
@@ -332,7 +294,7 @@ TEST(ConfigReader, PackagedSampleHoldsEveryKeyAtItsDefault) {
         TIniFile FIni;
         std::vector<UnicodeString>& FMissing;
     };
-    LogCapture LLog;
+    TLogCapture LLog;
     std::vector<UnicodeString> LMissing;
     const TCfgReader LSample(
         TCfgReader::TIniOpener([&] { return std::make_unique<TRecordingIni>(LMissing); }));
@@ -369,7 +331,7 @@ TEST(ConfigReader, PackagedSampleHoldsEveryKeyAtItsDefault) {
 // What the console front end saves reads back through the reader, and every
 // other key of an installation's file reads as before.
 TEST(ConfigReader, SavedCommSettingsReadBackAndNothingElseChanges) {
-    LogCapture LLog;
+    TLogCapture LLog;
     std::ifstream LSample(SP_SAMPLE_INI, std::ios::binary);
     const std::string LOriginal =
         "; installed 2026-11-02\r\n" +

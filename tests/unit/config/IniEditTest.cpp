@@ -2,13 +2,13 @@
 // whole or not at all.
 #include "config/IniEdit.h"
 #include "config/AtomicFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -41,16 +41,8 @@ TEST(SetIniValues, AddsAMissingSectionInTheFilesLineEnds) {
 
 class ReplaceFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FDir = fs::temp_directory_path() / ("sp_atomic_" + std::to_string(std::random_device{}()));
-        fs::create_directories(FDir);
-    }
-    void TearDown() override { fs::remove_all(FDir); }
-    static std::string Read(const fs::path& APath) {
-        std::ifstream LIn(APath, std::ios::binary);
-        return {std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
-    }
-    fs::path FDir;
+    TScratchDir FScratch{"sp-atomic"};
+    const fs::path& FDir = FScratch.Path();
 };
 
 TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
@@ -58,7 +50,7 @@ TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
     std::ofstream(LFile, std::ios::binary) << "old";
     std::string LError;
     ASSERT_TRUE(ReplaceFileAtomically(LFile, "new\r\n", LError)) << LError;
-    EXPECT_EQ(Read(LFile), "new\r\n");
+    EXPECT_EQ(ReadWholeFile(LFile), "new\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1);
 }
 

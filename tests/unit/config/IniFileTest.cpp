@@ -1,9 +1,9 @@
 #include "config/IniFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -18,30 +18,6 @@ TIniFile IniOf(std::u16string_view AText) {
     LIni.LoadFromText(AText);
     return LIni;
 }
-
-// A fresh temporary folder, removed again at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        FPath = fs::temp_directory_path() /
-                ("sp_ini_" + std::to_string(std::random_device{}()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(FPath);
-    }
-    ~TempDir() {
-        std::error_code LError;
-        fs::remove_all(FPath, LError);
-    }
-    fs::path Write(const std::string& AName, const std::string& ABytes) const {
-        const fs::path LFile = FPath / AName;
-        std::ofstream(LFile, std::ios::binary) << ABytes;
-        return LFile;
-    }
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
-};
 
 } // namespace
 
@@ -186,7 +162,7 @@ TEST(IniInteger, DecimalAndHexForms) {
 }
 
 TEST(IniFileOnDisk, MissingUnreadableAndEmptyFilesAreEmptyProfiles) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const TIniFile LMissing(LDir.Path() / "none.INI");
     EXPECT_EQ(LMissing.ReadString(u"S", u"k", u"dflt"), u"dflt");
 
@@ -199,7 +175,7 @@ TEST(IniFileOnDisk, MissingUnreadableAndEmptyFilesAreEmptyProfiles) {
 }
 
 TEST(IniFileOnDisk, Utf8WithByteOrderMarkAndInvalidBytes) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const TIniFile LIni(
         LDir.Write("u.INI", "\xEF\xBB\xBF[Server]\r\nHttpSrv=http://\xE7\xA3\x85/\r\nbad=a\xFF"
                             "b\r\n"));
@@ -208,7 +184,7 @@ TEST(IniFileOnDisk, Utf8WithByteOrderMarkAndInvalidBytes) {
 }
 
 TEST(IniFileOnDisk, BinaryGarbageDoesNotHideLaterGoodLines) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     std::mt19937 LRandom(12345);
     for (int LRound = 0; LRound < 20; ++LRound) {
         std::string LBytes(4096, '\0');
@@ -224,7 +200,7 @@ TEST(IniFileOnDisk, BinaryGarbageDoesNotHideLaterGoodLines) {
 }
 
 TEST(IniFileOnDisk, ReadOnceAtOpen) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const fs::path LFile = LDir.Write("r.INI", "[S]\nk=before\n");
     const TIniFile LIni(LFile);
     LDir.Write("r.INI", "[S]\nk=after\n");

@@ -1,4 +1,5 @@
-#include "RecordingChannel.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ScratchDir.h"
 
 #include "logging/UnitLogFile.h"
 #include "platform/ProgramDirs.h"
@@ -111,26 +112,18 @@ private:
 class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> LCount{0};
-        FDir = fs::temp_directory_path() / ("sp_logfile_" + std::to_string(GetCurrentProcessId()) +
-                                            "_" + std::to_string(++LCount));
-        fs::remove_all(FDir);
-        fs::create_directories(FDir);
         SetClock({2030, 3, 4, 9, 15, 2, 123});
         SetNowOverride([this] { return FNow.load(); });
     }
-    void TearDown() override {
-        SetNowOverride({});
-        std::error_code LError;
-        fs::remove_all(FDir, LError);
-    }
+    void TearDown() override { SetNowOverride({}); }
     void SetClock(const TDateTimeParts& AParts) { FNow = EncodeDateTime(AParts); }
     fs::path Day(const char* AMonth, const char* ADay) const {
         return FDir / "log" / AMonth / (std::string(ADay) + ".log");
     }
 
     TRecordingDebugger FDebugger;
-    fs::path FDir;
+    TScratchDir FScratch{"sp-logfile"};
+    const fs::path& FDir = FScratch.Path();
     std::atomic<TDateTime> FNow{0};
 };
 

@@ -4,6 +4,7 @@
 
 #include "MapFileTestSupport.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,26 +1,17 @@
 // Helpers for the debug channel's tests: object names of their own, a mapping
-// laid out by the test, records and the OS debug output.
+// laid out by the test, and records.
 #pragma once
 
 #include "logging/MapFileLayout.h"
 #include "logging/SharedMemory.h"
 #include "platform/System.h"
+#include "tests/support/ScratchDir.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-inline void SetEnvironmentValue(const char* AName, const std::string& AValue) {
-#ifdef _WIN32
-    _putenv_s(AName, AValue.c_str());
-#else
-    setenv(AName, AValue.c_str(), 1);
-#endif
-}
 
 // Gives this process (and the programs it starts) object names that no real
 // viewer and no other test uses.
@@ -105,26 +96,3 @@ inline TMsgDesc MakeRecord(int32_t ATextLen, char AFill = 'x', TMsgType AType = 
     LDesc.Length = CMsgHeaderLen + ATextLen;
     return LDesc;
 }
-
-// Collects the OS debug output while it lives.
-class TDebugOutputCapture {
-public:
-    TDebugOutputCapture() {
-        SetDebugOutputHook([this](const UnicodeString& AText) {
-            std::lock_guard<std::mutex> L(FLock);
-            FLines.push_back(UnicodeToUtf8(AText));
-        });
-    }
-    ~TDebugOutputCapture() { SetDebugOutputHook({}); }
-    TDebugOutputCapture(const TDebugOutputCapture&) = delete;
-    TDebugOutputCapture& operator=(const TDebugOutputCapture&) = delete;
-
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> L(FLock);
-        return FLines;
-    }
-
-private:
-    mutable std::mutex FLock;
-    std::vector<std::string> FLines;
-};

@@ -1,4 +1,4 @@
-#include "tests/unit/logging/RecordingChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include "app/Startup.h"
 #include "config/UnitConfigReader.h"

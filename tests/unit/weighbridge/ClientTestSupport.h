@@ -1,10 +1,10 @@
-// Helpers for the client tests: a loop, a log that can be read back, a
-// configuration with a chosen minimum, and clients whose internals show.
+// Helpers for the client tests: a configuration with a chosen minimum,
+// clients whose internals show, and frames.
 #pragma once
 
 #include "config/UnitConfigReader.h"
-#include "logging/UnitLogFile.h"
 #include "platform/MessageLoop.h"
+#include "tests/support/LogCapture.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 
@@ -14,75 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TTempDir {
-public:
-    TTempDir() {
-        std::random_device LRandom;
-        FPath = std::filesystem::temp_directory_path() /
-                ("sp-wb-" + std::to_string(LRandom()) + std::to_string(LRandom()));
-        std::filesystem::create_directories(FPath);
-    }
-    ~TTempDir() {
-        std::error_code LErr;
-        std::filesystem::remove_all(FPath, LErr);
-    }
-    const std::filesystem::path& Path() const { return FPath; }
-
-private:
-    std::filesystem::path FPath;
-};
-
-// GLogFile for the length of a test; Lines() ends the log and reads its file.
-class TLogCapture {
-public:
-    TLogCapture() {
-        FLog = std::make_unique<TLogFile>(FDir.Path());
-        GLogFile = FLog.get();
-    }
-    ~TLogCapture() { Stop(); }
-
-    // The texts of the lines of level ALevel ("Debug", "Error"), in order.
-    std::vector<UnicodeString> Lines(const UnicodeString& ALevel) {
-        Stop();
-        std::vector<UnicodeString> LOut;
-        const UnicodeString LPrefix = u"[" + ALevel + u"][";
-        for (const auto& LEntry : std::filesystem::recursive_directory_iterator(FDir.Path())) {
-            if (!LEntry.is_regular_file())
-                continue;
-            std::ifstream LIn(LEntry.path(), std::ios::binary);
-            std::string LLine;
-            while (std::getline(LIn, LLine)) {
-                if (!LLine.empty() && LLine.back() == '\r')
-                    LLine.pop_back();
-                const UnicodeString LText = AnsiToUnicode(LLine);
-                // "[Level][hh:nn:ss zzz]text"
-                if (LText.rfind(LPrefix, 0) == 0 && LText.size() > LPrefix.size() + 13)
-                    LOut.push_back(LText.substr(LPrefix.size() + 13));
-            }
-        }
-        return LOut;
-    }
-
-private:
-    void Stop() {
-        if (!FLog)
-            return;
-        GLogFile = nullptr;
-        FLog.reset();
-    }
-
-    TTempDir FDir;
-    std::unique_ptr<TLogFile> FLog;
-};
-
 // A configuration whose MinValidWeight is AMin.
-inline std::unique_ptr<TCfgReader> MakeCfgReader(const TTempDir& ADir, int AMin) {
-    const auto LFile = ADir.Path() / ("min" + std::to_string(AMin) + ".ini");
+inline std::unique_ptr<TCfgReader> MakeCfgReader(const std::filesystem::path& ADir, int AMin) {
+    const auto LFile = ADir / ("min" + std::to_string(AMin) + ".ini");
     std::ofstream(LFile) << "[Weight]\nMinValidWeight=" << AMin << "\n";
     return std::make_unique<TCfgReader>(LFile);
 }
