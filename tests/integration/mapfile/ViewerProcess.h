@@ -1,9 +1,10 @@
-// The WbDebugViewer program as a child of the test.
-// Processes are known by their id; each platform file starts, waits for,
-// pauses and stops them in its own way.
+// The WbDebugViewer program as a child of the test. Processes are known by
+// their id (children the test started, and viewers the channel started);
+// each platform starts and stops a viewer in its own way.
 #pragma once
 
 #include "logging/MapFileViewer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/unit/mapfile/MapFileTestSupport.h"
 
 #include <filesystem>
@@ -21,9 +22,6 @@ inline std::vector<std::string> Fields(const std::string& ALine) {
     LFields.push_back(ALine.substr(LStart));
     return LFields;
 }
-
-// This test program, to be started again as a helper.
-std::string OwnProgramPath();
 
 // Starts a program with these arguments; its process id, or -1.
 int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs);

@@ -88,24 +88,21 @@ TEST_F(ViewerProgramTest, OneViewerPerUserAndNothingLeftBehind) {
 }
 
 TEST_F(ViewerProgramTest, ViewerEndsWithTheProcessThatStartedIt) {
-    int LPipe[2];
-    // Close-on-exec, so that the viewer does not keep the starter alive.
-    ASSERT_EQ(pipe2(LPipe, O_CLOEXEC), 0);
-    const pid_t LStarter = fork();
-    ASSERT_GE(LStarter, 0);
-    if (LStarter == 0) {
-        char C;
-        close(LPipe[1]);
-        (void)!read(LPipe[0], &C, 1);
-        _exit(0);
-    }
-    close(LPipe[0]);
+    // A starter that ends when its input does.
+    TChildProcess LStarter;
+    ASSERT_TRUE(LStarter.Fork(
+        [] {
+            char C;
+            return static_cast<int>(read(STDIN_FILENO, &C, 1));
+        },
+        {TChildStream::csPipe}));
     int LError = 0;
     auto LStart = CreateNamedEvent(CStartEventName, LError);
-    const pid_t LViewer = SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter)});
+    const pid_t LViewer =
+        SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter.Pid())});
     ASSERT_EQ(LStart->WaitFor(10000), TNamedWaitResult::nwSignaled);
-    close(LPipe[1]); // the starter ends
-    ASSERT_EQ(waitpid(LStarter, nullptr, 0), LStarter);
+    LStarter.CloseInput();
+    ASSERT_EQ(LStarter.Wait(), 0);
     EXPECT_EQ(WaitExit(LViewer), 0);
     EXPECT_TRUE(NothingLeftBehind());
     RemoveNamedEvent(CStartEventName);
@@ -139,39 +136,32 @@ TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
     EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
 }
 
-// Runs a shell command; its standard output, and its wait status in AStatus.
-std::string RunCommand(const std::string& ACommand, int& AStatus) {
-    std::string LText;
-    FILE* LPipe = popen(ACommand.c_str(), "r");
-    if (!LPipe) {
-        AStatus = -1;
-        return LText;
-    }
-    char LBuffer[256];
-    while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
-        LText += LBuffer;
-    AStatus = pclose(LPipe);
-    return LText;
+// Runs the viewer with AArgs; its exit code, and in AText its standard
+// output (with standard error when AErrors says so).
+int RunViewer(const std::vector<std::string>& AArgs, TChildStream AErrors, std::string& AText) {
+    TChildProcess LViewer;
+    if (!LViewer.Start(CViewerProgram, AArgs,
+                       {TChildStream::csInherit, TChildStream::csPipe, AErrors}))
+        return -1;
+    const int LCode = LViewer.Wait();
+    AText = LViewer.Output();
+    return LViewer.EndSignal() == 0 ? LCode : -1;
 }
 
 TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
-    int LStatus = 0;
-    const std::string LText =
-        RunCommand(std::string(CViewerProgram) + " --help 2>/dev/null", LStatus);
-    EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LText;
+    std::string LText;
+    EXPECT_EQ(RunViewer({"--help"}, TChildStream::csNull, LText), 0) << LText;
     EXPECT_EQ(LText.rfind("usage: WbDebugViewer", 0), 0u) << LText;
     EXPECT_NE(LText.find("--tag TAG"), std::string::npos) << LText;
 }
 
 TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
-    for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
-        int LStatus = 0;
-        const std::string LText =
-            RunCommand(std::string(CViewerProgram) + " " + LArgs + " 2>&1", LStatus);
-        EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 2) << LArgs;
-        const std::string LOption = std::string(LArgs).substr(0, std::string(LArgs).find(' '));
+    for (const std::vector<std::string>& LArgs : std::vector<std::vector<std::string>>{
+             {"--seconds", "abc"}, {"--count", "-1x"}, {"--level"}, {"--size", "0"}}) {
+        std::string LText;
+        EXPECT_EQ(RunViewer(LArgs, TChildStream::csOutput, LText), 2) << LArgs[0];
         EXPECT_EQ(LText.rfind("WbDebugViewer: ", 0), 0u) << LText;
-        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LOption), std::string::npos) << LText;
+        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LArgs[0]), std::string::npos) << LText;
     }
 
     const pid_t LViewer = StartViewer({"--output", "/dev/full"});

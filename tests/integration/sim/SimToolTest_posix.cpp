@@ -1,7 +1,7 @@
 #include "PortReader.h"
-#include "SimProcess.h"
 #include "platform/VirtualPorts.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
