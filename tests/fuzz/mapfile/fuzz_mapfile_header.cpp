@@ -1,7 +1,7 @@
 // Hostile viewer headers and queue contents: the sender writes only into the
 // queue area a sound header describes, and only the queue positions besides.
 #include "logging/UnitMapFileChannel.h"
-#include "tests/unit/mapfile/MapFileTestSupport.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,7 +15,9 @@ constexpr int32_t CSoundOffset = 64;
 
 TTestMapping& Mapping() {
     static TTestMapping* LMapping = [] {
-        UseOwnObjectNames("fuzz");
+        // Object names of its own (the fuzzer links no test support).
+        setenv("SCALEPROBE_WBDEBUG_SUFFIX",
+               ("fuzz" + std::to_string(GetCurrentProcessId())).c_str(), 1);
         std::atexit(RemoveAllObjects); // the mapping itself lives to the end
         return new TTestMapping(CMapped, CSoundMapSize, CSoundOffset);
     }();

@@ -5,7 +5,7 @@
 
 #include "logging/MapFileViewer.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/unit/mapfile/MapFileTestSupport.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <filesystem>
 #include <string>

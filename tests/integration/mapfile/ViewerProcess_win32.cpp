@@ -3,7 +3,7 @@
 // started on behalf of a stand-in (this program again, waiting for an
 // event), and stopping it ends the stand-in.
 #include "ViewerProcess.h"
-#include "tests/unit/mapfile/Win32Probe.h"
+#include "tests/support/Win32Probe.h"
 
 #include <gtest/gtest.h>
 

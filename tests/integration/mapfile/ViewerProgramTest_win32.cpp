@@ -1,7 +1,7 @@
 // The channel's start of the viewer on Windows: the command from the current
 // user's registry value.
 #include "ViewerProgramFixture.h"
-#include "tests/unit/mapfile/Win32Probe.h"
+#include "tests/support/Win32Probe.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "../../unit/weighbridge/ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
 
 #include "tests/support/Pty.h"
 

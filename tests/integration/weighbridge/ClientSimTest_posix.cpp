@@ -1,5 +1,5 @@
-#include "../../unit/weighbridge/ClientTestSupport.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/WeighClients.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 

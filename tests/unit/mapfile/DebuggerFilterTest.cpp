@@ -1,8 +1,8 @@
 // The debugger on this channel, with a viewer in the same process: what the
 // viewer's filter lets through.
-#include "MapFileTestSupport.h"
 #include "logging/MapFileViewer.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/MapFileObjects.h"
 #include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // A viewer's header is not trusted: whatever it holds, the sender writes only
 // inside the queue area that a sound header describes, and never crashes.
-#include "MapFileTestSupport.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <gtest/gtest.h>
 

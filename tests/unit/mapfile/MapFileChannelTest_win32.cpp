@@ -1,8 +1,8 @@
 // The channel's Windows objects: what a created mapping admits, a mutex that
 // its owner abandons, a section that cannot be mapped, the registry value.
 #include "MapFileChannelFixture.h"
-#include "Win32Probe.h"
 #include "logging/MapFileViewer.h"
+#include "tests/support/Win32Probe.h"
 
 #include <gtest/gtest.h>
 

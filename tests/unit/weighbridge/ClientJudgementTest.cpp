@@ -1,4 +1,4 @@
-#include "ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-// Helpers for the client tests: a configuration with a chosen minimum,
-// clients whose internals show, and frames.
+// The weighbridge clients as their tests see them: a configuration with a
+// chosen minimum, clients whose internals show, and frames.
 #pragma once
 
+#include "LogCapture.h"
 #include "config/UnitConfigReader.h"
 #include "platform/MessageLoop.h"
-#include "tests/support/LogCapture.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 

@@ -1,11 +1,11 @@
-// Helpers for the debug channel's tests: object names of their own, a mapping
+// The debug channel's objects for its tests: names of their own, a mapping
 // laid out by the test, and records.
 #pragma once
 
+#include "ScratchDir.h"
 #include "logging/MapFileLayout.h"
 #include "logging/SharedMemory.h"
 #include "platform/System.h"
-#include "tests/support/ScratchDir.h"
 
 #include <cstring>
 #include <memory>
