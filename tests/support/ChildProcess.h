@@ -69,6 +69,8 @@ public:
     int Stop(int ASignal, int ATimeoutMs = 10000);
 
 private:
+    struct TStreams;
+    bool Launch(const TChildOptions& AOptions, const std::function<int(const TStreams&)>& ALaunch);
     // Reads what the piped output streams hold within ATimeoutMs; false
     // when nothing came.
     bool ReadReady(int ATimeoutMs);

@@ -29,8 +29,13 @@ void CloseFd(int& AFd) {
     AFd = -1;
 }
 
+int ExitCodeOf(int AStatus) {
+    return WIFEXITED(AStatus) ? WEXITSTATUS(AStatus) : 128 + WTERMSIG(AStatus);
+}
+} // namespace
+
 // The child's ends (ChildFd) and this side's (OwnFd) of the three streams.
-struct TStreams {
+struct TChildProcess::TStreams {
     int ChildFd[3] = {-1, -1, -1};
     int OwnFd[3] = {-1, -1, -1};
     bool Null[3] = {false, false, false};
@@ -86,44 +91,19 @@ struct TStreams {
     }
 };
 
-int ExitCodeOf(int AStatus) {
-    return WIFEXITED(AStatus) ? WEXITSTATUS(AStatus) : 128 + WTERMSIG(AStatus);
-}
-} // namespace
-
 TChildProcess::~TChildProcess() {
     if (FPid > 0)
         Kill();
     CloseStreams();
 }
 
-bool TChildProcess::Start(const std::string& AProgram, const std::vector<std::string>& AArgs,
-                          const TChildOptions& AOptions) {
+// Opens the streams, lets ALaunch start the child on them (its id, or -1),
+// and keeps this side's ends.
+bool TChildProcess::Launch(const TChildOptions& AOptions,
+                           const std::function<int(const TStreams&)>& ALaunch) {
     TStreams LStreams;
-    if (FPid > 0 || !LStreams.Open(AOptions)) {
-        LStreams.CloseAll();
-        return false;
-    }
-    posix_spawn_file_actions_t LActions;
-    posix_spawn_file_actions_init(&LActions);
-    for (int I = 0; I < 3; ++I) {
-        if (LStreams.ChildFd[I] >= 0)
-            posix_spawn_file_actions_adddup2(&LActions, LStreams.ChildFd[I], I);
-        else if (LStreams.Null[I])
-            posix_spawn_file_actions_addopen(&LActions, I, "/dev/null",
-                                             I == 0 ? O_RDONLY : O_WRONLY, 0);
-    }
-    std::vector<std::string> LArgs{AProgram};
-    LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
-    std::vector<char*> LArgv;
-    for (std::string& LArg : LArgs)
-        LArgv.push_back(LArg.data());
-    LArgv.push_back(nullptr);
-    pid_t LPid = -1;
-    const int LError =
-        posix_spawn(&LPid, AProgram.c_str(), &LActions, nullptr, LArgv.data(), environ);
-    posix_spawn_file_actions_destroy(&LActions);
-    if (LError != 0) {
+    const int LPid = FPid <= 0 && LStreams.Open(AOptions) ? ALaunch(LStreams) : -1;
+    if (LPid <= 0) {
         LStreams.CloseAll();
         return false;
     }
@@ -135,27 +115,41 @@ bool TChildProcess::Start(const std::string& AProgram, const std::vector<std::st
     return true;
 }
 
+bool TChildProcess::Start(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                          const TChildOptions& AOptions) {
+    return Launch(AOptions, [&](const TStreams& AStreams) {
+        posix_spawn_file_actions_t LActions;
+        posix_spawn_file_actions_init(&LActions);
+        for (int I = 0; I < 3; ++I) {
+            if (AStreams.ChildFd[I] >= 0)
+                posix_spawn_file_actions_adddup2(&LActions, AStreams.ChildFd[I], I);
+            else if (AStreams.Null[I])
+                posix_spawn_file_actions_addopen(&LActions, I, "/dev/null",
+                                                 I == 0 ? O_RDONLY : O_WRONLY, 0);
+        }
+        std::vector<std::string> LArgs{AProgram};
+        LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
+        std::vector<char*> LArgv;
+        for (std::string& LArg : LArgs)
+            LArgv.push_back(LArg.data());
+        LArgv.push_back(nullptr);
+        pid_t LPid = -1;
+        const int LError =
+            posix_spawn(&LPid, AProgram.c_str(), &LActions, nullptr, LArgv.data(), environ);
+        posix_spawn_file_actions_destroy(&LActions);
+        return LError == 0 ? LPid : -1;
+    });
+}
+
 bool TChildProcess::Fork(const std::function<int()>& ABody, const TChildOptions& AOptions) {
-    TStreams LStreams;
-    if (FPid > 0 || !LStreams.Open(AOptions)) {
-        LStreams.CloseAll();
-        return false;
-    }
-    const pid_t LPid = fork();
-    if (LPid == 0) {
-        LStreams.Apply();
-        _exit(ABody());
-    }
-    if (LPid < 0) {
-        LStreams.CloseAll();
-        return false;
-    }
-    LStreams.CloseChildEnds();
-    FPid = LPid;
-    FInputFd = LStreams.OwnFd[0];
-    FOutputFd = LStreams.OwnFd[1];
-    FErrorsFd = LStreams.OwnFd[2];
-    return true;
+    return Launch(AOptions, [&](const TStreams& AStreams) {
+        const pid_t LPid = fork();
+        if (LPid == 0) {
+            AStreams.Apply();
+            _exit(ABody());
+        }
+        return LPid;
+    });
 }
 
 bool TChildProcess::Adopt(int APid) {

@@ -41,8 +41,7 @@ TEST(SetIniValues, AddsAMissingSectionInTheFilesLineEnds) {
 
 class ReplaceFile : public ::testing::Test {
 protected:
-    TScratchDir FScratch{"sp-atomic"};
-    const fs::path& FDir = FScratch.Path();
+    const TScratchDir FDir{"sp-atomic"};
 };
 
 TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
@@ -51,7 +50,7 @@ TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
     std::string LError;
     ASSERT_TRUE(ReplaceFileAtomically(LFile, "new\r\n", LError)) << LError;
     EXPECT_EQ(ReadWholeFile(LFile), "new\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ReplaceFile, AFailureSaysWhyAndLeavesTheOldFile) {
@@ -61,7 +60,7 @@ TEST_F(ReplaceFile, AFailureSaysWhyAndLeavesTheOldFile) {
     EXPECT_FALSE(ReplaceFileAtomically(FDir / "busy.INI", "new", LError));
     EXPECT_FALSE(LError.empty());
     EXPECT_TRUE(fs::is_directory(FDir / "busy.INI" / "inner"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir.Path()), fs::directory_iterator()), 1);
     LError.clear();
     EXPECT_FALSE(ReplaceFileAtomically(FDir / "missing" / "a.INI", "new", LError));
     EXPECT_NE(LError.find("missing"), std::string::npos) << LError;

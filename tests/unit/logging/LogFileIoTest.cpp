@@ -22,8 +22,7 @@ const fs::path CFullDevice = "/dev/full";
 
 class LogFileIo : public ::testing::Test {
 protected:
-    TScratchDir FScratch{"sp-logfileio"};
-    const fs::path& FDir = FScratch.Path();
+    const TScratchDir FDir{"sp-logfileio"};
 };
 
 TEST_F(LogFileIo, AppendsOrCreatesAfreshWhileAReaderHoldsTheFile) {
