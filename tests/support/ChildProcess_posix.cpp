@@ -38,15 +38,16 @@ int ExitCodeOf(int AStatus) {
 struct TChildProcess::TStreams {
     int ChildFd[3] = {-1, -1, -1};
     int OwnFd[3] = {-1, -1, -1};
-    bool Null[3] = {false, false, false};
 
     bool Open(const TChildOptions& AOptions) {
         const TChildStream LKinds[3] = {AOptions.Input, AOptions.Output, AOptions.Errors};
         for (int I = 0; I < 3; ++I) {
             const TChildStream LKind = LKinds[I];
-            Null[I] = LKind == TChildStream::csNull;
             if (LKind == TChildStream::csOutput)
                 ChildFd[I] = ChildFd[1];
+            if (LKind == TChildStream::csNull &&
+                (ChildFd[I] = open("/dev/null", (I == 0 ? O_RDONLY : O_WRONLY) | O_CLOEXEC)) < 0)
+                return false;
             if (LKind != TChildStream::csPipe && LKind != TChildStream::csBroken)
                 continue;
             int LPipe[2];
@@ -73,15 +74,9 @@ struct TChildProcess::TStreams {
     }
     // In a forked child, which has no exec to close the pipes' other ends.
     void Apply() const {
-        for (int I = 0; I < 3; ++I) {
+        for (int I = 0; I < 3; ++I)
             if (ChildFd[I] >= 0)
                 dup2(ChildFd[I], I);
-            else if (Null[I]) {
-                const int LNull = open("/dev/null", I == 0 ? O_RDONLY : O_WRONLY);
-                dup2(LNull, I);
-                close(LNull);
-            }
-        }
         for (int I = 0; I < 3; ++I) {
             if (OwnFd[I] >= 0)
                 close(OwnFd[I]);
@@ -120,13 +115,9 @@ bool TChildProcess::Start(const std::string& AProgram, const std::vector<std::st
     return Launch(AOptions, [&](const TStreams& AStreams) {
         posix_spawn_file_actions_t LActions;
         posix_spawn_file_actions_init(&LActions);
-        for (int I = 0; I < 3; ++I) {
+        for (int I = 0; I < 3; ++I)
             if (AStreams.ChildFd[I] >= 0)
                 posix_spawn_file_actions_adddup2(&LActions, AStreams.ChildFd[I], I);
-            else if (AStreams.Null[I])
-                posix_spawn_file_actions_addopen(&LActions, I, "/dev/null",
-                                                 I == 0 ? O_RDONLY : O_WRONLY, 0);
-        }
         std::vector<std::string> LArgs{AProgram};
         LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
         std::vector<char*> LArgv;

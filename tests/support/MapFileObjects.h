@@ -41,10 +41,7 @@ public:
         FView = FMemory ? FMemory->MapView(LError) : nullptr;
         if (!FMutex || !FQueueEvent || !FView)
             throw std::runtime_error("cannot create the test mapping: " + std::to_string(LError));
-        std::memcpy(Map(), DebugMagicName, 8);
-        Set(MapField::MapSize, AMapSize);
-        Set(MapField::DataOffset, static_cast<uint32_t>(ADataOffset));
-        Set(MapField::MapEnabled, CMapEnabledValue);
+        SoundHeader(AMapSize, ADataOffset);
     }
     ~TTestMapping() {
         FView.reset();
@@ -56,6 +53,14 @@ public:
     TTestMapping(const TTestMapping&) = delete;
     TTestMapping& operator=(const TTestMapping&) = delete;
 
+    // The header as a viewer writes it, with an empty queue.
+    void SoundHeader(uint32_t AMapSize, int32_t ADataOffset) {
+        std::memcpy(Map(), DebugMagicName, 8);
+        Set(MapField::MapSize, AMapSize);
+        Set(MapField::DataOffset, static_cast<uint32_t>(ADataOffset));
+        Set(MapField::MapEnabled, CMapEnabledValue);
+        SetQueue(0, 0);
+    }
     uint8_t* Map() const { return FView->Data(); }
     size_t Mapped() const { return FView->Size(); }
     void Set(size_t AOffset, uint32_t AValue) { StoreHeaderU32(Map(), AOffset, AValue); }
@@ -85,6 +90,25 @@ private:
     std::unique_ptr<TSharedMemory> FMemory;
     std::unique_ptr<TSharedView> FView;
 };
+
+// Bytes [Begin, End) of a mapping; none unless Valid.
+struct TArea {
+    size_t Begin = 0, End = 0;
+    bool Valid = false;
+};
+
+// Where a header lets a fresh sender write: its queue area, when it describes
+// one inside the AMapped bytes; nowhere otherwise.
+inline TArea AreaOfHeader(const uint8_t* AMap, size_t AMapped) {
+    const uint32_t LMapSize = LoadHeaderU32(AMap, MapField::MapSize);
+    const int32_t LOffset = LoadHeaderI32(AMap, MapField::DataOffset);
+    if (!HeaderIsEnabled(AMap, AMapped) || LMapSize > AMapped ||
+        LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
+        static_cast<uint32_t>(LOffset) >= LMapSize ||
+        LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
+        return {};
+    return {static_cast<size_t>(LOffset), LMapSize, true};
+}
 
 // A record of ATextLen bytes of text, filled with AFill.
 inline TMsgDesc MakeRecord(int32_t ATextLen, char AFill = 'x', TMsgType AType = cmtInformation) {

@@ -284,10 +284,8 @@ void EndProgramBySignal(int ASignal) {
         std::string LText;
         std::error_code LError;
         for (const auto& E : fs::recursive_directory_iterator(LDir / "log", LError))
-            if (E.is_regular_file()) {
-                std::ifstream LIn(E.path(), std::ios::binary);
-                LText.assign(std::istreambuf_iterator<char>(LIn), {});
-            }
+            if (E.is_regular_file())
+                LText = ReadWholeFile(E.path());
         return LText;
     };
     // Generous limits: the machine may be busy.

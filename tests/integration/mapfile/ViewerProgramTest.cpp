@@ -159,24 +159,6 @@ TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
               std::vector<std::string>(LSent.end() - static_cast<long>(LGot.size()), LSent.end()));
 }
 
-struct TArea {
-    size_t Begin = 0, End = 0;
-    bool Valid = false;
-};
-
-// Where the header lets a fresh sender write: its queue area, when the header
-// describes one inside the mapping; nowhere otherwise.
-TArea AreaOfHeader(const TViewerMemory& AMemory) {
-    const auto LMapSize = static_cast<uint32_t>(AMemory.Get(MapField::MapSize));
-    const int32_t LOffset = AMemory.Get(MapField::DataOffset);
-    if (!HeaderIsEnabled(AMemory.Map(), AMemory.Size()) || LMapSize > AMemory.Size() ||
-        LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
-        static_cast<uint32_t>(LOffset) >= LMapSize ||
-        LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
-        return {};
-    return {static_cast<size_t>(LOffset), LMapSize, true};
-}
-
 void SendSome(TMapFileChannel& AChannel) {
     for (const size_t LLength : {0, 100, 1000}) {
         if (!AChannel.CheckReady())
@@ -231,7 +213,7 @@ TEST_F(ViewerProgramTest, HostileHeaderInTheViewersMemoryIsNotWrittenThrough) {
             // Found that way by a sender that connects now, and changed under
             // one that is connected already.
             TMapFileChannel LFresh(false);
-            const TArea LHeaderArea = AreaOfHeader(LMemory);
+            const TArea LHeaderArea = AreaOfHeader(LMemory.Map(), LMemory.Size());
             SendSome(LFresh);
             CheckWrittenOnlyIn(LMemory, LBefore, LHeaderArea, LField, LCase + " (fresh)");
             // The connected one keeps to the sound area (the fresh one's writes

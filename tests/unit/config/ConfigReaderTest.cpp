@@ -350,10 +350,7 @@ TEST(ConfigReaderUnit, ReadsTheUserConfigFolderWhenTheProgramFolderIsReadOnly) {
 // other key of an installation's file reads as before.
 TEST(ConfigReader, SavedCommSettingsReadBackAndNothingElseChanges) {
     TLogCapture LLog;
-    std::ifstream LSample(SP_SAMPLE_INI, std::ios::binary);
-    const std::string LOriginal =
-        "; installed 2026-11-02\r\n" +
-        std::string(std::istreambuf_iterator<char>(LSample), std::istreambuf_iterator<char>());
+    const std::string LOriginal = "; installed 2026-11-02\r\n" + ReadWholeFile(SP_SAMPLE_INI);
     const std::string LSaved = SetIniValues(
         LOriginal, "CommConfig",
         {{"CommName", "COM7"}, {"BaudRate", "57600"}, {"StopBits", "2"}, {"Protocol", "keli"}});

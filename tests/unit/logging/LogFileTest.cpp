@@ -30,15 +30,8 @@ namespace {
 
 constexpr auto CGenerous = std::chrono::seconds(10);
 
-std::string ReadFile(const fs::path& AFileName) {
-    std::ifstream LFile(AFileName, std::ios::binary);
-    std::stringstream LText;
-    LText << LFile.rdbuf();
-    return LText.str();
-}
-
 size_t CountLines(const fs::path& AFileName) {
-    const std::string LText = ReadFile(AFileName);
+    const std::string LText = ReadWholeFile(AFileName);
     size_t LCount = 0;
     for (size_t I = LText.find("\r\n"); I != std::string::npos; I = LText.find("\r\n", I + 2))
         ++LCount;
@@ -47,7 +40,7 @@ size_t CountLines(const fs::path& AFileName) {
 
 // The file's lines; each must end in CR LF.
 std::vector<std::string> ReadLines(const fs::path& AFileName) {
-    const std::string LText = ReadFile(AFileName);
+    const std::string LText = ReadWholeFile(AFileName);
     std::vector<std::string> LLines;
     size_t LStart = 0;
     while (LStart < LText.size()) {
@@ -144,7 +137,7 @@ TEST_F(LogFileTest, FirstLineMakesFoldersAndFileAndLinesCarryLevelAndTime) {
         "[Debug][09:15:02 123]debug",    "[Warning][09:15:02 123]warning",
         "[Error][09:15:02 123]error",    CExit};
     EXPECT_EQ(L, LExpected);
-    EXPECT_NE(ReadFile(Day("2030-03", "20300304")).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(ReadWholeFile(Day("2030-03", "20300304")).substr(0, 3), "\xEF\xBB\xBF");
 
     // Each call's text alone goes to the debug channel, on the caller's thread.
     const auto R = FDebugger.Channel().Records();
