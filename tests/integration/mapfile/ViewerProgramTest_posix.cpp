@@ -192,11 +192,8 @@ TEST_F(ViewerProgramTest, ASettingThatIsNoRegularFileIsSkippedWithoutWaiting) {
 
 TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     const auto LState = FDir.Path() / "state";
-    setenv("XDG_STATE_HOME", LState.c_str(), 1);
-    const char* LDisplay = std::getenv("DISPLAY");
-    const std::string LOldDisplay = LDisplay ? LDisplay : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    const TEnvScope LStateHome("XDG_STATE_HOME", LState.string());
+    const TEnvScope LDisplay("DISPLAY", std::nullopt), LWayland("WAYLAND_DISPLAY", std::nullopt);
     const std::string LProbe =
         "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
     WriteScript(FBin / "probe", LProbe);
@@ -208,7 +205,7 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
               (std::vector<std::string>{"in=/dev/null", "out", "err"}));
 
     // In a graphical session the viewer gets a terminal window of its own.
-    setenv("DISPLAY", ":97", 1);
+    SetEnvironmentValue("DISPLAY", ":97");
     const auto LTermArgs = FDir.Path() / "term.txt";
     WriteScript(FBin / "x-terminal-emulator",
                 "echo \"$@\" > \"" + LTermArgs.string() + "\"\nshift\nexec \"$@\"\n");
@@ -218,9 +215,5 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     EXPECT_EQ(ReadFileLines(LTermArgs),
               std::vector<std::string>{"-e " + (FBin / "probe").string() + " -a"});
     EXPECT_EQ(ReadFileLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
-    if (LOldDisplay.empty())
-        unsetenv("DISPLAY");
-    else
-        setenv("DISPLAY", LOldDisplay.c_str(), 1);
 }
 } // namespace

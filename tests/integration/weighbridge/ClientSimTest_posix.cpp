@@ -56,8 +56,7 @@ std::string Join(const std::vector<double>& AValues) {
 
 class ClientSimTest : public ::testing::Test {
 protected:
-    void SetUp() override { setenv("SCALEPROBE_PORTS_DIR", "/nonexistent", 1); }
-    void TearDown() override { unsetenv("SCALEPROBE_PORTS_DIR"); }
+    const TEnvScope FPortsDir{"SCALEPROBE_PORTS_DIR", "/nonexistent"};
     THeadlessLoop FLoop;
 };
 

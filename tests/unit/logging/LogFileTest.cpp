@@ -335,13 +335,12 @@ TEST(LogFileUnit, GlobalIsSetOnlyBetweenInitAndFinalizeAndLogsBesideTheProgram) 
 // Linux only: an installed program cannot write beside itself.
 TEST_F(LogFileTest, UnitLogsIntoTheUserStateFolderWhenTheProgramFolderIsReadOnly) {
     const fs::path LState = FDir / "state";
-    setenv("XDG_STATE_HOME", LState.c_str(), 1);
+    TEnvScope LStateHome("XDG_STATE_HOME", LState.string());
     SetDirWritableCheck([](const fs::path&) { return false; });
     InitLogFileUnit();
     const fs::path LFile = GLogFile->FileNameOf(FNow.load());
     FinalizeLogFileUnit();
     SetDirWritableCheck({});
-    unsetenv("XDG_STATE_HOME");
 
     EXPECT_EQ(LFile, LState / "scaleprobe" / "log" / "2030-03" / "20300304.log");
     EXPECT_EQ(ReadLines(LFile), (std::vector<std::string>{"[Info][09:15:02 123]" + CStart, CExit}));
