@@ -36,7 +36,7 @@ std::vector<std::string> ReadFileLines(const std::filesystem::path& APath);
 // Sets (or, with no value, removes) a variable of this process's environment.
 void SetEnvironmentValue(const char* AName, const std::optional<std::string>& AValue);
 
-// A variable set for the length of a scope, as it was afterwards.
+// A variable set for the length of a scope; afterwards it is as it was.
 class TEnvScope {
 public:
     TEnvScope(const char* AName, const std::optional<std::string>& AValue);
