@@ -1,6 +1,7 @@
 #include "PortReader.h"
-#include "SimProcess.h"
 #include "platform/VirtualPorts.h"
+#include "tests/support/ScratchDir.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 namespace {
@@ -16,27 +16,17 @@ namespace {
 // A private folder for the port records of this test.
 class SimToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device LRandom;
-        FDir = std::filesystem::temp_directory_path() / ("sp-ports-" + std::to_string(LRandom()));
-        std::filesystem::create_directory(FDir);
-        std::filesystem::permissions(FDir, std::filesystem::perms::owner_all);
-        setenv("SCALEPROBE_PORTS_DIR", FDir.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("SCALEPROBE_PORTS_DIR");
-        std::filesystem::remove_all(FDir);
-    }
     bool Listed(const std::string& APath) {
         const auto LPorts = ListVirtualPorts();
         return std::find(LPorts.begin(), LPorts.end(), Utf8ToUnicode(APath)) != LPorts.end();
     }
     size_t RecordCount() {
-        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(FDir),
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(FDir.Path()),
                                                  std::filesystem::directory_iterator()));
     }
 
-    std::filesystem::path FDir;
+    TScratchDir FDir{"sp-ports"};
+    TEnvScope FPortsDir{"SCALEPROBE_PORTS_DIR", FDir.Path().string()};
 };
 
 size_t CountFrames(const std::vector<uint8_t>& ABytes) {
