@@ -100,9 +100,12 @@ TEST_F(SimToolTest, SameRateGivesWholeFramesAtTheLinesPace) {
     TPortReader LPort(LSim.PortPath(), 4800); // one stop bit: still received
     LPort.ReadFor(100);
     const auto LBytes = LPort.ReadFor(2000);
-    // 4800 baud with two stop bits: 11 bits a byte, about 436 bytes a second.
+    // 4800 baud with two stop bits: 11 bits a byte, about 436 bytes a second,
+    // 872 in the two seconds. The upper bound leaves room for a simulator that
+    // catches up after a stall on a loaded machine; a line model that lets the
+    // stream through unpaced would pass thousands.
     EXPECT_GT(LBytes.size(), 600u);
-    EXPECT_LT(LBytes.size(), 1100u);
+    EXPECT_LT(LBytes.size(), 1310u);
     EXPECT_GT(CountFrames(LBytes), 50u);
     const std::vector<uint8_t> LFrame{0x02, '+', '0', '0', '0', '3', '2', '1', '0'};
     EXPECT_NE(std::search(LBytes.begin(), LBytes.end(), LFrame.begin(), LFrame.end()),
@@ -114,8 +117,10 @@ TEST_F(SimToolTest, SlowerApplicationRateLimitsTheByteRate) {
     TPortReader LPort(LSim.PortPath(), 1200);
     LPort.ReadFor(100);
     const auto LBytes = LPort.ReadFor(2000);
-    // A receiver at 1200 completes at most 1200 / 9.5 bytes a second.
-    EXPECT_LT(LBytes.size(), 2 * 127u + 30);
+    // A receiver at 1200 completes at most 1200 / 9.5 bytes a second (half as
+    // much again for a stall on a loaded machine); the sender's 19200 would
+    // give some 3800.
+    EXPECT_LT(LBytes.size(), 3 * 127u + 30);
     EXPECT_GT(LBytes.size(), 20u);
     EXPECT_EQ(CountFrames(LBytes), 0u);
 }
