@@ -34,7 +34,7 @@ void TMapFileChannel::RemoveUnusedFlushEvent() {
     int LError = 0;
     auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
     if (LMutex) {
-        const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
+        const TNamedWaitResult LWait = LMutex->WaitFor(FMutexStuck ? 0 : CMutexTimeoutMs);
         if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
             return; // cannot tell: leave it
     }
@@ -189,14 +189,18 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
     if (!Connected() || ASize <= 0 || ASize > CMaxRecordLen || ASize >= FQueueSize)
         return;
     int LError = 0;
-    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    auto LMutex = OpenQueueMutex(LError);
     if (!LMutex) {
         DestroyHandles();
         return;
     }
-    const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
-    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
+    const TNamedWaitResult LWait = LMutex->WaitFor(FMutexStuck ? 0 : CMutexTimeoutMs);
+    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned) {
+        if (LWait == TNamedWaitResult::nwTimeout)
+            FMutexStuck = true;
         return;
+    }
+    FMutexStuck = false;
     // Checked under the mutex: a shrunk object counts as no viewer.
     const bool LWritten = ViewStillBacked() && WriteRecord(MsgDesc, ASize);
     const bool LReleased = LMutex->Release();
@@ -207,6 +211,10 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
     }
     if (FAutoFlush && FQueueFlush)
         FQueueFlush->WaitFor(CFlushTimeoutMs);
+}
+
+std::unique_ptr<TNamedMutex> TMapFileChannel::OpenQueueMutex(int& AError) {
+    return OpenNamedMutex(CQueueMutexName, AError);
 }
 
 void TMapFileChannel::StartDebugViewer() {
