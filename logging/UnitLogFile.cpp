@@ -33,20 +33,13 @@ std::string Digits(unsigned AValue, int AWidth) {
     throw Exception(LMsg);
 }
 
-void WriteLine(const fs::path& AFileName, const AnsiString& AMsg, bool ACreate) {
-    const TLineWrite LResult = WriteWholeLine(AFileName, AMsg + "\r\n", ACreate);
+// Appends a line, making the file when it is missing. A day's file is never
+// emptied: another instance may have begun it since this one last looked.
+void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
+    const TLineWrite LResult = WriteWholeLine(AFileName, AMsg + "\r\n");
     if (LResult.Error != 0)
         RaiseFileError(LResult.Opened ? "Cannot write file" : "Cannot open file", AFileName,
                        LResult.Error);
-}
-
-// Appends a line; a file that has vanished since is made anew.
-void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, false);
-}
-
-void NewFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, true);
 }
 
 void ReportError(const UnicodeString& AMessage) {
@@ -161,12 +154,7 @@ void TLogFile::DoLog(const TSaveLogInfo& ALog) {
             }
             FFileExists = false;
         }
-        const AnsiString LText = UnicodeToAnsi(ALog.msg);
-        std::error_code LError;
-        if (FFileExists || fs::exists(LFileName, LError))
-            AppendFile(LFileName, LText);
-        else
-            NewFile(LFileName, LText);
+        AppendFile(LFileName, UnicodeToAnsi(ALog.msg));
         FFileExists = true;
         FLastYear = P.Year;
         FlastMonth = P.Month;
