@@ -42,14 +42,11 @@ void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
                        LResult.Error);
 }
 
-void ReportError(const UnicodeString& AMessage) {
-    OutputDebugStr(u"SaveLogToFile.error: " + AMessage);
-}
-
 } // namespace
 
-TLogFile::TLogFile(fs::path ABaseDir)
-    : FBaseDir(ABaseDir.empty() ? LogBaseDir() : std::move(ABaseDir)) {
+TLogFile::TLogFile(fs::path ABaseDir, TLogWriteFailedEvent AOnWriteFailed)
+    : FOnWriteFailed(std::move(AOnWriteFailed)),
+      FBaseDir(ABaseDir.empty() ? LogBaseDir() : std::move(ABaseDir)) {
     FLogQueue = std::make_unique<TBlockingQueue<TSaveLogInfo>>(CQueueDepth, -1, -1);
     FWorkThread = std::make_unique<TWorkThread>(Bind(this, &TLogFile::DoWork),
                                                 Bind(this, &TLogFile::DoFinalWork));
@@ -156,23 +153,32 @@ void TLogFile::DoLog(const TSaveLogInfo& ALog) {
         }
         AppendFile(LFileName, UnicodeToAnsi(ALog.msg));
         FFileExists = true;
+        FWriteFailing = false;
         FLastYear = P.Year;
         FlastMonth = P.Month;
         FLastDay = P.Day;
         return;
     } catch (const Exception& E) {
-        ReportError(E.Message());
+        LostLine(E.Message());
     } catch (const std::exception& E) {
-        ReportError(Utf8ToUnicode(E.what()));
+        LostLine(Utf8ToUnicode(E.what()));
     } catch (...) {
-        ReportError(u"unknown error");
+        LostLine(u"unknown error");
     }
-    // The folder or the file may have gone: the next line asks again.
-    FFileExists = false;
 }
 
-void InitLogFileUnit() {
-    GLogFileOwner = std::make_unique<TLogFile>();
+void TLogFile::LostLine(const UnicodeString& AReason) {
+    OutputDebugStr(u"SaveLogToFile.error: " + AReason);
+    // The folder or the file may have gone: the next line asks again.
+    FFileExists = false;
+    if (!FWriteFailing) {
+        FWriteFailing = true;
+        FOnWriteFailed(AReason);
+    }
+}
+
+void InitLogFileUnit(TLogWriteFailedEvent AOnWriteFailed) {
+    GLogFileOwner = std::make_unique<TLogFile>(fs::path(), std::move(AOnWriteFailed));
     GLogFile = GLogFileOwner.get();
 }
 

@@ -66,8 +66,8 @@ std::vector<std::string> NewestLogLines(const fs::path& ALogDir) {
 // AOnOutput, when given, sees the child and its standard output so far after
 // each read.
 using TOnOutput = std::function<void(pid_t, const std::string&)>;
-TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
-            const TOnOutput& AOnOutput = nullptr) {
+TRun RunProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                int ATimeoutS = 120, const TOnOutput& AOnOutput = nullptr) {
     int LOut[2], LErr[2];
     EXPECT_EQ(pipe(LOut), 0);
     EXPECT_EQ(pipe(LErr), 0);
@@ -77,20 +77,21 @@ TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
     posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&LActions, LOut[0]);
     posix_spawn_file_actions_addclose(&LActions, LErr[0]);
-    std::vector<std::string> LArgs{SP_CLI_PATH};
+    std::vector<std::string> LArgs{AProgram};
     LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
     std::vector<char*> LArgv;
     for (std::string& A : LArgs)
         LArgv.push_back(A.data());
     LArgv.push_back(nullptr);
     pid_t LPid = -1;
-    const int LSpawn = posix_spawn(&LPid, SP_CLI_PATH, &LActions, nullptr, LArgv.data(), environ);
+    const int LSpawn =
+        posix_spawn(&LPid, AProgram.c_str(), &LActions, nullptr, LArgv.data(), environ);
     posix_spawn_file_actions_destroy(&LActions);
     close(LOut[1]);
     close(LErr[1]);
     TRun LRun;
     if (LSpawn != 0) {
-        ADD_FAILURE() << "cannot start " << SP_CLI_PATH;
+        ADD_FAILURE() << "cannot start " << AProgram;
         return LRun;
     }
     std::string LOutText;
@@ -128,6 +129,11 @@ TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
     LRun.Exit = WIFEXITED(LStatus) ? WEXITSTATUS(LStatus) : 128 + WTERMSIG(LStatus);
     LRun.Out = SplitLines(LOutText);
     return LRun;
+}
+
+TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
+            const TOnOutput& AOnOutput = nullptr) {
+    return RunProgram(SP_CLI_PATH, AArgs, ATimeoutS, AOnOutput);
 }
 
 // The transcript: trials of four lines each, then the end's four lines.
@@ -535,4 +541,27 @@ TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {
     EXPECT_EQ(LAsciiDoc["data_bits"], 7);
     EXPECT_EQ(LAsciiDoc["parity"], "even");
     EXPECT_NE(LAscii.Err.find("数据格式: 7E1"), std::string::npos);
+}
+
+// A file where the log folder goes: the search runs as ever, and standard
+// error says once that the log is not being written, and why.
+TEST_F(CliEndToEnd, LogThatCannotBeWrittenIsToldOnceOnStandardError) {
+    const fs::path LDir =
+        fs::temp_directory_path() / ("scaleprobe-e2e-nolog-" + std::to_string(getpid()));
+    fs::remove_all(LDir);
+    fs::create_directories(LDir);
+    fs::copy_file(SP_CLI_PATH, LDir / "scaleprobe-cli");
+    fs::create_symlink(SP_SIM_PATH, LDir / "scaleprobe-sim");
+    std::ofstream(LDir / "log") << "not a folder";
+    const TRun LRun = RunProgram((LDir / "scaleprobe-cli").string(), {"--simulate", "keli:9600"});
+    fs::remove_all(LDir);
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    const std::string LNotice = "scaleprobe-cli: the log is not being written: ";
+    const size_t LAt = LRun.Err.find(LNotice);
+    ASSERT_NE(LAt, std::string::npos) << LRun.Err;
+    EXPECT_EQ(LRun.Err.find(LNotice, LAt + 1), std::string::npos) << LRun.Err;
+    const std::string LLine = LRun.Err.substr(LAt, LRun.Err.find('\n', LAt) - LAt);
+    EXPECT_NE(LLine.find((LDir / "log").string()), std::string::npos) << LLine;
+    EXPECT_NE(LLine.find("Not a directory"), std::string::npos) << LLine;
+    EXPECT_NE(LRun.Err.find("找到仪表\n"), std::string::npos) << LRun.Err;
 }
