@@ -16,6 +16,9 @@
 
 namespace {
 constexpr uint32_t CPollMs = 200;
+// The header, the viewer's own fields and room for the largest record.
+constexpr long long CMinMapSize = CViewerDataOffset + CMaxRecordLen + 1;
+static_assert(CMinMapSize == 4213, "the usage text names the least size");
 
 const char* CUsage =
     "usage: WbDebugViewer [-a] [-local] [PID] [--level N] [--tag TAG] [--types LIST]\n"
@@ -30,7 +33,7 @@ const char* CUsage =
     "  --count N    end after N records\n"
     "  --seconds S  end after S seconds\n"
     "  --output F   append the lines to file F instead of standard output\n"
-    "  --size B     size of the shared memory in bytes (default 1 MiB)\n"
+    "  --size B     size of the shared memory in bytes (default 1 MiB, at least 4213)\n"
     "  --control    change the filter of the viewer that runs, then end\n"
     "  --filter-off with --control: switch the filter off\n"
     "  --help       print this text and exit\n";
@@ -113,7 +116,10 @@ std::string ParseOptions(int argc, char** argv, TOptions& O) {
             O.Output = LValue;
             LGood = !O.Output.empty();
         } else {
-            LGood = ParseNumber(LValue, O.Size) && O.Size > 0 && O.Size < INT32_MAX;
+            LGood = ParseNumber(LValue, O.Size) && O.Size >= CMinMapSize && O.Size < INT32_MAX;
+            if (!LGood)
+                return "bad value for " + LArg + ": " + LValue + " (at least " +
+                       std::to_string(CMinMapSize) + ")";
         }
         if (!LGood)
             return "bad value for " + LArg + ": " + LValue;

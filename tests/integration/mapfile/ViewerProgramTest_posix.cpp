@@ -163,7 +163,9 @@ TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
 }
 
 TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
-    for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
+    // --size 100 is a number, but no room for one record.
+    for (const char* LArgs :
+         {"--seconds abc", "--count -1x", "--level", "--size 0", "--size 100"}) {
         int LStatus = 0;
         const std::string LText =
             RunCommand(std::string(CViewerProgram) + " " + LArgs + " 2>&1", LStatus);
