@@ -77,8 +77,19 @@ std::string SharedObjectErrorText(int AError);
 UnicodeString ReadViewerCommandSetting();
 // The viewer's command when the setting is absent.
 UnicodeString DefaultViewerCommand();
-// Starts a command line as a new process, without a shell; true when it runs.
-bool StartCommandLine(const AnsiString& ACommandLine);
+// A program that StartCommandLine started; it runs on when this is freed.
+class TStartedProgram {
+public:
+    virtual ~TStartedProgram() = default;
+    // Waits at most ATimeoutMs for AEvent, and no longer once the program has
+    // ended (where its end tells: a terminal window may hand its program on
+    // and end at once). True when the event came.
+    virtual bool WaitForSignalOrEnd(TNamedEvent& AEvent, uint32_t ATimeoutMs) = 0;
+};
+
+// Starts a command line as a new process, without a shell; null when it does
+// not run.
+std::unique_ptr<TStartedProgram> StartCommandLine(const AnsiString& ACommandLine);
 // Collects the exit status of started programs that have ended, without waiting.
 void ReapStartedPrograms();
 

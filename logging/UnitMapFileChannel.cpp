@@ -8,7 +8,6 @@
 namespace {
 constexpr uint32_t CMutexTimeoutMs = 1000;
 constexpr uint32_t CFlushTimeoutMs = 100;
-constexpr uint32_t CStartTimeoutMs = 5000;
 
 void ReportFailure(const char16_t* AWhat, int AError) {
     OutputDebugStr(UnicodeString(AWhat) + IntToStr(AError));
@@ -226,8 +225,10 @@ void TMapFileChannel::StartDebugViewer() {
     int LError = 0;
     auto LStartEvent = CreateNamedEvent(CStartEventName, LError);
     LCommand += std::to_string(GetCurrentProcessId());
-    if (StartCommandLine(LCommand) && LStartEvent)
-        LStartEvent->WaitFor(CStartTimeoutMs);
+    // A command that ends at once (a viewer that cannot run) releases the
+    // first message as soon as it has ended.
+    if (const auto LProgram = StartCommandLine(LCommand); LProgram && LStartEvent)
+        LProgram->WaitForSignalOrEnd(*LStartEvent, FStartTimeoutMs);
     LStartEvent.reset();
     RemoveNamedEvent(CStartEventName);
 }

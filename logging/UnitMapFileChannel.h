@@ -32,6 +32,9 @@ protected:
     // Opens the queue mutex for one record; tests look at the waits through it.
     virtual std::unique_ptr<TNamedMutex> OpenQueueMutex(int& AError);
 
+    // How long the first message waits for a started viewer to be ready.
+    uint32_t FStartTimeoutMs = 5000;
+
 private:
     bool IsInitedFromHeader();
     // The object still covers the whole view: a viewer that shrank it would

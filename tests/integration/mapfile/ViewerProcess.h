@@ -77,6 +77,8 @@ bool ResumeProgram(int APid);
 // there; ADir is the test's scratch folder.
 void IsolateViewerSetting(const std::filesystem::path& ADir);
 void RestoreViewerSetting();
+// Makes a program with these arguments the viewer's command in the setting.
+void SetViewerCommand(const std::string& AProgram, const std::vector<std::string>& AArgs);
 
 // The process id the running viewer keeps behind its header; 0 without one.
 inline int RunningViewerPid() {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -79,6 +80,17 @@ void IsolateViewerSetting(const std::filesystem::path& ADir) {
 }
 
 void RestoreViewerSetting() {}
+
+void SetViewerCommand(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    const std::filesystem::path LDir =
+        std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "scaleprobe";
+    std::filesystem::create_directories(LDir);
+    std::ofstream LSetting(LDir / "WbDebugViewer");
+    LSetting << '"' << AProgram << '"';
+    for (const std::string& LArg : AArgs)
+        LSetting << ' ' << LArg;
+    LSetting << '\n';
+}
 
 std::string OwnProgramPath() {
     return std::filesystem::read_symlink("/proc/self/exe").string();

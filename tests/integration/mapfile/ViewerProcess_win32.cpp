@@ -203,6 +203,13 @@ void RestoreViewerSetting() {
     RemoveViewerSetting();
 }
 
+void SetViewerCommand(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    std::wstring LCommand = Quoted(Wide(AProgram));
+    for (const std::string& LArg : AArgs)
+        LCommand += L" " + Quoted(Wide(LArg));
+    WriteViewerSetting(std::u16string(LCommand.begin(), LCommand.end()));
+}
+
 std::string OwnProgramPath() {
     std::wstring LPath(MAX_PATH, L'\0');
     const DWORD LLen = GetModuleFileNameW(nullptr, LPath.data(), static_cast<DWORD>(LPath.size()));

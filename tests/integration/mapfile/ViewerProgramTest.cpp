@@ -47,6 +47,29 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     EXPECT_EQ(Fields(LLines.back())[4], "1");
 }
 
+// Waits a minute for a started viewer, so that a wait cut short shows
+// whatever the machine's pace.
+class TPatientChannel : public TMapFileChannel {
+public:
+    explicit TPatientChannel(bool IsAutoFlush) : TMapFileChannel(IsAutoFlush) {
+        FStartTimeoutMs = 60000;
+    }
+};
+
+TEST_F(ViewerProgramTest, ViewerCommandThatEndsAtOnceReleasesTheFirstMessage) {
+    SetDebugChannelClass([](bool IsAutoFlush) -> std::unique_ptr<TDebugChannel> {
+        return std::make_unique<TPatientChannel>(IsAutoFlush);
+    });
+    // A bad option value: the viewer ends without a word to its starter.
+    SetViewerCommand(CViewerProgram, {"--size", "0"});
+    TDebugger LDebugger;
+    const auto LStart = std::chrono::steady_clock::now();
+    LDebugger.LogMsg(u"first");
+    const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
+    EXPECT_LT(LTook.count(), 30) << "waited for a viewer that had ended";
+    EXPECT_EQ(LDebugger.PostedMessageCount(), 0);
+}
+
 // Ring sizes just above the largest record.
 constexpr int32_t CSmallMap = CViewerDataOffset + CMaxRecordLen + 400;
 constexpr int32_t CSmallQueue = CSmallMap - CViewerDataOffset;
