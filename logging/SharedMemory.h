@@ -95,3 +95,7 @@ void ReapStartedPrograms();
 
 // The process with this id still runs.
 bool ProcessAlive(uint32_t AProcessId);
+// When the running process with this id started, in the system's own units:
+// with its id it names one process, also after the id has been given to
+// another. 0 when it does not run or cannot be told.
+uint64_t ProcessStartTime(uint32_t AProcessId);

@@ -29,6 +29,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -525,15 +526,38 @@ void ReapStartedPrograms() {
     });
 }
 
+namespace {
+// The fields of /proc/PID/stat after the program's name (which may hold
+// blanks and parentheses): the state first; empty when there is none.
+std::string StatFields(pid_t APid) {
+    std::ifstream LStat("/proc/" + std::to_string(APid) + "/stat");
+    std::string LLine;
+    if (!LStat || !std::getline(LStat, LLine))
+        return {};
+    const size_t LParen = LLine.rfind(')');
+    return LParen == std::string::npos || LParen + 2 >= LLine.size() ? std::string()
+                                                                     : LLine.substr(LParen + 2);
+}
+} // namespace
+
 bool ProcessAlive(uint32_t AProcessId) {
     const auto LPid = static_cast<pid_t>(AProcessId);
     if (LPid <= 0 || (kill(LPid, 0) != 0 && errno != EPERM))
         return false;
     // An ended process whose parent has not collected it yet still answers kill.
-    std::ifstream LStat("/proc/" + std::to_string(LPid) + "/stat");
-    std::string LLine;
-    if (!LStat || !std::getline(LStat, LLine))
-        return true;
-    const size_t LParen = LLine.rfind(')');
-    return LParen == std::string::npos || LParen + 2 >= LLine.size() || LLine[LParen + 2] != 'Z';
+    const std::string LFields = StatFields(LPid);
+    return LFields.empty() || LFields[0] != 'Z';
+}
+
+// Field 22 of /proc/PID/stat: clock ticks from boot to the start.
+uint64_t ProcessStartTime(uint32_t AProcessId) {
+    const auto LPid = static_cast<pid_t>(AProcessId);
+    if (LPid <= 0 || !ProcessAlive(AProcessId))
+        return 0;
+    std::istringstream LFields(StatFields(LPid));
+    std::string LField;
+    for (int I = 3; I < 22 && LFields >> LField; ++I) {
+    }
+    uint64_t LStart = 0;
+    return LFields >> LStart ? LStart : 0;
 }

@@ -459,3 +459,19 @@ bool ProcessAlive(uint32_t AProcessId) {
     const THandle LProcess(LRaw);
     return WaitForSingleObject(LProcess.get(), 0) == WAIT_TIMEOUT;
 }
+
+// The creation time, in 100 ns steps since 1601.
+uint64_t ProcessStartTime(uint32_t AProcessId) {
+    if (AProcessId == 0)
+        return 0;
+    const HANDLE LRaw =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, AProcessId);
+    if (!LRaw)
+        return 0;
+    const THandle LProcess(LRaw);
+    FILETIME LCreation{}, LExit{}, LKernel{}, LUser{};
+    if (WaitForSingleObject(LProcess.get(), 0) != WAIT_TIMEOUT ||
+        !GetProcessTimes(LProcess.get(), &LCreation, &LExit, &LKernel, &LUser))
+        return 0;
+    return (static_cast<uint64_t>(LCreation.dwHighDateTime) << 32) | LCreation.dwLowDateTime;
+}

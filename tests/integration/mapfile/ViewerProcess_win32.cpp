@@ -185,6 +185,18 @@ void KillProgram(int APid) {
         WaitForSingleObject(LProcess, INFINITE);
     }
     Forget(APid);
+    // A killed viewer's stand-in starter has nothing left to wait for.
+    int LStarter = 0;
+    {
+        std::lock_guard<std::mutex> L(GLock);
+        const auto LFound = GStarters.find(APid);
+        if (LFound != GStarters.end()) {
+            LStarter = LFound->second;
+            GStarters.erase(LFound);
+        }
+    }
+    if (LStarter > 0)
+        KillProgram(LStarter);
 }
 
 bool PauseProgram(int APid) {

@@ -182,6 +182,36 @@ TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
               std::vector<std::string>(LSent.end() - static_cast<long>(LGot.size()), LSent.end()));
 }
 
+// A viewer killed at once leaves its objects (where a sender holds them, on
+// Windows); its process id may go to another process. The next viewer
+// starts all the same, and the sender moves over to it.
+TEST_F(ViewerProgramTest, KilledViewerWhoseIdWasTakenAgainBlocksNoViewer) {
+    const int LKilled = StartViewer({"--output", FOut.string()});
+    ASSERT_GT(LKilled, 0);
+    TViewerMemory LDead;
+    ASSERT_TRUE(LDead.IsOpen());
+    TMapFileChannel LChannel(false);
+    ASSERT_TRUE(LChannel.CheckReady());
+    KillProgram(LKilled);
+    // The id now names a running process: this one.
+    LDead.Set(CViewerPidOffset, GetCurrentProcessId());
+
+    const int LNext = StartViewer({"--output", FOut.string()});
+    const int LFound = RunningViewerPid();
+    // Whatever came of it, the teardown must not take this process for a viewer.
+    LDead.Set(CViewerPidOffset, 0);
+    ASSERT_GT(LNext, 0);
+    EXPECT_EQ(LFound, LNext) << "the new viewer did not start";
+    const TMsgDesc LDesc = TextRecord("after");
+    if (!LChannel.CheckReady()) { // it let go of the old mapping
+        ASSERT_TRUE(LChannel.CheckReady());
+    }
+    LChannel.SendContent(LDesc, LDesc.Length);
+    EXPECT_TRUE(TViewerMemory().Drained());
+    EXPECT_EQ(StopViewer(LNext), 0);
+    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"after"});
+}
+
 struct TArea {
     size_t Begin = 0, End = 0;
     bool Valid = false;
