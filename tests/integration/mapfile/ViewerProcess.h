@@ -59,6 +59,18 @@ int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AA
 // ten seconds) until it has signalled that it is ready; its id, or -1.
 int StartViewer(std::vector<std::string> AArgs);
 
+#ifdef _WIN32
+// As StartViewer, the viewer's standard output and error on AOutput (an
+// inheritable handle).
+int StartViewerWritingTo(std::vector<std::string> AArgs, void* AOutput);
+// As StartViewer, on a console made anew for this process (0 when none can
+// be written: Wine makes one only on a display); what the console shows,
+// its rows each ended by a line feed; and the console freed again.
+int StartViewerOnConsole(std::vector<std::string> AArgs);
+std::u16string ConsoleScreenText();
+void CloseConsole();
+#endif
+
 // Waits at most ASeconds for a child to end; its exit code, or -1 (then it
 // is killed).
 int WaitExit(int APid, int ASeconds = 10);

@@ -91,20 +91,38 @@ bool CallNt(const char* AName, int APid) {
 }
 } // namespace
 
-int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+namespace {
+// AOutput, when given (inheritable), becomes the child's standard output and
+// error.
+int Spawn(const std::string& AProgram, const std::vector<std::string>& AArgs,
+          HANDLE AOutput = nullptr, DWORD AFlags = 0) {
     std::wstring LLine = Quoted(Wide(AProgram));
     for (const std::string& LArg : AArgs)
         LLine += L" " + Quoted(Wide(LArg));
     STARTUPINFOW LStartup{};
     LStartup.cb = sizeof(LStartup);
+    if (AOutput) {
+        LStartup.dwFlags = STARTF_USESTDHANDLES;
+        LStartup.hStdInput = nullptr;
+        LStartup.hStdOutput = AOutput;
+        LStartup.hStdError = AOutput;
+    }
     PROCESS_INFORMATION LProcess{};
-    if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &LStartup, &LProcess))
+    if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, AOutput != nullptr, AFlags,
+                        nullptr, nullptr, &LStartup, &LProcess))
         return -1;
     CloseHandle(LProcess.hThread);
     std::lock_guard<std::mutex> L(GLock);
     GChildren[static_cast<int>(LProcess.dwProcessId)] = LProcess.hProcess;
     return static_cast<int>(LProcess.dwProcessId);
+}
+
+// The console the viewer writes into; made by StartViewerOnConsole.
+HANDLE GConsole = nullptr;
+} // namespace
+
+int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    return Spawn(AProgram, AArgs);
 }
 
 // The stand-in: waits until it is told to end (at most five minutes).
@@ -119,19 +137,71 @@ TEST(ViewerStarterStandIn, WaitsUntilTold) {
 }
 
 int StartViewer(std::vector<std::string> AArgs) {
+    return StartViewerWritingTo(std::move(AArgs), nullptr);
+}
+
+int StartViewerOnConsole(std::vector<std::string> AArgs) {
+    FreeConsole();
+    if (!AllocConsole())
+        return -1;
+    SECURITY_ATTRIBUTES LInherit{sizeof(LInherit), nullptr, TRUE};
+    GConsole =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &LInherit, OPEN_EXISTING, 0, nullptr);
+    if (GConsole == INVALID_HANDLE_VALUE) {
+        GConsole = nullptr;
+        return -1;
+    }
+    // Wine makes a console that can be written only on a display.
+    DWORD LWritten = 0;
+    if (!WriteConsoleW(GConsole, L"\n", 1, &LWritten, nullptr)) {
+        CloseConsole();
+        return 0;
+    }
+    return StartViewerWritingTo(std::move(AArgs), GConsole);
+}
+
+std::u16string ConsoleScreenText() {
+    CONSOLE_SCREEN_BUFFER_INFO LInfo{};
+    if (!GConsole || !GetConsoleScreenBufferInfo(GConsole, &LInfo))
+        return {};
+    std::u16string LText;
+    for (SHORT LRow = 0; LRow <= LInfo.dwCursorPosition.Y; ++LRow) {
+        std::wstring LLine(static_cast<size_t>(LInfo.dwSize.X), L' ');
+        DWORD LRead = 0;
+        ReadConsoleOutputCharacterW(GConsole, LLine.data(), static_cast<DWORD>(LLine.size()),
+                                    COORD{0, LRow}, &LRead);
+        LLine.resize(LRead);
+        LLine.erase(LLine.find_last_not_of(L' ') + 1);
+        LText.append(LLine.begin(), LLine.end());
+        LText += u'\n';
+    }
+    return LText;
+}
+
+void CloseConsole() {
+    if (GConsole)
+        CloseHandle(GConsole);
+    GConsole = nullptr;
+    FreeConsole();
+}
+
+int StartViewerWritingTo(std::vector<std::string> AArgs, void* AOutput) {
     int LError = 0;
     // Held here, so that the stand-in and StopViewer find the same event.
     static std::unique_ptr<TNamedEvent> GEnd;
     GEnd = CreateNamedEvent(CStarterEventName, LError);
     SetEnvironmentValue(CStarterVariable, "1");
     const int LStarter =
-        SpawnProgram(OwnProgramPath(), {"--gtest_filter=ViewerStarterStandIn.WaitsUntilTold"});
+        // Off the viewer's console, should it have one of this process's.
+        Spawn(OwnProgramPath(), {"--gtest_filter=ViewerStarterStandIn.WaitsUntilTold"}, nullptr,
+              AOutput ? DETACHED_PROCESS : 0);
     SetEnvironmentValue(CStarterVariable, "");
     if (LStarter <= 0 || !GEnd)
         return -1;
     auto LStart = CreateNamedEvent(CStartEventName, LError);
     AArgs.insert(AArgs.begin(), {"-a", "-local", std::to_string(LStarter)});
-    const int LPid = SpawnProgram(CViewerProgram, AArgs);
+    const int LPid = Spawn(CViewerProgram, AArgs, static_cast<HANDLE>(AOutput));
     const bool LReady =
         LPid > 0 && LStart && LStart->WaitFor(10000) == TNamedWaitResult::nwSignaled;
     LStart.reset();
