@@ -6,6 +6,7 @@
 #include "serial/CommDriver.h"
 
 #include "platform/System.h"
+#include "serial/PortHolders_posix.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
@@ -228,13 +229,22 @@ THandle TPosixCommDriver::Open(const UnicodeString& AName) {
     }
     const bool LTerminal = ::isatty(LFd);
     // Another program's exclusive use holds also against root, who could
-    // open the line regardless: the port is busy.
+    // open the line regardless: the port is busy. A mark that no program
+    // holds any more (left by one that was killed) protects nobody's use:
+    // the port is taken over, and the mark cleared at its close.
     int LExcl = 0;
     if (LTerminal && Ioctl(LFd, TIOCGEXCL, "TIOCGEXCL", &LExcl) && LExcl != 0) {
-        (void)CallFailed("open " + LPath + " (held for exclusive use)", EBUSY);
-        ::close(LFd);
-        errno = EBUSY;
-        return 0;
+        struct stat LStat {};
+        TPortHolders LFound;
+        LFound.Partial = ::fstat(LFd, &LStat) != 0;
+        if (!LFound.Partial)
+            LFound = FindPortHolders(LStat.st_rdev, LFd);
+        if (!LFound.Holders.empty() || LFound.Partial) {
+            (void)CallFailed("open " + LPath + " (" + ExclusiveUseReason(LFound) + ")", EBUSY);
+            ::close(LFd);
+            errno = EBUSY;
+            return 0;
+        }
     }
     auto* LPort = new TPort;
     LPort->Fd = LFd;

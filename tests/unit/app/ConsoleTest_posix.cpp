@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,26 +14,33 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
+#include <vector>
 
-TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(LMaster, 0);
-    ASSERT_EQ(grantpt(LMaster), 0);
-    ASSERT_EQ(unlockpt(LMaster), 0);
-    const std::string LSlave = ptsname(LMaster);
-    ASSERT_EQ(chmod(LSlave.c_str(), 0), 0);
+namespace {
+
+// A pseudo-terminal whose master side stays open.
+struct TPtyPair {
+    int Master = posix_openpt(O_RDWR | O_NOCTTY);
+    std::string Slave =
+        Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0 ? ptsname(Master) : "";
+    ~TPtyPair() { close(Master); }
+};
+
+// CheckPortPath in a child process, as this user or as the ordinary user
+// 65534 (root opens anything). "ok " in front of the reason when it passed.
+std::string CheckInChild(const std::string& APath, bool AOrdinary) {
     int LPipe[2];
-    ASSERT_EQ(pipe(LPipe), 0);
+    if (pipe(LPipe) != 0)
+        return "no pipe";
     const pid_t LPid = fork();
-    ASSERT_GE(LPid, 0);
     if (LPid == 0) {
-        // Root opens anything: the check runs as an ordinary user.
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (AOrdinary && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(3);
         std::string LReason;
-        const bool LOk = CheckPortPath(LSlave, LReason);
+        const bool LOk = CheckPortPath(APath, LReason);
         LReason = (LOk ? "ok " : "") + LReason;
-        _exit(write(LPipe[1], LReason.data(), LReason.size()) > 0 ? 0 : 4);
+        _exit(write(LPipe[1], LReason.data(), LReason.size()) >= 0 ? 0 : 4);
     }
     close(LPipe[1]);
     std::string LReason;
@@ -42,10 +50,55 @@ TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
     close(LPipe[0]);
     int LStatus = 0;
     waitpid(LPid, &LStatus, 0);
-    close(LMaster);
-    ASSERT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LStatus;
+    return WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0 ? LReason
+                                                           : "child " + std::to_string(LStatus);
+}
+
+} // namespace
+
+TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
+    TPtyPair LPty;
+    ASSERT_FALSE(LPty.Slave.empty());
+    ASSERT_EQ(chmod(LPty.Slave.c_str(), 0), 0);
+    const std::string LReason = CheckInChild(LPty.Slave, true);
     EXPECT_NE(LReason.find(std::strerror(EACCES)), std::string::npos) << LReason;
     EXPECT_NE(LReason.find("dialout"), std::string::npos) << LReason;
+}
+
+TEST(CheckPortPath, AnExclusiveMarkSaysWhoHoldsThePortOrThatNobodyDoes) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the ordinary user's case needs root to become one";
+    struct TCase {
+        bool Held;     // a program of ours still holds the marked port
+        bool Ordinary; // the check runs as an ordinary user
+        std::string Said;
+    };
+    const std::vector<TCase> LCases{
+        {true, false,
+         "another program holds the port for exclusive use: process " + std::to_string(getpid())},
+        {false, false, "ok "},
+        // Another user's processes may not be looked at: nobody is blamed.
+        {false, true,
+         std::string(std::strerror(EBUSY)) +
+             " (the port is marked for exclusive use, and none of the processes"},
+    };
+    for (const TCase& LCase : LCases) {
+        TPtyPair LPty;
+        ASSERT_EQ(chmod(LPty.Slave.c_str(), 0666), 0);
+        int LMarker = open(LPty.Slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(LMarker, 0);
+        ASSERT_EQ(ioctl(LMarker, TIOCEXCL), 0);
+        if (!LCase.Held) {
+            // The program that set the mark was killed.
+            close(LMarker);
+            LMarker = -1;
+        }
+        const std::string LReason = CheckInChild(LPty.Slave, LCase.Ordinary);
+        EXPECT_NE(LReason.find(LCase.Said), std::string::npos)
+            << LCase.Held << LCase.Ordinary << ": " << LReason;
+        if (LMarker >= 0)
+            close(LMarker);
+    }
 }
 
 TEST(SimulatorProcess, OneThatIgnoresSigtermIsKilledAfterTwoSeconds) {
