@@ -233,9 +233,9 @@ void TConsoleControls::DrawDisplay(const TBitmap& APicture, const TDotGrid& AGri
         return;
     }
     // The same grid: the dots in the changed part whose colour changed are
-    // written in place, row by row, the cursor moved up from below the
-    // drawing and back. A run of dots between two changed ones is written
-    // whole.
+    // written in place, row by row from the top, the cursor moved up from
+    // below the drawing and back. A run of dots between two changed ones is
+    // written whole.
     int C0, C1, R0, R1;
     DotsIn(AGrid.Left, AGrid.Pitch, AGrid.Cols, AChanged.Left, AChanged.Right, C0, C1);
     DotsIn(AGrid.Top, AGrid.Pitch, AGrid.Rows, AChanged.Top, AChanged.Bottom, R0, R1);
@@ -255,7 +255,9 @@ void TConsoleControls::DrawDisplay(const TBitmap& APicture, const TDotGrid& AGri
         }
         if (LFirst < 0)
             continue;
-        LOut += "\x1b[" + std::to_string(LAt - R) + "F\x1b[" + std::to_string(LFirst + 1) + "G";
+        // Up from below the drawing, then down from one row to the next.
+        LOut += "\x1b[" + std::to_string(LAt > R ? LAt - R : R - LAt) + (LAt > R ? "F" : "E");
+        LOut += "\x1b[" + std::to_string(LFirst + 1) + "G";
         for (int C = LFirst; C <= LLast; ++C)
             AppendBlock(LOut, FDots[size_t(R * AGrid.Cols + C)]);
         LOut += "\x1b[0m";

@@ -152,6 +152,7 @@ struct TScreen {
     size_t Row = 0, Col = 0;
     bool Lit = false;
     size_t Blocks = 0; // written so far
+    std::string Bad;   // movements no terminal makes
 
     void Put(char ACell) {
         Rows.resize(std::max(Rows.size(), Row + 1));
@@ -163,7 +164,13 @@ struct TScreen {
             if (AText.compare(P, 2, "\x1b[") == 0) {
                 const size_t LEnd = AText.find_first_of("FEGJm", P + 2);
                 const std::string LArgs = AText.substr(P + 2, LEnd - P - 2);
-                const size_t N = LArgs.empty() ? 1 : std::stoul(LArgs);
+                const long LN = LArgs.empty() || AText[LEnd] == 'm' ? 1 : std::stol(LArgs);
+                if (LN <= 0 || (AText[LEnd] == 'F' && size_t(LN) > Row)) {
+                    Bad += LArgs + AText[LEnd] + ' ';
+                    P = LEnd + 1;
+                    continue;
+                }
+                const size_t N = size_t(LN);
                 switch (AText[LEnd]) {
                 case 'F':
                     Row -= N, Col = 0;
@@ -246,6 +253,7 @@ TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
             LScreen.Feed(LOut.str());
             const std::u16string LShown = LForm.LEDDisplay1->Caption();
             EXPECT_EQ(LScreen.Drawing(), FontRows(LShown, 10)) << UnicodeToUtf8(LText);
+            EXPECT_EQ(LScreen.Bad, "") << UnicodeToUtf8(LText);
             // One digit changed: at most that cell's dots are written.
             if (LText == u"1001" || LText == u"987.26") {
                 EXPECT_LE(LScreen.Blocks - LBefore, 6u * 7u) << UnicodeToUtf8(LText);
