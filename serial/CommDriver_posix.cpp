@@ -796,7 +796,8 @@ void TPosixCommDriver::FreeEvent(THandle AEvent) {
         return;
     if (LEvent->Op.Pending)
         Complete(*LEvent, TCommResult::crOther);
-    ::close(LEvent->Fd);
+    if (::close(LEvent->Fd) != 0)
+        (void)CallFailed("close(eventfd)", errno);
     FEvents.erase(LEvent);
     delete LEvent;
 }

@@ -501,14 +501,19 @@ void TWin32CommDriver::CancelOs(HANDLE AFile, OVERLAPPED& AOv) {
 
 bool TWin32CommDriver::Ended(OVERLAPPED& AOv) {
     const uint64_t LEnd = ::GetTickCount64() + CGiveBackMs;
+    bool LSaid = false;
     while (!HasOverlappedIoCompleted(&AOv)) {
         const uint64_t LNow = ::GetTickCount64();
         if (LNow >= LEnd)
             return false;
+        const DWORD LWait = ::WaitForSingleObject(AOv.hEvent, static_cast<DWORD>(LEnd - LNow));
+        if (LWait == WAIT_FAILED && !LSaid) {
+            (void)CallFailed("WaitForSingleObject", ::GetLastError());
+            LSaid = true;
+        }
         // Only the OS signals the event of an operation in flight; if anyone
-        // else did, this is no busy loop.
-        if (::WaitForSingleObject(AOv.hEvent, static_cast<DWORD>(LEnd - LNow)) != WAIT_TIMEOUT &&
-            !HasOverlappedIoCompleted(&AOv))
+        // else did, or the wait failed, this is no busy loop.
+        if (LWait != WAIT_TIMEOUT && !HasOverlappedIoCompleted(&AOv))
             ::Sleep(1);
     }
     return true;
@@ -830,13 +835,13 @@ THandle TWin32CommDriver::NewEvent(bool ASignalled) {
 void TWin32CommDriver::SetEvent(THandle AEvent) {
     std::lock_guard<std::mutex> L(FLock);
     if (TEventObj* LEvent = Event(AEvent))
-        ::SetEvent(LEvent->Event);
+        (void)Checked(::SetEvent(LEvent->Event), "SetEvent");
 }
 
 void TWin32CommDriver::ResetEvent(THandle AEvent) {
     std::lock_guard<std::mutex> L(FLock);
     if (TEventObj* LEvent = Event(AEvent))
-        ::ResetEvent(LEvent->Event);
+        (void)Checked(::ResetEvent(LEvent->Event), "ResetEvent");
 }
 
 void TWin32CommDriver::FreeEvent(THandle AEvent) {
@@ -846,9 +851,9 @@ void TWin32CommDriver::FreeEvent(THandle AEvent) {
         return;
     Cancel(*LEvent, TCommResult::crOther);
     if (LEvent->Event)
-        ::CloseHandle(LEvent->Event);
+        (void)Checked(::CloseHandle(LEvent->Event), "CloseHandle");
     if (LEvent->TakeEvent)
-        ::CloseHandle(LEvent->TakeEvent);
+        (void)Checked(::CloseHandle(LEvent->TakeEvent), "CloseHandle");
     FEvents.erase(LEvent);
     delete LEvent;
     Sweep();
