@@ -12,6 +12,8 @@
 #include "WindowBench.h"
 #include "app/Console.h"
 #include "app/MainForm.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pty.h"
 #include "ui/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
@@ -19,11 +21,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -94,23 +96,6 @@ void Report(benchmark::State& AState, const TUsage& A0, const TUsage& A1, double
     }
 }
 
-// A child process with its standard output on AOut; -1 when fork fails.
-int Spawn(const std::vector<std::string>& AArgs, int AOut) {
-    const int LPid = ::fork();
-    if (LPid != 0)
-        return LPid;
-    ::setsid();
-    ::dup2(AOut, 1);
-    const int LNull = ::open("/dev/null", O_RDWR);
-    ::dup2(LNull, 0);
-    std::vector<char*> LArgv;
-    for (const std::string& LArg : AArgs)
-        LArgv.push_back(const_cast<char*>(LArg.c_str()));
-    LArgv.push_back(nullptr);
-    ::execvp(LArgv[0], LArgv.data());
-    ::_exit(127);
-}
-
 // Reads AFd until AUntil (wall seconds), or until AText has come when it is
 // not empty; true when it came.
 bool Drain(int AFd, double AUntil, const std::string& AText = {}) {
@@ -132,17 +117,17 @@ bool Drain(int AFd, double AUntil, const std::string& AText = {}) {
     return false;
 }
 
-// Measures child APid for the measured time while AFd is drained, then ends it.
-void MeasureChild(benchmark::State& AState, int APid, int AFd, bool ABaseline) {
-    Drain(AFd, WallSeconds() + 1);
-    const TUsage L0 = ProcessUsage(APid);
+// Measures the child for the measured time while ADrain(until) reads what
+// it writes, then stops it.
+void MeasureChild(benchmark::State& AState, TChildProcess& AChild,
+                  const std::function<void(double)>& ADrain, bool ABaseline) {
+    ADrain(WallSeconds() + 1);
+    const TUsage L0 = ProcessUsage(AChild.Pid());
     const double LWall0 = WallSeconds();
-    Drain(AFd, LWall0 + MeasuredSeconds());
-    const TUsage L1 = ProcessUsage(APid);
+    ADrain(LWall0 + MeasuredSeconds());
+    const TUsage L1 = ProcessUsage(AChild.Pid());
     const double LWall = WallSeconds() - LWall0;
-    ::kill(APid, SIGTERM);
-    Drain(AFd, WallSeconds() + 2);
-    ::waitpid(APid, nullptr, 0);
+    AChild.Stop(SIGTERM);
     Report(AState, L0, L1, LWall, ABaseline);
 }
 
@@ -158,57 +143,68 @@ void BM_CatStreamCpu(benchmark::State& AState) {
         return;
     for (auto _ : AState) {
         TSimulatorProcess LSim(SP_SIM_PATH, CStream, 10000);
-        int LPipe[2];
-        if (::pipe(LPipe) != 0) {
-            AState.SkipWithError("pipe");
+        TChildProcess LCat;
+        if (!LCat.Start("/bin/cat", {LSim.PortPath()},
+                        {TChildStream::csNull, TChildStream::csNull})) {
+            AState.SkipWithError("cannot start cat");
             return;
         }
-        const int LPid = Spawn({"cat", LSim.PortPath()}, LPipe[1]);
-        ::close(LPipe[1]);
-        MeasureChild(AState, LPid, LPipe[0], true);
-        ::close(LPipe[0]);
+        // Its output goes to the null device: the drain only waits.
+        MeasureChild(
+            AState, LCat, [](double AUntil) { Drain(-1, AUntil); }, true);
     }
 }
 BENCHMARK(BM_CatStreamCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
-// The console front end after a find, its output a pipe or a terminal.
-void ConsoleStreamCpu(benchmark::State& AState, bool ATerminal) {
+void BM_ConsoleStreamCpu(benchmark::State& AState) {
     if (!ProgramsThere(AState))
         return;
     for (auto _ : AState) {
         TSimulatorProcess LSim(SP_SIM_PATH, CStream, 10000);
-        int LRead = -1, LWrite = -1;
-        if (ATerminal) {
-            LRead = ::posix_openpt(O_RDWR | O_NOCTTY);
-            if (LRead >= 0 && ::grantpt(LRead) == 0 && ::unlockpt(LRead) == 0)
-                LWrite = ::open(::ptsname(LRead), O_RDWR | O_NOCTTY);
-        } else {
-            int LPipe[2];
-            if (::pipe(LPipe) == 0) {
-                LRead = LPipe[0];
-                LWrite = LPipe[1];
-            }
-        }
-        if (LRead < 0 || LWrite < 0) {
-            AState.SkipWithError("no pipe or terminal");
+        TChildProcess LCli;
+        if (!LCli.Start(CliPath(), {"--port", LSim.PortPath(), "--watch"},
+                        {TChildStream::csInherit, TChildStream::csPipe})) {
+            AState.SkipWithError("cannot start scaleprobe-cli");
             return;
         }
-        const int LPid = Spawn({CliPath(), "--port", LSim.PortPath(), "--watch"}, LWrite);
-        ::close(LWrite);
-        const bool LFound = Drain(LRead, WallSeconds() + 30, "找到了");
-        AState.counters["found"] = LFound;
-        MeasureChild(AState, LPid, LRead, false);
-        ::close(LRead);
+        // Waits for the success line, then keeps draining the transcript.
+        const auto LFoundLine = [&] { return LCli.Output().find("找到了") != std::string::npos; };
+        LCli.ReadUntil(LFoundLine, 30000);
+        AState.counters["found"] = LFoundLine();
+        MeasureChild(
+            AState, LCli,
+            [&](double AUntil) {
+                LCli.ReadUntil({}, static_cast<int>(1000 * (AUntil - WallSeconds())));
+            },
+            false);
     }
-}
-
-void BM_ConsoleStreamCpu(benchmark::State& AState) {
-    ConsoleStreamCpu(AState, false);
 }
 BENCHMARK(BM_ConsoleStreamCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
+// The console front end on a terminal, drawing its LED.
 void BM_ConsoleLedStreamCpu(benchmark::State& AState) {
-    ConsoleStreamCpu(AState, true);
+    if (!ProgramsThere(AState))
+        return;
+    for (auto _ : AState) {
+        TSimulatorProcess LSim(SP_SIM_PATH, CStream, 10000);
+        const TPty LTerminal(TPty::TLine::plAsMade);
+        const std::string LCliPath = CliPath();
+        TChildProcess LCli;
+        if (!LTerminal.IsOpen() || !LCli.Fork([&] {
+                const int LFd = ::open(LTerminal.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+                if (LFd < 0 || ::dup2(LFd, STDOUT_FILENO) < 0)
+                    return 126;
+                ::execl(LCliPath.c_str(), LCliPath.c_str(), "--port", LSim.PortPath().c_str(),
+                        "--watch", static_cast<char*>(nullptr));
+                return 127;
+            })) {
+            AState.SkipWithError("cannot start scaleprobe-cli on a terminal");
+            return;
+        }
+        AState.counters["found"] = Drain(LTerminal.Master(), WallSeconds() + 30, "找到了");
+        MeasureChild(
+            AState, LCli, [&](double AUntil) { Drain(LTerminal.Master(), AUntil); }, false);
+    }
 }
 BENCHMARK(BM_ConsoleLedStreamCpu)->Iterations(1)->Unit(benchmark::kSecond);
 

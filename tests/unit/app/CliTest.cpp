@@ -8,9 +8,27 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 
 namespace {
+
+// The window on the console backend, on a terminal (ATerminal) or not, shown.
+struct TConsoleWindow {
+    explicit TConsoleWindow(bool ATerminal) : Console(Out, Err, ATerminal) {
+        SetControlBackend(&Console);
+        Form = std::make_unique<TForm1>();
+        Form->Show();
+    }
+    ~TConsoleWindow() {
+        Form.reset();
+        SetControlBackend(nullptr);
+    }
+    THeadlessLoop Loop;
+    std::ostringstream Out, Err;
+    TConsoleControls Console;
+    std::unique_ptr<TForm1> Form;
+};
 
 TEST(CliOptions, AcceptsEachOption) {
     TCliOptions LOptions;
@@ -68,25 +86,18 @@ TEST(CliOptions, RejectsBadUsage) {
 }
 
 TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, false);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        LForm.Memo1->Append(u"尝试");
-        LForm.Memo1->Append(u"");
-        LForm.LEDDisplay1->SetCaption(u"12");
-        EXPECT_EQ(LConsole.Outcome(), TSearchOutcome::soNone);
-        ShowMessage(u"找到仪表");
-    }
-    SetControlBackend(nullptr);
+    TConsoleWindow W(false);
+    W.Form->Memo1->Append(u"尝试");
+    W.Form->Memo1->Append(u"");
+    W.Form->LEDDisplay1->SetCaption(u"12");
+    EXPECT_EQ(W.Console.Outcome(), TSearchOutcome::soNone);
+    ShowMessage(u"找到仪表");
+    W.Form.reset();
     // "Memo1" was there before the window was shown, so it is not a line of
     // the search's transcript.
-    EXPECT_EQ(LOut.str(), "尝试\n\n");
-    EXPECT_EQ(LErr.str(), "找到仪表\n");
-    EXPECT_EQ(LConsole.Outcome(), TSearchOutcome::soFound);
+    EXPECT_EQ(W.Out.str(), "尝试\n\n");
+    EXPECT_EQ(W.Err.str(), "找到仪表\n");
+    EXPECT_EQ(W.Console.Outcome(), TSearchOutcome::soFound);
 }
 
 TEST(ConsoleControls, OutcomeOfEachEndOfASearch) {
@@ -98,39 +109,31 @@ TEST(ConsoleControls, OutcomeOfEachEndOfASearch) {
 }
 
 TEST(ConsoleControls, DisplayIsDrawnBelowTheTranscriptAndRedrawnInPlace) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, true);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        const std::string LFirst = LOut.str();
-        // Seven rows of sixty blocks.
-        size_t LBlocks = 0;
-        for (size_t P = LFirst.find("\xE2\x96\x88"); P != std::string::npos;
-             P = LFirst.find("\xE2\x96\x88", P + 1))
-            ++LBlocks;
-        EXPECT_EQ(LBlocks, 7u * 60u);
-        LOut.str("");
-        LForm.Memo1->Append(u"line");
-        // Up over the drawing, erase, the line, the drawing again.
-        EXPECT_EQ(LOut.str().rfind("\x1b[7F\x1b[Jline\n", 0), 0u);
-        LOut.str("");
-        LForm.LEDDisplay1->SetCaption(u"-000");
-        EXPECT_TRUE(LOut.str().empty());
-        // In place: up into the drawing and back, nothing erased.
-        LForm.LEDDisplay1->SetCaption(u"8");
-        EXPECT_NE(LOut.str().find("F\x1b["), std::string::npos);
-        EXPECT_EQ(LOut.str().find("\x1b[J"), std::string::npos);
-        // A message box's text goes above the drawing, which follows it again.
-        LOut.str("");
-        ShowMessage(u"找到仪表");
-        EXPECT_EQ(LOut.str().rfind("\x1b[7F\x1b[J", 0), 0u);
-        EXPECT_EQ(LOut.str().size() > 20 * 7, true);
-        EXPECT_EQ(LErr.str(), "找到仪表\n");
-    }
-    SetControlBackend(nullptr);
+    TConsoleWindow W(true);
+    const std::string LFirst = W.Out.str();
+    // Seven rows of sixty blocks.
+    size_t LBlocks = 0;
+    for (size_t P = LFirst.find("\xE2\x96\x88"); P != std::string::npos;
+         P = LFirst.find("\xE2\x96\x88", P + 1))
+        ++LBlocks;
+    EXPECT_EQ(LBlocks, 7u * 60u);
+    W.Out.str("");
+    W.Form->Memo1->Append(u"line");
+    // Up over the drawing, erase, the line, the drawing again.
+    EXPECT_EQ(W.Out.str().rfind("\x1b[7F\x1b[Jline\n", 0), 0u);
+    W.Out.str("");
+    W.Form->LEDDisplay1->SetCaption(u"-000");
+    EXPECT_TRUE(W.Out.str().empty());
+    // In place: up into the drawing and back, nothing erased.
+    W.Form->LEDDisplay1->SetCaption(u"8");
+    EXPECT_NE(W.Out.str().find("F\x1b["), std::string::npos);
+    EXPECT_EQ(W.Out.str().find("\x1b[J"), std::string::npos);
+    // A message box's text goes above the drawing, which follows it again.
+    W.Out.str("");
+    ShowMessage(u"找到仪表");
+    EXPECT_EQ(W.Out.str().rfind("\x1b[7F\x1b[J", 0), 0u);
+    EXPECT_EQ(W.Out.str().size() > 20 * 7, true);
+    EXPECT_EQ(W.Err.str(), "找到仪表\n");
 }
 
 TEST(RenderBlocks, LitDotsTakeTheirColourAndFrameIsLeftOut) {
@@ -229,38 +232,30 @@ std::vector<std::string> FontRows(const std::u16string& AText, size_t ACells) {
 } // namespace
 
 TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, true);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Width(), 663);
-        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Height(), 80);
-        TScreen LScreen;
-        LScreen.Feed(LOut.str());
-        // Each caption after the one before, some with a transcript line
-        // between them (the drawing is drawn again below it).
-        for (const std::u16string LText : {u"-000", u"987.25", u"987.26", u"-12.5", u"line",
-                                           u"0123456789", u"8", u"1000", u"1001", u" "}) {
-            LOut.str("");
-            if (LText == u"line")
-                LForm.Memo1->Append(u"line");
-            else
-                LForm.LEDDisplay1->SetCaption(LText);
-            const size_t LBefore = LScreen.Blocks;
-            LScreen.Feed(LOut.str());
-            const std::u16string LShown = LForm.LEDDisplay1->Caption();
-            EXPECT_EQ(LScreen.Drawing(), FontRows(LShown, 10)) << UnicodeToUtf8(LText);
-            EXPECT_EQ(LScreen.Bad, "") << UnicodeToUtf8(LText);
-            // One digit changed: at most that cell's dots are written.
-            if (LText == u"1001" || LText == u"987.26") {
-                EXPECT_LE(LScreen.Blocks - LBefore, 6u * 7u) << UnicodeToUtf8(LText);
-            }
+    TConsoleWindow W(true);
+    ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Width(), 663);
+    ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Height(), 80);
+    TScreen LScreen;
+    LScreen.Feed(W.Out.str());
+    // Each caption after the one before, some with a transcript line between
+    // them (the drawing is drawn again below it).
+    for (const std::u16string LText : {u"-000", u"987.25", u"987.26", u"-12.5", u"line",
+                                       u"0123456789", u"8", u"1000", u"1001", u" "}) {
+        W.Out.str("");
+        if (LText == u"line")
+            W.Form->Memo1->Append(u"line");
+        else
+            W.Form->LEDDisplay1->SetCaption(LText);
+        const size_t LBefore = LScreen.Blocks;
+        LScreen.Feed(W.Out.str());
+        const std::u16string LShown = W.Form->LEDDisplay1->Caption();
+        EXPECT_EQ(LScreen.Drawing(), FontRows(LShown, 10)) << UnicodeToUtf8(LText);
+        EXPECT_EQ(LScreen.Bad, "") << UnicodeToUtf8(LText);
+        // One digit changed: at most that cell's dots are written.
+        if (LText == u"1001" || LText == u"987.26") {
+            EXPECT_LE(LScreen.Blocks - LBefore, 6u * 7u) << UnicodeToUtf8(LText);
         }
     }
-    SetControlBackend(nullptr);
 }
 
 TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {

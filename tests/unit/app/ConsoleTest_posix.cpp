@@ -1,14 +1,14 @@
 // What the console front end needs of Linux: the port check and the
 // simulator as a child process.
 #include "app/Console.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pty.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,48 +19,33 @@
 
 namespace {
 
-// A pseudo-terminal whose master side stays open.
-struct TPtyPair {
-    int Master = posix_openpt(O_RDWR | O_NOCTTY);
-    std::string Slave =
-        Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0 ? ptsname(Master) : "";
-    ~TPtyPair() { close(Master); }
-};
-
-// CheckPortPath in a child process, as this user or as the ordinary user
-// 65534 (root opens anything). "ok " in front of the reason when it passed.
+// CheckPortPath in a copy of this process, as this user or as the ordinary
+// user 65534 (root opens anything). "ok " in front of the reason when it
+// passed.
 std::string CheckInChild(const std::string& APath, bool AOrdinary) {
-    int LPipe[2];
-    if (pipe(LPipe) != 0)
-        return "no pipe";
-    const pid_t LPid = fork();
-    if (LPid == 0) {
-        if (AOrdinary && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(3);
-        std::string LReason;
-        const bool LOk = CheckPortPath(APath, LReason);
-        LReason = (LOk ? "ok " : "") + LReason;
-        _exit(write(LPipe[1], LReason.data(), LReason.size()) >= 0 ? 0 : 4);
-    }
-    close(LPipe[1]);
-    std::string LReason;
-    char LBuf[512];
-    for (ssize_t N; (N = read(LPipe[0], LBuf, sizeof LBuf)) > 0;)
-        LReason.append(LBuf, size_t(N));
-    close(LPipe[0]);
-    int LStatus = 0;
-    waitpid(LPid, &LStatus, 0);
-    return WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0 ? LReason
-                                                           : "child " + std::to_string(LStatus);
+    TChildProcess LCheck;
+    if (!LCheck.Fork(
+            [&] {
+                if (AOrdinary && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                    return 3;
+                std::string LReason;
+                const bool LOk = CheckPortPath(APath, LReason);
+                LReason = (LOk ? "ok " : "") + LReason;
+                return write(STDOUT_FILENO, LReason.data(), LReason.size()) > 0 ? 0 : 4;
+            },
+            {TChildStream::csInherit, TChildStream::csPipe}))
+        return "no child";
+    const int LExit = LCheck.Wait();
+    return LExit == 0 ? LCheck.Output() : "child exit " + std::to_string(LExit);
 }
 
 } // namespace
 
 TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
-    TPtyPair LPty;
-    ASSERT_FALSE(LPty.Slave.empty());
-    ASSERT_EQ(chmod(LPty.Slave.c_str(), 0), 0);
-    const std::string LReason = CheckInChild(LPty.Slave, true);
+    const TPty LPty;
+    ASSERT_TRUE(LPty.IsOpen());
+    ASSERT_EQ(chmod(LPty.SlavePath().c_str(), 0), 0);
+    const std::string LReason = CheckInChild(LPty.SlavePath(), true);
     EXPECT_NE(LReason.find(std::strerror(EACCES)), std::string::npos) << LReason;
     EXPECT_NE(LReason.find("dialout"), std::string::npos) << LReason;
 }
@@ -83,9 +68,10 @@ TEST(CheckPortPath, AnExclusiveMarkSaysWhoHoldsThePortOrThatNobodyDoes) {
              " (the port is marked for exclusive use, and none of the processes"},
     };
     for (const TCase& LCase : LCases) {
-        TPtyPair LPty;
-        ASSERT_EQ(chmod(LPty.Slave.c_str(), 0666), 0);
-        int LMarker = open(LPty.Slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        const TPty LPty;
+        ASSERT_TRUE(LPty.IsOpen());
+        ASSERT_EQ(chmod(LPty.SlavePath().c_str(), 0666), 0);
+        int LMarker = open(LPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_GE(LMarker, 0);
         ASSERT_EQ(ioctl(LMarker, TIOCEXCL), 0);
         if (!LCase.Held) {
@@ -93,7 +79,7 @@ TEST(CheckPortPath, AnExclusiveMarkSaysWhoHoldsThePortOrThatNobodyDoes) {
             close(LMarker);
             LMarker = -1;
         }
-        const std::string LReason = CheckInChild(LPty.Slave, LCase.Ordinary);
+        const std::string LReason = CheckInChild(LPty.SlavePath(), LCase.Ordinary);
         EXPECT_NE(LReason.find(LCase.Said), std::string::npos)
             << LCase.Held << LCase.Ordinary << ": " << LReason;
         if (LMarker >= 0)

@@ -1,6 +1,6 @@
 #include "CommFixture.h"
 
-#include "platform/System.h"
+#include "tests/support/LogCapture.h"
 
 #include <thread>
 
@@ -9,19 +9,17 @@ namespace {
 // A port that does not exist, and what the system driver says of it.
 #ifdef _WIN32
 constexpr char16_t CMissingPort[] = u"\\\\.\\COM250";
-constexpr char16_t CMissingSaid[] = u"serial: CreateFileW failed, error 2";
+constexpr char CMissingSaid[] = "serial: CreateFileW failed, error 2";
 #else
 constexpr char16_t CMissingPort[] = u"/nonexistent/ttyS250";
-constexpr char16_t CMissingSaid[] =
-    u"serial: open /nonexistent/ttyS250 failed, errno 2 (No such file or directory)";
+constexpr char CMissingSaid[] =
+    "serial: open /nonexistent/ttyS250 failed, errno 2 (No such file or directory)";
 #endif
 
 TEST(SystemCommDriver, AFailedCallIsNamedWithItsErrorOnTheDebugOutput) {
-    std::vector<UnicodeString> LSaid;
-    SetDebugOutputHook([&](const UnicodeString& AText) { LSaid.push_back(AText); });
+    const TDebugOutputCapture LSaid;
     EXPECT_EQ(SystemCommDriver().Open(CMissingPort), 0u);
-    SetDebugOutputHook({});
-    EXPECT_EQ(LSaid, std::vector<UnicodeString>{CMissingSaid});
+    EXPECT_EQ(LSaid.Lines(), std::vector<std::string>{CMissingSaid});
 }
 
 TEST(NormalizedCommName, PrefixesAndDropsColons) {

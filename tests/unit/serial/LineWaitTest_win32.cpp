@@ -4,12 +4,11 @@
 #include "serial/CommDriver.h"
 
 #include "serial/CommDriver_win32.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
 #include <vector>
@@ -69,17 +68,12 @@ protected:
         TStubbornWait::EndsOnMask = GetParam();
         TStubbornWait::Masks.clear();
         TStubbornWait::Waits.clear();
-        FPath = std::filesystem::temp_directory_path() / "scaleprobe-line-wait.port";
-        std::ofstream(FPath) << "x";
     }
-    void TearDown() override {
-        Win32CommCalls() = FSaved;
-        std::error_code LError;
-        std::filesystem::remove(FPath, LError);
-    }
+    void TearDown() override { Win32CommCalls() = FSaved; }
 
     TWin32CommCalls FSaved;
-    std::filesystem::path FPath;
+    const TScratchDir FDir{"sp-line-wait"};
+    const std::filesystem::path FPath = FDir.Write("port", "x");
 };
 
 TEST_P(StubbornLineWait, APurgeEndsThePendingWaitWithoutHanging) {
