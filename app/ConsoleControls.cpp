@@ -44,7 +44,7 @@ public:
         if (auto* LView = dynamic_cast<TDisplayView*>(&FControl))
             if (auto* LLED = dynamic_cast<const TLEDDisplay*>(&LView->Control()))
                 LGrid = DotGridOf(*LLED);
-        FConsole.DrawDisplay(*FControl.Picture(), LGrid);
+        FConsole.DrawDisplay(*FControl.Picture(), LGrid, FControl.ChangedRect());
     }
 
 private:
@@ -86,8 +86,8 @@ void TConsoleControls::ShowMessage(const UnicodeString& AText) {
     EraseDisplay();
     FOut << std::flush;
     FErr << UnicodeToUtf8(AText) << '\n' << std::flush;
-    if (!FLastDrawing.empty()) {
-        FOut << FLastDrawing << std::flush;
+    if (!LastDrawing().empty()) {
+        FOut << LastDrawing() << std::flush;
         FDrawnRows = CDisplayRows;
     }
     const TSearchOutcome LOutcome = OutcomeOfMessage(AText);
@@ -100,8 +100,8 @@ void TConsoleControls::WriteError(const UnicodeString& ALine) {
     EraseDisplay();
     FOut << std::flush;
     FErr << UnicodeToUtf8(ALine) << '\n' << std::flush;
-    if (!FLastDrawing.empty()) {
-        FOut << FLastDrawing << std::flush;
+    if (!LastDrawing().empty()) {
+        FOut << LastDrawing() << std::flush;
         FDrawnRows = CDisplayRows;
     }
 }
@@ -167,25 +167,11 @@ void TConsoleControls::EraseDisplay() {
 void TConsoleControls::WriteLine(const UnicodeString& ALine) {
     EraseDisplay();
     FOut << UnicodeToUtf8(ALine) << '\n';
-    if (!FLastDrawing.empty()) {
-        FOut << FLastDrawing;
+    if (!LastDrawing().empty()) {
+        FOut << LastDrawing();
         FDrawnRows = CDisplayRows;
     }
     FOut << std::flush;
-}
-
-void TConsoleControls::DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid) {
-    if (!FDrawDisplay)
-        return;
-    std::string LDrawing = AGrid.Cols > 0 && AGrid.Rows == CDisplayRows
-                               ? RenderDots(APicture, AGrid)
-                               : RenderBlocks(APicture, CDisplayCols, CDisplayRows);
-    if (LDrawing == FLastDrawing && FDrawnRows > 0)
-        return;
-    EraseDisplay();
-    FLastDrawing = std::move(LDrawing);
-    FOut << FLastDrawing << std::flush;
-    FDrawnRows = CDisplayRows;
 }
 
 namespace {
@@ -194,7 +180,120 @@ void AppendBlock(std::string& AOut, uint32_t ARGB) {
             std::to_string((ARGB >> 8) & 0xFF) + ';' + std::to_string(ARGB & 0xFF) +
             "m\xE2\x96\x88";
 }
+
+// The colour of dot (AC, AR): the brightest pixel of its inside (a dot is
+// framed in the ground colour: its inside is one pixel in).
+uint32_t DotColourAt(const TBitmap& APicture, const TDotGrid& AGrid, int AC, int AR) {
+    const int LInset = AGrid.DotSize >= 3 ? 1 : 0;
+    const int LSpan = std::max(AGrid.DotSize + 1 - 2 * LInset, 1);
+    const int LX0 = AGrid.Left + AC * AGrid.Pitch + LInset;
+    const int LY0 = AGrid.Top + AR * AGrid.Pitch + LInset;
+    uint32_t LBest = 0;
+    for (int Y = LY0; Y < LY0 + LSpan; ++Y)
+        for (int X = LX0; X < LX0 + LSpan; ++X)
+            if (X >= 0 && Y >= 0 && X < APicture.Width() && Y < APicture.Height() &&
+                Brightness(APicture.Pixel(X, Y)) > Brightness(LBest))
+                LBest = APicture.Pixel(X, Y);
+    return LBest;
+}
+
+int FloorDiv(int A, int B) {
+    return A / B - (A % B != 0 && (A < 0) != (B < 0));
+}
+
+// The first and last of ACount dots, APitch apart from AFirst, that reach
+// into [AFrom, ATo); AFirstDot > ALastDot when none does.
+void DotsIn(int AFirst, int APitch, int ACount, int AFrom, int ATo, int& AFirstDot, int& ALastDot) {
+    AFirstDot = std::max(0, FloorDiv(AFrom - AFirst, APitch));
+    ALastDot = std::min(ACount - 1, FloorDiv(ATo - 1 - AFirst, APitch));
+}
+
+// One block a dot, rows ending with a reset and a newline.
+std::string DotsDrawing(const std::vector<uint32_t>& ADots, int ACols) {
+    std::string LOut;
+    for (size_t I = 0; I < ADots.size(); ++I) {
+        AppendBlock(LOut, ADots[I]);
+        if ((I + 1) % size_t(ACols) == 0)
+            LOut += "\x1b[0m\n";
+    }
+    return LOut;
+}
 } // namespace
+
+void TConsoleControls::DrawWhole(std::string ADrawing) {
+    EraseDisplay();
+    FLastDrawing = std::move(ADrawing);
+    FDrawingStale = false;
+    FOut << FLastDrawing << std::flush;
+    FDrawnRows = CDisplayRows;
+}
+
+const std::string& TConsoleControls::LastDrawing() {
+    if (FDrawingStale) {
+        FLastDrawing = DotsDrawing(FDots, FGrid.Cols);
+        FDrawingStale = false;
+    }
+    return FLastDrawing;
+}
+
+void TConsoleControls::DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid,
+                                   const TRect& AChanged) {
+    if (!FDrawDisplay)
+        return;
+    if (AGrid.Cols <= 0 || AGrid.Rows != CDisplayRows) {
+        FDots.clear();
+        std::string LDrawing = RenderBlocks(APicture, CDisplayCols, CDisplayRows);
+        if (LDrawing != LastDrawing() || FDrawnRows == 0)
+            DrawWhole(std::move(LDrawing));
+        return;
+    }
+    const size_t LCount = size_t(AGrid.Cols) * size_t(AGrid.Rows);
+    if (FDrawnRows == 0 || !(AGrid == FGrid) || FDots.size() != LCount) {
+        FGrid = AGrid;
+        FDots.assign(LCount, 0);
+        for (int R = 0; R < AGrid.Rows; ++R)
+            for (int C = 0; C < AGrid.Cols; ++C)
+                FDots[size_t(R * AGrid.Cols + C)] = DotColourAt(APicture, AGrid, C, R);
+        DrawWhole(DotsDrawing(FDots, AGrid.Cols));
+        return;
+    }
+    // The same grid: the dots in the changed part whose colour changed are
+    // written in place, row by row from the top, the cursor moved up from
+    // below the drawing and back. A run of dots between two changed ones is
+    // written whole.
+    int C0, C1, R0, R1;
+    DotsIn(AGrid.Left, AGrid.Pitch, AGrid.Cols, AChanged.Left, AChanged.Right, C0, C1);
+    DotsIn(AGrid.Top, AGrid.Pitch, AGrid.Rows, AChanged.Top, AChanged.Bottom, R0, R1);
+    std::string LOut;
+    int LAt = AGrid.Rows; // the cursor's row: below the drawing
+    for (int R = R0; R <= R1; ++R) {
+        int LFirst = -1, LLast = -1;
+        for (int C = C0; C <= C1; ++C) {
+            uint32_t& LDot = FDots[size_t(R * AGrid.Cols + C)];
+            const uint32_t LNew = DotColourAt(APicture, AGrid, C, R);
+            if (LNew == LDot)
+                continue;
+            LDot = LNew;
+            LLast = C;
+            if (LFirst < 0)
+                LFirst = C;
+        }
+        if (LFirst < 0)
+            continue;
+        // Up from below the drawing, then down from one row to the next.
+        LOut += "\x1b[" + std::to_string(LAt > R ? LAt - R : R - LAt) + (LAt > R ? "F" : "E");
+        LOut += "\x1b[" + std::to_string(LFirst + 1) + "G";
+        for (int C = LFirst; C <= LLast; ++C)
+            AppendBlock(LOut, FDots[size_t(R * AGrid.Cols + C)]);
+        LOut += "\x1b[0m";
+        LAt = R;
+    }
+    if (LOut.empty())
+        return;
+    LOut += "\x1b[" + std::to_string(AGrid.Rows - LAt) + "E";
+    FDrawingStale = true;
+    FOut << LOut << std::flush;
+}
 
 TDotGrid DotGridOf(const TLEDDisplay& ADisplay) {
     // The same grid as the display's painting: cells 6 pitches wide, the
@@ -225,25 +324,11 @@ TDotGrid DotGridOf(const TLEDDisplay& ADisplay) {
 }
 
 std::string RenderDots(const TBitmap& APicture, const TDotGrid& AGrid) {
-    std::string LOut;
-    // A dot is framed in the ground colour: its inside is one pixel in.
-    const int LInset = AGrid.DotSize >= 3 ? 1 : 0;
-    const int LSpan = std::max(AGrid.DotSize + 1 - 2 * LInset, 1);
-    for (int R = 0; R < AGrid.Rows; ++R) {
-        for (int C = 0; C < AGrid.Cols; ++C) {
-            const int LX0 = AGrid.Left + C * AGrid.Pitch + LInset;
-            const int LY0 = AGrid.Top + R * AGrid.Pitch + LInset;
-            uint32_t LBest = 0;
-            for (int Y = LY0; Y < LY0 + LSpan; ++Y)
-                for (int X = LX0; X < LX0 + LSpan; ++X)
-                    if (X >= 0 && Y >= 0 && X < APicture.Width() && Y < APicture.Height() &&
-                        Brightness(APicture.Pixel(X, Y)) > Brightness(LBest))
-                        LBest = APicture.Pixel(X, Y);
-            AppendBlock(LOut, LBest);
-        }
-        LOut += "\x1b[0m\n";
-    }
-    return LOut;
+    std::vector<uint32_t> LDots;
+    for (int R = 0; R < AGrid.Rows; ++R)
+        for (int C = 0; C < AGrid.Cols; ++C)
+            LDots.push_back(DotColourAt(APicture, AGrid, C, R));
+    return AGrid.Cols > 0 ? DotsDrawing(LDots, AGrid.Cols) : std::string();
 }
 
 std::string RenderBlocks(const TBitmap& APicture, int ACols, int ARows) {

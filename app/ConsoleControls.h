@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <vector>
 
 // Where the display paints its dots inside its picture: the top-left corner
 // of the first whole cell, the dot pitch (dot size plus gap) and the number of
@@ -19,6 +20,7 @@ struct TDotGrid {
     int Left = 0, Top = 0;
     int Pitch = 1, DotSize = 1;
     int Cols = 0, Rows = 0;
+    bool operator==(const TDotGrid&) const = default;
 };
 
 class TLEDDisplay;
@@ -50,16 +52,30 @@ public:
     // Writes a transcript line (above the drawn display, if any).
     void WriteLine(const UnicodeString& ALine);
     // Draws the display's picture in place; AGrid says where its dots are.
-    void DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid);
+    // Of a drawing on the same grid, only the dots in AChanged are looked
+    // at, and only those whose colour changed are written.
+    void DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid, const TRect& AChanged);
+    void DrawDisplay(const TBitmap& APicture, const TDotGrid& AGrid) {
+        DrawDisplay(APicture, AGrid, APicture.ClientRect());
+    }
 
 private:
     void EraseDisplay();
+    // Erases what is drawn and draws ADrawing in its place.
+    void DrawWhole(std::string ADrawing);
+    // The drawing as it stands (the dots' colours, or the block picture).
+    const std::string& LastDrawing();
 
     std::ostream& FOut;
     std::ostream& FErr;
     bool FDrawDisplay;
     TSearchOutcome FOutcome = TSearchOutcome::soNone;
+    // The drawing on the terminal: of the dots of FGrid, their colours row by
+    // row; FLastDrawing is its text once asked for.
+    TDotGrid FGrid;
+    std::vector<uint32_t> FDots;
     std::string FLastDrawing;
+    bool FDrawingStale = false;
     int FDrawnRows = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/Object.h"
 #include "platform/System.h"
+#include "serial/PortHolders_posix.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -183,7 +184,7 @@ bool CheckPortPath(const std::string& APath, std::string& AReason) {
             AReason += " (the user needs to be in the serial port's group, e.g. 'dialout': "
                        "sudo usermod -aG dialout $USER, then log in again)";
         else if (LErrno == EBUSY)
-            AReason += " (another program holds the port for exclusive use)";
+            AReason += " (" + ExclusiveUseReason(FindPortHolders(LStat.st_rdev, -1)) + ")";
         return false;
     }
     bool LOk = true;
@@ -192,10 +193,15 @@ bool CheckPortPath(const std::string& APath, std::string& AReason) {
         AReason = "not a terminal, not a serial port";
         LOk = false;
     } else if (ioctl(LFd, TIOCGEXCL, &LExclusive) == 0 && LExclusive != 0) {
-        // Root may open a port under the flag; it is still another's.
-        AReason = "another program holds the port for exclusive use";
-        LOk = false;
-    } else if (flock(LFd, LOCK_EX | LOCK_NB) != 0) {
+        // Root may open a port under the mark; while another program holds
+        // it, it is still that program's. A mark nobody holds protects
+        // nobody: the serial component takes the port over.
+        const TPortHolders LFound = FindPortHolders(LStat.st_rdev, LFd);
+        LOk = LFound.Holders.empty() && !LFound.Partial;
+        if (!LOk)
+            AReason = ExclusiveUseReason(LFound);
+    }
+    if (LOk && flock(LFd, LOCK_EX | LOCK_NB) != 0) {
         AReason = std::string(std::strerror(errno)) + " (another program holds the port locked)";
         LOk = false;
     }

@@ -3,7 +3,7 @@
 TDisplayView::TDisplayView(TControl* AParent, UnicodeString AName, TFramedControl& AControl)
     : TGraphicControl(AParent, std::move(AName)), FControl(AControl) {
     FControl.OnPainted = Bind(this, &TDisplayView::OnMyPainted);
-    OnMyPainted();
+    Show(FControl.Surface().ClientRect());
 }
 
 TDisplayView::~TDisplayView() {
@@ -11,7 +11,11 @@ TDisplayView::~TDisplayView() {
 }
 
 void TDisplayView::OnMyPainted() {
+    Show(FControl.PaintedRect());
+}
+
+void TDisplayView::Show(const TRect& AChanged) {
     SetBounds(FControl.Left(), FControl.Top(), FControl.Width(), FControl.Height());
     SetPicture(&FControl.Surface());
-    PictureChanged();
+    PictureChanged(AChanged);
 }

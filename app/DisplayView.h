@@ -1,5 +1,5 @@
 // Puts a framed control (the LED display) on a form: shows the surface it
-// paints, at its bounds, each time it has painted.
+// paints, at its bounds, each time it has painted (the part it changed).
 #pragma once
 
 #include "app/widgets/FramedControl.h"
@@ -16,6 +16,8 @@ public:
 
 private:
     void OnMyPainted();
+    // Shows the surface, of which AChanged is new.
+    void Show(const TRect& AChanged);
 
     TFramedControl& FControl;
 };

@@ -184,13 +184,26 @@ private:
     void RequestHangup();
     void _SendDataEmpty();
 
+    // Shared with both threads; it serialises its calls itself.
     TCommDriver& FDriver;
+    // The owning thread alone writes and reads these two; the threads never
+    // look at them.
     std::unique_ptr<TReadThread> ReadThread;
     std::unique_ptr<TWriteThread> WriteThread;
+    // Written by the owning thread only: StartComm sets both before it starts
+    // the threads, which get copies; StopComm closes them after it has joined
+    // both threads.
     THandle hCommFile = 0;
     THandle hCloseEvent = 0;
+    // Made and destroyed by the owning thread; the threads only post to its
+    // handle, which stays valid (posts fail) even after the window is gone.
     std::unique_ptr<TMessageWindow> FHWnd;
+    // Written by the owning thread (StartComm, WriteCommData, CloseWriteThread)
+    // and by the write thread (through pFSendDataEmpty) at any time; either
+    // may read it at any time. Each store is one atomic store, no lock.
     std::atomic<bool> FSendDataEmpty{true};
+    // Everything below: the owning thread only. The threads see the settings
+    // only as the driver applied them to the port.
     UnicodeString FCommName = u"COM2";
     uint32_t FBaudRate = 9600;
     bool FParityCheck = false;

@@ -5,8 +5,12 @@
 // for it.
 #include "serial/CommDriver.h"
 
+#include "platform/System.h"
+#include "serial/PortHolders_posix.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -32,11 +36,12 @@ constexpr uint64_t CLineEventPollMs = 50;
 constexpr uint64_t CMaxReadHoldMs = 50;
 
 // While bytes flow into a read with an interval time-out, the line is looked
-// at again only after this share of the interval, not at every byte: bytes
-// that came in the meantime lie closer together than the interval, and the
-// end of the stream is seen at most this late.
+// at again only after half the interval, not at every byte: bytes that came
+// in the meantime lie closer together than the interval, and the end of the
+// stream is seen at most this late, so the read hands over within one and a
+// half intervals of its last byte (15 ms with the search's 10 ms).
 uint64_t IntervalLookMs(uint32_t AInterval) {
-    return AInterval >= 3 ? AInterval / 3 : 1;
+    return AInterval >= 2 ? AInterval / 2 : 1;
 }
 
 uint64_t NowMs() {
@@ -46,6 +51,7 @@ uint64_t NowMs() {
            static_cast<uint64_t>(LTs.tv_nsec) / 1000000u;
 }
 
+// The one place where system errors become results.
 TCommResult MapCommError(int AErrno) {
     switch (AErrno) {
     case EAGAIN:
@@ -58,9 +64,37 @@ TCommResult MapCommError(int AErrno) {
     }
 }
 
+// Every system call of the driver that fails passes here with its errno: the
+// call is named on the OS debug output, and the error mapped. "Try again"
+// is no failure and says nothing.
+TCommResult CallFailed(const std::string& ACall, int AErrno) {
+    const TCommResult LResult = MapCommError(AErrno);
+    if (LResult != TCommResult::crIoPending) {
+        const char* LText = ::strerrordesc_np(AErrno);
+        OutputDebugStr(Utf8ToUnicode("serial: " + ACall + " failed, errno " +
+                                     std::to_string(AErrno) + " (" + (LText ? LText : "?") + ")"));
+    }
+    return LResult;
+}
+
+// An ioctl; false, and the failure said, when it fails.
+template <class... TArg>
+bool Ioctl(int AFd, unsigned long ARequest, const char* AName, TArg... AArg) {
+    if (::ioctl(AFd, ARequest, AArg...) == 0)
+        return true;
+    (void)CallFailed(std::string("ioctl(") + AName + ")", errno);
+    return false;
+}
+
 enum class TOpKind { okNone, okRead, okWrite, okLine };
 
 struct TPort;
+
+// Ports, events and their operations are used from every thread of a
+// component (its own, the read thread, the write thread). Each of their
+// fields is read and written under the driver's FLock only. WaitAny polls
+// their descriptors outside the lock: an event is freed only by the thread
+// that waits on it, a port only closed once the threads using it are joined.
 
 // A pending operation lives in the event of its record.
 struct TOp {
@@ -183,31 +217,45 @@ THandle TPosixCommDriver::Open(const UnicodeString& AName) {
     const bool LPrefixed = AName.compare(0, CPrefix.size(), CPrefix) == 0;
     const std::string LPath = UnicodeToUtf8(LPrefixed ? AName.substr(CPrefix.size()) : AName);
     const int LFd = ::open(LPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (LFd < 0)
+    if (LFd < 0) {
+        (void)CallFailed("open " + LPath, errno);
         return 0;
+    }
     // Exclusive: the advisory lock also holds against root, TIOCEXCL against
     // programs that do not lock.
     if (::flock(LFd, LOCK_EX | LOCK_NB) != 0) {
+        (void)CallFailed("flock " + LPath, errno);
         ::close(LFd);
         return 0;
     }
     const bool LTerminal = ::isatty(LFd);
     // Another program's exclusive use holds also against root, who could
-    // open the line regardless: the port is busy.
+    // open the line regardless: the port is busy. A mark that no program
+    // holds any more (left by one that was killed) protects nobody's use:
+    // the port is taken over, and the mark cleared at its close.
     int LExcl = 0;
-    if (LTerminal && ::ioctl(LFd, TIOCGEXCL, &LExcl) == 0 && LExcl != 0) {
-        ::close(LFd);
-        errno = EBUSY;
-        return 0;
+    if (LTerminal && Ioctl(LFd, TIOCGEXCL, "TIOCGEXCL", &LExcl) && LExcl != 0) {
+        struct stat LStat {};
+        TPortHolders LFound;
+        LFound.Partial = ::fstat(LFd, &LStat) != 0;
+        if (!LFound.Partial)
+            LFound = FindPortHolders(LStat.st_rdev, LFd);
+        if (!LFound.Holders.empty() || LFound.Partial) {
+            (void)CallFailed("open " + LPath + " (" + ExclusiveUseReason(LFound) + ")", EBUSY);
+            ::close(LFd);
+            errno = EBUSY;
+            return 0;
+        }
     }
     auto* LPort = new TPort;
     LPort->Fd = LFd;
     if (LTerminal) {
-        LPort->OwnExcl = ::ioctl(LFd, TIOCEXCL) == 0;
-        LPort->HasFound = ::ioctl(LFd, TCGETS2, &LPort->Found) == 0;
+        LPort->OwnExcl = Ioctl(LFd, TIOCEXCL, "TIOCEXCL");
+        LPort->HasFound = Ioctl(LFd, TCGETS2, "TCGETS2", &LPort->Found);
         if (LPort->HasFound)
             LPort->State.BaudRate = LPort->Found.c_ospeed;
-        LPort->HasCounters = ::ioctl(LFd, TIOCGICOUNT, &LPort->ErrBase) == 0;
+        // A pseudo-terminal keeps no counters.
+        LPort->HasCounters = Ioctl(LFd, TIOCGICOUNT, "TIOCGICOUNT", &LPort->ErrBase);
         LPort->EvtBase = LPort->ErrBase;
     }
     std::lock_guard<std::mutex> L(FLock);
@@ -219,7 +267,19 @@ bool TPosixCommDriver::IsCharDevice(THandle APort) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
     struct stat LSt {};
-    return LPort && ::fstat(LPort->Fd, &LSt) == 0 && S_ISCHR(LSt.st_mode) && ::isatty(LPort->Fd);
+    if (!LPort)
+        return false;
+    if (::fstat(LPort->Fd, &LSt) != 0) {
+        (void)CallFailed("fstat", errno);
+        return false;
+    }
+    if (!S_ISCHR(LSt.st_mode))
+        return false;
+    if (!::isatty(LPort->Fd)) {
+        (void)CallFailed("isatty", errno);
+        return false;
+    }
+    return true;
 }
 
 void TPosixCommDriver::Close(THandle APort) {
@@ -230,10 +290,11 @@ void TPosixCommDriver::Close(THandle APort) {
     while (!LPort->Pending.empty())
         Complete(*LPort->Pending.front(), TCommResult::crInvalidHandle);
     if (LPort->HasFound)
-        (void)::ioctl(LPort->Fd, TCSETS2, &LPort->Found);
+        (void)Ioctl(LPort->Fd, TCSETS2, "TCSETS2", &LPort->Found);
     if (LPort->OwnExcl)
-        (void)::ioctl(LPort->Fd, TIOCNXCL); // a pty keeps the flag past our close
-    ::close(LPort->Fd);
+        (void)Ioctl(LPort->Fd, TIOCNXCL, "TIOCNXCL"); // a pty keeps the flag past our close
+    if (::close(LPort->Fd) != 0)
+        (void)CallFailed("close", errno);
     FPorts.erase(LPort);
     delete LPort;
 }
@@ -254,18 +315,23 @@ bool TPosixCommDriver::Purge(THandle APort, uint32_t AFlags) {
         Complete(*LEvent, TCommResult::crOther);
     if (!::isatty(LPort->Fd))
         return true;
+    bool LPurged = true;
     if (AFlags & PURGE_RXCLEAR)
-        (void)::ioctl(LPort->Fd, TCFLSH, TCIFLUSH);
+        LPurged = Ioctl(LPort->Fd, TCFLSH, "TCFLSH", TCIFLUSH) && LPurged;
     if (AFlags & PURGE_TXCLEAR)
-        (void)::ioctl(LPort->Fd, TCFLSH, TCOFLUSH);
-    return true;
+        LPurged = Ioctl(LPort->Fd, TCFLSH, "TCFLSH", TCOFLUSH) && LPurged;
+    return LPurged;
 }
 
 bool TPosixCommDriver::GetState(THandle APort, TCommState& AState) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
-    if (!LPort || !::isatty(LPort->Fd))
+    if (!LPort)
         return false;
+    if (!::isatty(LPort->Fd)) {
+        (void)CallFailed("isatty", errno);
+        return false;
+    }
     AState = LPort->State;
     return true;
 }
@@ -276,7 +342,7 @@ bool TPosixCommDriver::SetState(THandle APort, const TCommState& AState) {
     if (!LPort)
         return false;
     termios2 LTio{};
-    if (::ioctl(LPort->Fd, TCGETS2, &LTio) != 0)
+    if (!Ioctl(LPort->Fd, TCGETS2, "TCGETS2", &LTio))
         return false;
     LTio.c_iflag &=
         ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
@@ -317,20 +383,20 @@ bool TPosixCommDriver::SetState(THandle APort, const TCommState& AState) {
     LTio.c_cc[VSTOP] = static_cast<cc_t>(AState.XoffChar);
     LTio.c_cc[VMIN] = 1;
     LTio.c_cc[VTIME] = 0;
-    if (::ioctl(LPort->Fd, TCSETS2, &LTio) != 0)
+    if (!Ioctl(LPort->Fd, TCSETS2, "TCSETS2", &LTio))
         return false;
     // Modem lines where the port has them (a pseudo-terminal has none).
     const int LDtr = TIOCM_DTR, LRts = TIOCM_RTS;
     const uint32_t LDtrControl = DcbDtrControl(AState.Flags);
     if (LDtrControl == DTR_CONTROL_ENABLE || LDtrControl == DTR_CONTROL_HANDSHAKE)
-        (void)::ioctl(LPort->Fd, TIOCMBIS, &LDtr);
+        (void)Ioctl(LPort->Fd, TIOCMBIS, "TIOCMBIS", &LDtr);
     else
-        (void)::ioctl(LPort->Fd, TIOCMBIC, &LDtr);
+        (void)Ioctl(LPort->Fd, TIOCMBIC, "TIOCMBIC", &LDtr);
     const uint32_t LRtsControl = DcbRtsControl(AState.Flags);
     if (LRtsControl == RTS_CONTROL_ENABLE)
-        (void)::ioctl(LPort->Fd, TIOCMBIS, &LRts);
+        (void)Ioctl(LPort->Fd, TIOCMBIS, "TIOCMBIS", &LRts);
     else if (LRtsControl == RTS_CONTROL_DISABLE)
-        (void)::ioctl(LPort->Fd, TIOCMBIC, &LRts);
+        (void)Ioctl(LPort->Fd, TIOCMBIC, "TIOCMBIC", &LRts);
     // What has no termios meaning is kept, so that GetState gives it back.
     LPort->State = AState;
     return true;
@@ -352,7 +418,7 @@ bool TPosixCommDriver::SetEventMask(THandle APort, uint32_t AMask) {
         return false;
     LPort->EventMask = AMask;
     if (LPort->HasCounters)
-        (void)::ioctl(LPort->Fd, TIOCGICOUNT, &LPort->EvtBase);
+        (void)Ioctl(LPort->Fd, TIOCGICOUNT, "TIOCGICOUNT", &LPort->EvtBase);
     return true;
 }
 
@@ -363,7 +429,7 @@ TCommResult TPosixCommDriver::ClearError(THandle APort, uint32_t& AErrors) {
         return TCommResult::crInvalidHandle;
     AErrors = 0;
     serial_icounter_struct LNow{};
-    if (!LPort->HasCounters || ::ioctl(LPort->Fd, TIOCGICOUNT, &LNow) != 0)
+    if (!LPort->HasCounters || !Ioctl(LPort->Fd, TIOCGICOUNT, "TIOCGICOUNT", &LNow))
         return TCommResult::crOk;
     const serial_icounter_struct& LBase = LPort->ErrBase;
     if (LNow.frame != LBase.frame)
@@ -384,7 +450,7 @@ bool TPosixCommDriver::GetModemStatus(THandle APort, uint32_t& AStatus) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
     int LBits = 0;
-    if (!LPort || ::ioctl(LPort->Fd, TIOCMGET, &LBits) != 0)
+    if (!LPort || !Ioctl(LPort->Fd, TIOCMGET, "TIOCMGET", &LBits))
         return false;
     AStatus = ((LBits & TIOCM_CTS) ? MS_CTS_ON : 0) | ((LBits & TIOCM_DSR) ? MS_DSR_ON : 0) |
               ((LBits & TIOCM_RNG) ? MS_RING_ON : 0) | ((LBits & TIOCM_CAR) ? MS_RLSD_ON : 0);
@@ -396,7 +462,8 @@ void TPosixCommDriver::Signal(TEventObj& AEvent) {
         return;
     AEvent.Signalled = true;
     const uint64_t LOne = 1;
-    (void)!::write(AEvent.Fd, &LOne, sizeof LOne);
+    if (::write(AEvent.Fd, &LOne, sizeof LOne) < 0)
+        (void)CallFailed("write(eventfd)", errno);
 }
 
 void TPosixCommDriver::Unsignal(TEventObj& AEvent) {
@@ -404,7 +471,8 @@ void TPosixCommDriver::Unsignal(TEventObj& AEvent) {
         return;
     AEvent.Signalled = false;
     uint64_t LValue = 0;
-    (void)!::read(AEvent.Fd, &LValue, sizeof LValue);
+    if (::read(AEvent.Fd, &LValue, sizeof LValue) < 0)
+        (void)CallFailed("read(eventfd)", errno);
 }
 
 TOp* TPosixCommDriver::Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind) {
@@ -512,7 +580,7 @@ void TPosixCommDriver::ProgressRead(TEventObj& AEvent, short ARevents, uint64_t 
         if (LGot < 0 && errno == EINTR)
             continue;
         // Zero bytes from a terminal, EIO and the like: the line has hung up.
-        LGone = LGot == 0 || MapCommError(errno) != TCommResult::crIoPending;
+        LGone = LGot == 0 || CallFailed("read", errno) != TCommResult::crIoPending;
         break;
     }
     if (!LGone && (ARevents & (POLLHUP | POLLERR | POLLNVAL)))
@@ -567,9 +635,12 @@ void TPosixCommDriver::ProgressWrite(TEventObj& AEvent, short ARevents, uint64_t
         }
         if (LPut < 0 && errno == EINTR)
             continue;
-        if (LPut < 0 && MapCommError(errno) != TCommResult::crIoPending) {
-            Complete(AEvent, MapCommError(errno));
-            return;
+        if (LPut < 0) {
+            const TCommResult LResult = CallFailed("write", errno);
+            if (LResult != TCommResult::crIoPending) {
+                Complete(AEvent, LResult);
+                return;
+            }
         }
         break;
     }
@@ -583,7 +654,7 @@ void TPosixCommDriver::ProgressWrite(TEventObj& AEvent, short ARevents, uint64_t
 
 uint32_t TPosixCommDriver::LineEvents(TPort& APort) {
     serial_icounter_struct LNow{};
-    if (!APort.HasCounters || ::ioctl(APort.Fd, TIOCGICOUNT, &LNow) != 0)
+    if (!APort.HasCounters || !Ioctl(APort.Fd, TIOCGICOUNT, "TIOCGICOUNT", &LNow))
         return 0;
     const serial_icounter_struct& LBase = APort.EvtBase;
     uint32_t LEvents = 0;
@@ -693,8 +764,10 @@ TCommResult TPosixCommDriver::GetResult(THandle APort, TOverlapped& AOv, uint32_
 
 THandle TPosixCommDriver::NewEvent(bool ASignalled) {
     const int LFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (LFd < 0)
+    if (LFd < 0) {
+        (void)CallFailed("eventfd", errno);
         return 0;
+    }
     auto* LEvent = new TEventObj;
     LEvent->Fd = LFd;
     std::lock_guard<std::mutex> L(FLock);
@@ -723,7 +796,8 @@ void TPosixCommDriver::FreeEvent(THandle AEvent) {
         return;
     if (LEvent->Op.Pending)
         Complete(*LEvent, TCommResult::crOther);
-    ::close(LEvent->Fd);
+    if (::close(LEvent->Fd) != 0)
+        (void)CallFailed("close(eventfd)", errno);
     FEvents.erase(LEvent);
     delete LEvent;
 }
@@ -774,8 +848,10 @@ uint32_t TPosixCommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
         }
         const int LPolled = ::poll(LFds.data(), static_cast<nfds_t>(LFds.size()),
                                    LWait < 0 ? -1 : static_cast<int>(LWait));
-        if (LPolled < 0 && errno != EINTR)
+        if (LPolled < 0 && errno != EINTR) {
+            (void)CallFailed("poll", errno);
             return WAIT_FAILED;
+        }
         std::lock_guard<std::mutex> L(FLock);
         const uint64_t LNow = NowMs();
         for (TEventObj* LEvent : LWithOp) {

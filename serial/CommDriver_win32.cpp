@@ -1,7 +1,10 @@
 // The serial driver on Windows: the comm API with overlapped I/O. Each event
 // of the seam carries the OVERLAPPED record of the operation started on it,
 // so that a purge, a close or a new operation can cancel and collect the one
-// still in flight before its buffer goes away.
+// still in flight. The OS reads and writes only memory of the driver's own
+// (the record, a line-event wait's mask, the bytes of a transfer); one that
+// the OS does not give back within CGiveBackMs of a cancel is left to it
+// rather than waited for under the lock.
 //
 // A read with an interval time-out runs in two steps: the first byte under
 // the caller's time-outs, then the rest taken as it comes (what the input
@@ -15,25 +18,29 @@
 // GetResult of the thread that waits for the read.
 #include "serial/CommDriver.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/System.h"
+#include "serial/CommDriver_win32.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+TWin32CommCalls& Win32CommCalls() {
+    static TWin32CommCalls GCalls;
+    return GCalls;
+}
 
 namespace {
 
 // A read with an interval time-out hands over what it holds at the latest
 // this long after its first byte.
 constexpr uint64_t CMaxReadHoldMs = 50;
+// How long a cancelled operation may take to end, under the driver's lock.
+constexpr DWORD CGiveBackMs = 1000;
 
 // The one place where Win32 errors become results.
 TCommResult MapCommError(DWORD AError) {
@@ -48,6 +55,24 @@ TCommResult MapCommError(DWORD AError) {
     default:
         return TCommResult::crOther;
     }
+}
+
+// Every Win32 call of the driver that fails passes here with its error: the
+// call is named on the OS debug output, and the error mapped. A transfer
+// that goes on (ERROR_IO_PENDING) is no failure and says nothing.
+TCommResult CallFailed(const char* ACall, DWORD AError) {
+    const TCommResult LResult = MapCommError(AError);
+    if (LResult != TCommResult::crIoPending)
+        OutputDebugStr(Utf8ToUnicode(std::string("serial: ") + ACall + " failed, error " +
+                                     std::to_string(AError)));
+    return LResult;
+}
+
+// A call that gives a BOOL; false, and the failure said, when it fails.
+bool Checked(BOOL AResult, const char* ACall) {
+    if (!AResult)
+        (void)CallFailed(ACall, ::GetLastError());
+    return AResult != FALSE;
 }
 
 // The name the component hands over is "\\.\" and the port's name. The
@@ -70,10 +95,33 @@ enum class TOpKind { okNone, okRead, okWrite, okLine };
 
 struct TPort;
 
-// An event of the seam, with the operation last started on it.
+// What the OS uses while an operation is in flight: the record (whose event
+// it signals), a line-event wait's mask, the bytes a transfer reads into or
+// writes from.
+struct TOsOp {
+    OVERLAPPED Ov{};
+    DWORD Mask = 0;
+    std::vector<uint8_t> Data;
+};
+
+// An operation the OS did not give back in time, with its event; freed once
+// the OS has completed it.
+struct TOrphan {
+    std::unique_ptr<TOsOp> Os;
+    HANDLE Event = nullptr;
+};
+
+// Ports and events are used from every thread of a component (its own, the
+// read thread, the write thread). Each of their fields is read and written
+// under the driver's FLock only; WaitAny waits on the event handles outside
+// the lock, and an event is freed only by the thread that waits on it. While
+// InFlight, the OS also writes the TOsOp, at any time.
+
+// An event of the seam, with the operation last started on it. Event is
+// also Os->Ov.hEvent.
 struct TEventObj {
     HANDLE Event = nullptr;
-    OVERLAPPED Ov{};
+    std::unique_ptr<TOsOp> Os = std::make_unique<TOsOp>();
     TOpKind Kind = TOpKind::okNone;
     bool Pending = false;  // started and not yet finished
     bool InFlight = false; // the OS holds an operation on Ov
@@ -87,10 +135,12 @@ struct TEventObj {
     bool Taking = false;    // the second step: bytes taken as they come
     uint64_t Deadline = 0;  // the caller's total time-out; 0 none
     uint64_t FirstByte = 0, LastByte = 0, NextLook = 0;
-    HANDLE TakeEvent = nullptr; // the second step's reads, apart from the caller's event
-    // Line-event waits: the OS fills Mask; the caller's word gets it when
-    // the wait has completed.
-    DWORD Mask = 0;
+    // The second step's reads, apart from the caller's event; TakeOs->Ov's
+    // event is TakeEvent.
+    HANDLE TakeEvent = nullptr;
+    std::unique_ptr<TOsOp> TakeOs = std::make_unique<TOsOp>();
+    // Line-event waits: the caller's word gets the mask when the wait has
+    // completed.
     uint32_t* MaskOut = nullptr;
 };
 
@@ -102,6 +152,8 @@ struct TPort {
     // Line errors that looking at the input queue cleared; the next
     // ClearError reports them.
     DWORD Errors = 0;
+    // The line events asked for, put back after a cancelled wait.
+    DWORD EventMask = 0;
     std::vector<TEventObj*> Pending;
 };
 
@@ -142,9 +194,23 @@ private:
     // Starts a new operation on AOv's event (the one still in flight there
     // is cancelled first); nullptr when the event is unknown.
     TEventObj* Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind);
-    // Cancels the operation in flight and waits until the OS is done with
-    // its buffer; it ends with ACancelled unless it had completed already.
+    // Cancels the operation in flight and waits (at most CGiveBackMs) until
+    // the OS is done with it; it ends with ACancelled unless it had
+    // completed already.
     void Cancel(TEventObj& AEvent, TCommResult ACancelled);
+    static void CancelOs(HANDLE AFile, OVERLAPPED& AOv);
+    // Waits at most CGiveBackMs for the OS to complete AOv; true when it has.
+    static bool Ended(OVERLAPPED& AOv);
+    // The outcome of a completed operation; a cancelled one is no failure
+    // worth a word.
+    static bool OsResult(HANDLE AFile, TOsOp& AOs, DWORD& ATransferred);
+    // Leaves AOs and its event AEvent to the OS and puts new ones in their
+    // place; Sweep frees them once the OS has completed the operation.
+    void Orphan(std::unique_ptr<TOsOp>& AOs, HANDLE& AEvent);
+    void Sweep();
+    // Counts ATransferred bytes of the operation in; a read's go to the
+    // caller's buffer.
+    static void Land(TEventObj& AEvent, DWORD ATransferred);
     void Finish(TEventObj& AEvent, TCommResult AResult);
     // Collects a completed step: the read's second step is started, or the
     // operation finishes. Does nothing while the OS is still at it.
@@ -153,8 +219,8 @@ private:
     // The second step of a read: takes what has come and finishes the read
     // when it is due.
     void Take(TEventObj& AEvent);
-    // Issues one ReadFile step of the read on AEvent.
-    void IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t ASize, uint32_t ATotalMs);
+    // Issues one ReadFile step of ASize bytes of the read on AEvent.
+    void IssueRead(TEventObj& AEvent, uint32_t ASize, uint32_t ATotalMs);
     void ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t AMultiplier, uint32_t AConstant);
     static bool TwoStep(const TCommTimeouts& ATimeouts, uint32_t ASize) {
         return ASize > 1 && ATimeouts.ReadIntervalTimeout != 0 &&
@@ -165,6 +231,7 @@ private:
     std::mutex FLock;
     std::unordered_set<TPort*> FPorts;
     std::unordered_set<TEventObj*> FEvents;
+    std::vector<TOrphan> FOrphans;
 };
 
 THandle TWin32CommDriver::Open(const UnicodeString& AName) {
@@ -172,8 +239,10 @@ THandle TWin32CommDriver::Open(const UnicodeString& AName) {
     const HANDLE LFile =
         ::CreateFileW(LPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (LFile == INVALID_HANDLE_VALUE)
+    if (LFile == INVALID_HANDLE_VALUE) {
+        (void)CallFailed("CreateFileW", ::GetLastError());
         return 0;
+    }
     auto* LPort = new TPort;
     LPort->File = LFile;
     std::lock_guard<std::mutex> L(FLock);
@@ -184,7 +253,12 @@ THandle TWin32CommDriver::Open(const UnicodeString& AName) {
 bool TWin32CommDriver::IsCharDevice(THandle APort) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
-    return LPort && ::GetFileType(LPort->File) == FILE_TYPE_CHAR;
+    if (!LPort)
+        return false;
+    const DWORD LType = ::GetFileType(LPort->File);
+    if (LType == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR)
+        (void)CallFailed("GetFileType", ::GetLastError());
+    return LType == FILE_TYPE_CHAR;
 }
 
 void TWin32CommDriver::Close(THandle APort) {
@@ -194,15 +268,16 @@ void TWin32CommDriver::Close(THandle APort) {
         return;
     while (!LPort->Pending.empty())
         Cancel(*LPort->Pending.front(), TCommResult::crInvalidHandle);
-    ::CloseHandle(LPort->File);
+    (void)Checked(::CloseHandle(LPort->File), "CloseHandle");
     FPorts.erase(LPort);
     delete LPort;
+    Sweep();
 }
 
 bool TWin32CommDriver::SetupQueues(THandle APort, uint32_t AInQueue, uint32_t AOutQueue) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
-    return LPort && ::SetupComm(LPort->File, AInQueue, AOutQueue);
+    return LPort && Checked(::SetupComm(LPort->File, AInQueue, AOutQueue), "SetupComm");
 }
 
 bool TWin32CommDriver::Purge(THandle APort, uint32_t AFlags) {
@@ -210,7 +285,7 @@ bool TWin32CommDriver::Purge(THandle APort, uint32_t AFlags) {
     TPort* LPort = Port(APort);
     if (!LPort)
         return false;
-    const bool LPurged = ::PurgeComm(LPort->File, AFlags);
+    const bool LPurged = Checked(::PurgeComm(LPort->File, AFlags), "PurgeComm");
     // Not every driver ends the operations it aborts; they are cancelled
     // here, so that none outlives the purge.
     std::vector<TEventObj*> LAbort;
@@ -229,7 +304,7 @@ bool TWin32CommDriver::GetState(THandle APort, TCommState& AState) {
     TPort* LPort = Port(APort);
     DCB LDcb{};
     LDcb.DCBlength = sizeof LDcb;
-    if (!LPort || !::GetCommState(LPort->File, &LDcb))
+    if (!LPort || !Checked(::GetCommState(LPort->File, &LDcb), "GetCommState"))
         return false;
     AState.BaudRate = LDcb.BaudRate;
     uint32_t LFlags = 0;
@@ -280,7 +355,7 @@ bool TWin32CommDriver::SetState(THandle APort, const TCommState& AState) {
     // back as the port has it.
     DCB LDcb{};
     LDcb.DCBlength = sizeof LDcb;
-    if (!::GetCommState(LPort->File, &LDcb)) {
+    if (!Checked(::GetCommState(LPort->File, &LDcb), "GetCommState")) {
         LDcb = DCB{};
         LDcb.DCBlength = sizeof LDcb;
     }
@@ -309,7 +384,7 @@ bool TWin32CommDriver::SetState(THandle APort, const TCommState& AState) {
     LDcb.ErrorChar = AState.ErrorChar;
     LDcb.EofChar = AState.EofChar;
     LDcb.EvtChar = AState.EvtChar;
-    return ::SetCommState(LPort->File, &LDcb);
+    return Checked(::SetCommState(LPort->File, &LDcb), "SetCommState");
 }
 
 void TWin32CommDriver::ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t AMultiplier,
@@ -327,7 +402,7 @@ void TWin32CommDriver::ApplyTimeouts(TPort& APort, uint32_t AInterval, uint32_t 
         A.WriteTotalTimeoutMultiplier == LTo.WriteTotalTimeoutMultiplier &&
         A.WriteTotalTimeoutConstant == LTo.WriteTotalTimeoutConstant)
         return;
-    APort.HasApplied = ::SetCommTimeouts(APort.File, &LTo) != 0;
+    APort.HasApplied = Checked(::SetCommTimeouts(APort.File, &LTo), "SetCommTimeouts");
     APort.Applied = LTo;
 }
 
@@ -343,7 +418,7 @@ bool TWin32CommDriver::SetTimeouts(THandle APort, const TCommTimeouts& ATimeouts
     LTo.ReadTotalTimeoutConstant = ATimeouts.ReadTotalTimeoutConstant;
     LTo.WriteTotalTimeoutMultiplier = ATimeouts.WriteTotalTimeoutMultiplier;
     LTo.WriteTotalTimeoutConstant = ATimeouts.WriteTotalTimeoutConstant;
-    const bool LSet = ::SetCommTimeouts(LPort->File, &LTo) != 0;
+    const bool LSet = Checked(::SetCommTimeouts(LPort->File, &LTo), "SetCommTimeouts");
     LPort->HasApplied = LSet;
     LPort->Applied = LTo;
     return LSet;
@@ -352,7 +427,10 @@ bool TWin32CommDriver::SetTimeouts(THandle APort, const TCommTimeouts& ATimeouts
 bool TWin32CommDriver::SetEventMask(THandle APort, uint32_t AMask) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
-    return LPort && ::SetCommMask(LPort->File, AMask);
+    if (!LPort || !Checked(Win32CommCalls().SetCommMask(LPort->File, AMask), "SetCommMask"))
+        return false;
+    LPort->EventMask = AMask;
+    return true;
 }
 
 TCommResult TWin32CommDriver::ClearError(THandle APort, uint32_t& AErrors) {
@@ -362,7 +440,7 @@ TCommResult TWin32CommDriver::ClearError(THandle APort, uint32_t& AErrors) {
         return TCommResult::crInvalidHandle;
     DWORD LErrors = 0;
     if (!::ClearCommError(LPort->File, &LErrors, nullptr))
-        return MapCommError(::GetLastError());
+        return CallFailed("ClearCommError", ::GetLastError());
     AErrors = LErrors | LPort->Errors;
     LPort->Errors = 0;
     return TCommResult::crOk;
@@ -372,7 +450,7 @@ bool TWin32CommDriver::GetModemStatus(THandle APort, uint32_t& AStatus) {
     std::lock_guard<std::mutex> L(FLock);
     TPort* LPort = Port(APort);
     DWORD LStatus = 0;
-    if (!LPort || !::GetCommModemStatus(LPort->File, &LStatus))
+    if (!LPort || !Checked(::GetCommModemStatus(LPort->File, &LStatus), "GetCommModemStatus"))
         return false;
     AStatus = LStatus;
     return true;
@@ -384,10 +462,10 @@ TEventObj* TWin32CommDriver::Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind
         return nullptr;
     if (LEvent->Pending)
         Cancel(*LEvent, TCommResult::crOther);
-    const HANDLE LHandle = LEvent->Event;
-    ::ResetEvent(LHandle);
-    LEvent->Ov = OVERLAPPED{};
-    LEvent->Ov.hEvent = LHandle;
+    ::ResetEvent(LEvent->Event);
+    LEvent->Os->Ov = OVERLAPPED{};
+    LEvent->Os->Ov.hEvent = LEvent->Event;
+    LEvent->Os->Mask = 0;
     LEvent->Kind = AKind;
     LEvent->Port = &APort;
     LEvent->Result = TCommResult::crOk;
@@ -397,7 +475,6 @@ TEventObj* TWin32CommDriver::Begin(TPort& APort, TOverlapped& AOv, TOpKind AKind
     LEvent->FirstStep = false;
     LEvent->Taking = false;
     LEvent->Deadline = 0;
-    LEvent->Mask = 0;
     LEvent->MaskOut = nullptr;
     return LEvent;
 }
@@ -412,9 +489,68 @@ void TWin32CommDriver::Finish(TEventObj& AEvent, TCommResult AResult) {
     AEvent.Taking = false;
     AEvent.Result = AResult;
     if (AResult == TCommResult::crOk && AEvent.Kind == TOpKind::okLine && AEvent.MaskOut)
-        *AEvent.MaskOut = AEvent.Mask;
+        *AEvent.MaskOut = AEvent.Os->Mask;
     // Whoever waits for the operation wakes, also when it failed.
     ::SetEvent(AEvent.Event);
+}
+
+void TWin32CommDriver::CancelOs(HANDLE AFile, OVERLAPPED& AOv) {
+    if (!Win32CommCalls().CancelIoEx(AFile, &AOv) && ::GetLastError() != ERROR_NOT_FOUND)
+        (void)CallFailed("CancelIoEx", ::GetLastError());
+}
+
+bool TWin32CommDriver::Ended(OVERLAPPED& AOv) {
+    const uint64_t LEnd = ::GetTickCount64() + CGiveBackMs;
+    bool LSaid = false;
+    while (!HasOverlappedIoCompleted(&AOv)) {
+        const uint64_t LNow = ::GetTickCount64();
+        if (LNow >= LEnd)
+            return false;
+        const DWORD LWait = ::WaitForSingleObject(AOv.hEvent, static_cast<DWORD>(LEnd - LNow));
+        if (LWait == WAIT_FAILED && !LSaid) {
+            (void)CallFailed("WaitForSingleObject", ::GetLastError());
+            LSaid = true;
+        }
+        // Only the OS signals the event of an operation in flight; if anyone
+        // else did, or the wait failed, this is no busy loop.
+        if (LWait != WAIT_TIMEOUT && !HasOverlappedIoCompleted(&AOv))
+            ::Sleep(1);
+    }
+    return true;
+}
+
+void TWin32CommDriver::Orphan(std::unique_ptr<TOsOp>& AOs, HANDLE& AEvent) {
+    // Whoever waits on the old event wakes and finds the operation finished.
+    if (AEvent)
+        ::SetEvent(AEvent);
+    FOrphans.push_back({std::move(AOs), AEvent});
+    AEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!AEvent)
+        (void)CallFailed("CreateEventW", ::GetLastError());
+    AOs = std::make_unique<TOsOp>();
+    AOs->Ov.hEvent = AEvent;
+}
+
+void TWin32CommDriver::Sweep() {
+    for (auto It = FOrphans.begin(); It != FOrphans.end();) {
+        if (!HasOverlappedIoCompleted(&It->Os->Ov)) {
+            ++It;
+            continue;
+        }
+        if (It->Event)
+            ::CloseHandle(It->Event);
+        It = FOrphans.erase(It);
+    }
+}
+
+bool TWin32CommDriver::OsResult(HANDLE AFile, TOsOp& AOs, DWORD& ATransferred) {
+    ATransferred = 0;
+    if (::GetOverlappedResult(AFile, &AOs.Ov, &ATransferred, FALSE))
+        return true;
+    const DWORD LError = ::GetLastError();
+    if (LError != ERROR_OPERATION_ABORTED)
+        (void)CallFailed("GetOverlappedResult", LError);
+    return false;
 }
 
 void TWin32CommDriver::Cancel(TEventObj& AEvent, TCommResult ACancelled) {
@@ -424,22 +560,39 @@ void TWin32CommDriver::Cancel(TEventObj& AEvent, TCommResult ACancelled) {
         Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : ACancelled);
         return;
     }
-    const HANDLE LFile = AEvent.Port->File;
-    (void)::CancelIoEx(LFile, &AEvent.Ov);
-    DWORD LTransferred = 0;
-    const BOOL LDone = ::GetOverlappedResult(LFile, &AEvent.Ov, &LTransferred, TRUE);
+    TPort& LPort = *AEvent.Port;
+    const bool LLine = AEvent.Kind == TOpKind::okLine;
+    // A pending line-event wait ends when the mask changes: the documented
+    // way, and on Wine's serial ports the only one (a cancel does not end it).
+    if (LLine)
+        (void)Checked(Win32CommCalls().SetCommMask(LPort.File, 0), "SetCommMask");
+    CancelOs(LPort.File, AEvent.Os->Ov);
+    const bool LEnded = Ended(AEvent.Os->Ov);
     AEvent.InFlight = false;
-    if (LDone) {
-        // It completed before the cancel reached it: its bytes count.
-        AEvent.Done += LTransferred;
+    DWORD LTransferred = 0;
+    bool LDone = false;
+    if (LEnded)
+        LDone = OsResult(LPort.File, *AEvent.Os, LTransferred);
+    else
+        Orphan(AEvent.Os, AEvent.Event);
+    if (LLine && LPort.EventMask != 0)
+        (void)Checked(Win32CommCalls().SetCommMask(LPort.File, LPort.EventMask), "SetCommMask");
+    // It completed before the cancel reached it: its bytes or events count.
+    if (LDone && (LLine ? AEvent.Os->Mask != 0 : LTransferred > 0)) {
+        Land(AEvent, LTransferred);
         Finish(AEvent, TCommResult::crOk);
         return;
     }
-    Finish(AEvent, ACancelled);
+    Finish(AEvent, AEvent.Done > 0 ? TCommResult::crOk : ACancelled);
 }
 
-void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t ASize,
-                                 uint32_t ATotalMs) {
+void TWin32CommDriver::Land(TEventObj& AEvent, DWORD ATransferred) {
+    if (AEvent.Kind == TOpKind::okRead && ATransferred > 0)
+        std::memcpy(AEvent.Buffer + AEvent.Done, AEvent.Os->Data.data(), ATransferred);
+    AEvent.Done += ATransferred;
+}
+
+void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint32_t ASize, uint32_t ATotalMs) {
     TPort& LPort = *AEvent.Port;
     const TCommTimeouts& T = LPort.Timeouts;
     if (AEvent.FirstStep)
@@ -447,26 +600,27 @@ void TWin32CommDriver::IssueRead(TEventObj& AEvent, uint8_t* ABuffer, uint32_t A
     else
         ApplyTimeouts(LPort, T.ReadIntervalTimeout, T.ReadTotalTimeoutMultiplier,
                       T.ReadTotalTimeoutConstant);
-    const HANDLE LHandle = AEvent.Event;
-    AEvent.Ov = OVERLAPPED{};
-    AEvent.Ov.hEvent = LHandle;
+    TOsOp& LOs = *AEvent.Os;
+    LOs.Ov = OVERLAPPED{};
+    LOs.Ov.hEvent = AEvent.Event;
+    LOs.Data.resize(ASize);
     AEvent.Pending = true;
     LPort.Pending.push_back(&AEvent);
     DWORD LGot = 0;
-    if (::ReadFile(LPort.File, ABuffer, ASize, &LGot, &AEvent.Ov)) {
+    if (::ReadFile(LPort.File, LOs.Data.data(), ASize, &LGot, &LOs.Ov)) {
         Advance(AEvent, LGot);
         return;
     }
-    const DWORD LError = ::GetLastError();
-    if (LError == ERROR_IO_PENDING)
+    const TCommResult LResult = CallFailed("ReadFile", ::GetLastError());
+    if (LResult == TCommResult::crIoPending)
         AEvent.InFlight = true;
     else
-        Finish(AEvent, MapCommError(LError));
+        Finish(AEvent, LResult);
 }
 
 void TWin32CommDriver::Advance(TEventObj& AEvent, DWORD ATransferred) {
     AEvent.InFlight = false;
-    AEvent.Done += ATransferred;
+    Land(AEvent, ATransferred);
     if (AEvent.Kind == TOpKind::okRead && AEvent.FirstStep && AEvent.Done == 1 && AEvent.Size > 1) {
         // The first byte is in; the rest is taken as it comes. Whoever waits
         // for the read waits on until it is finished.
@@ -482,8 +636,11 @@ void TWin32CommDriver::Advance(TEventObj& AEvent, DWORD ATransferred) {
 
 void TWin32CommDriver::Take(TEventObj& AEvent) {
     TPort& LPort = *AEvent.Port;
-    if (!AEvent.TakeEvent)
+    if (!AEvent.TakeEvent) {
         AEvent.TakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!AEvent.TakeEvent)
+            (void)CallFailed("CreateEventW", ::GetLastError());
+    }
     if (!AEvent.TakeEvent) {
         Finish(AEvent, TCommResult::crOk); // what came so far
         return;
@@ -491,17 +648,28 @@ void TWin32CommDriver::Take(TEventObj& AEvent) {
     // What the input queue holds is read at once.
     DWORD LErrors = 0;
     COMSTAT LStat{};
-    BOOL LRead = ::ClearCommError(LPort.File, &LErrors, &LStat);
+    bool LRead = Checked(::ClearCommError(LPort.File, &LErrors, &LStat), "ClearCommError");
     LPort.Errors |= LErrors;
     DWORD LGot = 0;
     const DWORD LWanted = std::min<DWORD>(LStat.cbInQue, AEvent.Size - AEvent.Done);
     if (LRead && LWanted > 0) {
         ApplyTimeouts(LPort, MAXDWORD, 0, 0);
-        OVERLAPPED LOv{};
-        LOv.hEvent = AEvent.TakeEvent;
-        LRead = ::ReadFile(LPort.File, AEvent.Buffer + AEvent.Done, LWanted, &LGot, &LOv);
-        if (!LRead && ::GetLastError() == ERROR_IO_PENDING)
-            LRead = ::GetOverlappedResult(LPort.File, &LOv, &LGot, TRUE);
+        TOsOp& LOs = *AEvent.TakeOs;
+        LOs.Ov = OVERLAPPED{};
+        LOs.Ov.hEvent = AEvent.TakeEvent;
+        LOs.Data.resize(LWanted);
+        LRead = ::ReadFile(LPort.File, LOs.Data.data(), LWanted, &LGot, &LOs.Ov);
+        if (!LRead && CallFailed("ReadFile", ::GetLastError()) == TCommResult::crIoPending) {
+            // The bytes are there; the read ends at once, or is given up.
+            if (!Ended(LOs.Ov)) {
+                CancelOs(LPort.File, LOs.Ov);
+                if (!Ended(LOs.Ov))
+                    Orphan(AEvent.TakeOs, AEvent.TakeEvent);
+            }
+            LRead = HasOverlappedIoCompleted(&LOs.Ov) && OsResult(LPort.File, LOs, LGot);
+        }
+        if (LRead && LGot > 0)
+            std::memcpy(AEvent.Buffer + AEvent.Done, AEvent.TakeOs->Data.data(), LGot);
     }
     const uint64_t LNow = ::GetTickCount64();
     if (!LRead) {
@@ -520,22 +688,24 @@ void TWin32CommDriver::Take(TEventObj& AEvent) {
         Finish(AEvent, TCommResult::crOk);
         return;
     }
-    // Bytes that come meanwhile lie closer together than the interval.
-    AEvent.NextLook = LNow + std::max<uint32_t>(1, LInterval / 3);
+    // Bytes that come meanwhile lie closer together than the interval; the
+    // end of the stream is seen within half an interval (the hand-over
+    // within one and a half of the last byte).
+    AEvent.NextLook = LNow + std::max<uint32_t>(1, LInterval / 2);
 }
 
 void TWin32CommDriver::Collect(TEventObj& AEvent) {
     if (!AEvent.Pending || !AEvent.InFlight)
         return;
     DWORD LTransferred = 0;
-    if (::GetOverlappedResult(AEvent.Port->File, &AEvent.Ov, &LTransferred, FALSE)) {
+    if (::GetOverlappedResult(AEvent.Port->File, &AEvent.Os->Ov, &LTransferred, FALSE)) {
         Advance(AEvent, LTransferred);
         return;
     }
     const DWORD LError = ::GetLastError();
     if (LError == ERROR_IO_INCOMPLETE)
         return;
-    Finish(AEvent, MapCommError(LError));
+    Finish(AEvent, CallFailed("GetOverlappedResult", LError));
 }
 
 TCommResult TWin32CommDriver::Outcome(TEventObj& AEvent, uint32_t& ACount) {
@@ -565,9 +735,9 @@ TCommResult TWin32CommDriver::Read(THandle APort, uint8_t* ABuffer, uint32_t ASi
         LEvent->Deadline = LTotal > 0 ? LNow + LTotal : 0;
         const uint32_t LFirstTotal =
             static_cast<uint32_t>(std::min<uint64_t>(LTotal, MAXDWORD - 1));
-        IssueRead(*LEvent, ABuffer, 1, LFirstTotal);
+        IssueRead(*LEvent, 1, LFirstTotal);
     } else {
-        IssueRead(*LEvent, ABuffer, ASize, 0);
+        IssueRead(*LEvent, ASize, 0);
     }
     return Outcome(*LEvent, ACount);
 }
@@ -583,15 +753,16 @@ TCommResult TWin32CommDriver::Write(THandle APort, const uint8_t* AData, uint32_
         return TCommResult::crOther;
     LEvent->Pending = true;
     LPort->Pending.push_back(LEvent);
+    LEvent->Os->Data.assign(AData, AData + ASize);
     DWORD LPut = 0;
-    if (::WriteFile(LPort->File, AData, ASize, &LPut, &LEvent->Ov)) {
+    if (::WriteFile(LPort->File, LEvent->Os->Data.data(), ASize, &LPut, &LEvent->Os->Ov)) {
         Advance(*LEvent, LPut);
     } else {
-        const DWORD LError = ::GetLastError();
-        if (LError == ERROR_IO_PENDING)
+        const TCommResult LResult = CallFailed("WriteFile", ::GetLastError());
+        if (LResult == TCommResult::crIoPending)
             LEvent->InFlight = true;
         else
-            Finish(*LEvent, MapCommError(LError));
+            Finish(*LEvent, LResult);
     }
     return Outcome(*LEvent, ACount);
 }
@@ -607,14 +778,14 @@ TCommResult TWin32CommDriver::WaitLineEvent(THandle APort, uint32_t& AMask, TOve
     LEvent->MaskOut = &AMask;
     LEvent->Pending = true;
     LPort->Pending.push_back(LEvent);
-    if (::WaitCommEvent(LPort->File, &LEvent->Mask, &LEvent->Ov)) {
+    if (Win32CommCalls().WaitCommEvent(LPort->File, &LEvent->Os->Mask, &LEvent->Os->Ov)) {
         Finish(*LEvent, TCommResult::crOk);
     } else {
-        const DWORD LError = ::GetLastError();
-        if (LError == ERROR_IO_PENDING)
+        const TCommResult LResult = CallFailed("WaitCommEvent", ::GetLastError());
+        if (LResult == TCommResult::crIoPending)
             LEvent->InFlight = true;
         else
-            Finish(*LEvent, MapCommError(LError));
+            Finish(*LEvent, LResult);
     }
     uint32_t LUnused = 0;
     return Outcome(*LEvent, LUnused);
@@ -649,11 +820,13 @@ TCommResult TWin32CommDriver::GetResult(THandle APort, TOverlapped& AOv, uint32_
 
 THandle TWin32CommDriver::NewEvent(bool ASignalled) {
     const HANDLE LHandle = ::CreateEventW(nullptr, TRUE, ASignalled ? TRUE : FALSE, nullptr);
-    if (!LHandle)
+    if (!LHandle) {
+        (void)CallFailed("CreateEventW", ::GetLastError());
         return 0;
+    }
     auto* LEvent = new TEventObj;
     LEvent->Event = LHandle;
-    LEvent->Ov.hEvent = LHandle;
+    LEvent->Os->Ov.hEvent = LHandle;
     std::lock_guard<std::mutex> L(FLock);
     FEvents.insert(LEvent);
     return reinterpret_cast<THandle>(LEvent);
@@ -662,13 +835,13 @@ THandle TWin32CommDriver::NewEvent(bool ASignalled) {
 void TWin32CommDriver::SetEvent(THandle AEvent) {
     std::lock_guard<std::mutex> L(FLock);
     if (TEventObj* LEvent = Event(AEvent))
-        ::SetEvent(LEvent->Event);
+        (void)Checked(::SetEvent(LEvent->Event), "SetEvent");
 }
 
 void TWin32CommDriver::ResetEvent(THandle AEvent) {
     std::lock_guard<std::mutex> L(FLock);
     if (TEventObj* LEvent = Event(AEvent))
-        ::ResetEvent(LEvent->Event);
+        (void)Checked(::ResetEvent(LEvent->Event), "ResetEvent");
 }
 
 void TWin32CommDriver::FreeEvent(THandle AEvent) {
@@ -677,11 +850,13 @@ void TWin32CommDriver::FreeEvent(THandle AEvent) {
     if (!LEvent)
         return;
     Cancel(*LEvent, TCommResult::crOther);
-    ::CloseHandle(LEvent->Event);
+    if (LEvent->Event)
+        (void)Checked(::CloseHandle(LEvent->Event), "CloseHandle");
     if (LEvent->TakeEvent)
-        ::CloseHandle(LEvent->TakeEvent);
+        (void)Checked(::CloseHandle(LEvent->TakeEvent), "CloseHandle");
     FEvents.erase(LEvent);
     delete LEvent;
+    Sweep();
 }
 
 uint32_t TWin32CommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint32_t ATimeoutMs) {
@@ -724,6 +899,8 @@ uint32_t TWin32CommDriver::WaitAny(uint32_t ACount, const THandle* AEvents, uint
             }
             continue; // a read that finished is signalled now
         }
+        if (LGot == WAIT_FAILED)
+            (void)CallFailed("WaitForMultipleObjects", ::GetLastError());
         if (LGot == WAIT_FAILED || LGot >= WAIT_OBJECT_0 + ACount)
             return LGot; // failed, abandoned or anything else unexpected
         const uint32_t LIndex = LGot - WAIT_OBJECT_0;

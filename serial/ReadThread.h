@@ -12,6 +12,9 @@ public:
     explicit TReadThread(TCommDriver& ADriver) : FDriver(ADriver) {}
     ~TReadThread() override { TerminateAndWait(); }
 
+    // Written by the component's thread before Start, never after; the read
+    // thread reads them from Start on. The component closes them only once it
+    // has joined the thread.
     THandle hCommFile = 0;
     THandle hCloseEvent = 0;
     TWindowHandle hComm32Window;
@@ -39,8 +42,10 @@ private:
     bool ModemStateChange(uint32_t ModemEvent);
     void PostHangupCall();
 
+    // Shared with the component's thread and the write thread; it
+    // serialises its calls itself.
     TCommDriver& FDriver;
-    // False once the port has said it cannot wait for line events; the loop
+    // The read thread only. False once the port has said it cannot wait for line events; the loop
     // then waits for the close event and reads only.
     bool FLineEvents = true;
 };

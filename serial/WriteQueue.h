@@ -30,6 +30,8 @@ public:
 private:
     TCommDriver& FDriver;
     std::mutex FLock;
+    // Under FLock, from any thread. FEvent is written only by the owner
+    // (Open, Close), which alone reads it without the lock.
     std::deque<TMessage> FItems;
     THandle FEvent = 0;
     bool FOpen = false;

@@ -21,9 +21,14 @@ public:
         return FQueue.Post(AMsg, AWParam, ALParam);
     }
 
+    // Written by the component's thread before Start, never after; the write
+    // thread reads them from Start on. The component closes the handles only
+    // once it has joined the thread.
     THandle hCommFile = 0;
     THandle hCloseEvent = 0;
     TWindowHandle hComm32Window;
+    // The pointer as above. The flag behind it is stored by both threads at
+    // any time (one atomic store each) and outlives the thread.
     std::atomic<bool>* pFSendDataEmpty = nullptr;
 
 protected:
@@ -36,6 +41,9 @@ private:
                          uint32_t dwNumberOfBytesToWrite);
     void PostHangupCall();
 
+    // Shared with the component's thread and the read thread; it serialises
+    // its calls itself.
     TCommDriver& FDriver;
+    // Any thread posts, the write thread alone takes; its own lock guards it.
     TWriteQueue FQueue;
 };

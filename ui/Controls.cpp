@@ -171,6 +171,11 @@ void TGraphicControl::Repaint() {
 }
 
 void TGraphicControl::PictureChanged() {
+    PictureChanged(FPicture ? FPicture->ClientRect() : TRect{});
+}
+
+void TGraphicControl::PictureChanged(const TRect& AChanged) {
+    FChangedRect = AChanged;
     ++FPictureVersion;
     Changed(TControlChange::ccPicture);
 }

@@ -12,12 +12,11 @@
 #include "platform/MessageLoop.h"
 #include "platform/Object.h"
 #include "platform/Text.h"
+#include "ui/Bitmap.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-class TBitmap; // ui/Bitmap.h
 
 // A font by family name and character height in pixels.
 struct TFont {
@@ -238,16 +237,22 @@ public:
     void Repaint();
     // How often the picture has been shown anew.
     uint64_t PictureVersion() const { return FPictureVersion; }
+    // The part of the picture that changed last time; a backend may show
+    // just that part anew.
+    const TRect& ChangedRect() const { return FChangedRect; }
 
 protected:
     virtual void Paint() {}
     void SetPicture(const TBitmap* APicture);
-    // The picture's pixels changed: the backend shows it anew.
+    // The picture's pixels changed, all of them or only those in AChanged:
+    // the backend shows it anew.
     void PictureChanged();
+    void PictureChanged(const TRect& AChanged);
 
 private:
     const TBitmap* FPicture = nullptr;
     uint64_t FPictureVersion = 0;
+    TRect FChangedRect;
 };
 
 // Shows AText in a modal message box and returns once it is closed. While it

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -40,13 +41,16 @@ QColor ToQColor(uint32_t ARGB) {
 
 QWidget* ParentWidget(const TControl& AControl);
 
-QImage BitmapToImage(const TBitmap& ABitmap) {
-    QImage LImage(ABitmap.Width(), ABitmap.Height(), QImage::Format_RGB32);
+// The part ARect of the bitmap (clipped to it).
+QImage BitmapToImage(const TBitmap& ABitmap, TRect ARect) {
+    ARect = IntersectRect(ARect, ABitmap.ClientRect());
+    QImage LImage(ARect.Width(), ARect.Height(), QImage::Format_RGB32);
     const std::vector<TColor>& LPixels = ABitmap.Pixels();
-    for (int32_t Y = 0; Y < ABitmap.Height(); ++Y) {
+    for (int32_t Y = 0; Y < ARect.Height(); ++Y) {
         auto* LLine = reinterpret_cast<QRgb*>(LImage.scanLine(Y));
-        const TColor* LSource = LPixels.data() + static_cast<size_t>(Y) * ABitmap.Width();
-        for (int32_t X = 0; X < ABitmap.Width(); ++X)
+        const TColor* LSource =
+            LPixels.data() + static_cast<size_t>(ARect.Top + Y) * ABitmap.Width() + ARect.Left;
+        for (int32_t X = 0; X < ARect.Width(); ++X)
             LLine[X] = 0xFF000000u | LSource[X];
     }
     return LImage;
@@ -315,12 +319,15 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    // Only the part asked for is converted and drawn.
+    void paintEvent(QPaintEvent* AEvent) override {
         const TBitmap* LBitmap = FControl.Picture();
         if (!LBitmap)
             return;
+        const QRect R = AEvent->rect();
         QPainter LPainter(this);
-        LPainter.drawImage(0, 0, BitmapToImage(*LBitmap));
+        LPainter.drawImage(R.topLeft(),
+                           BitmapToImage(*LBitmap, Bounds(R.x(), R.y(), R.width(), R.height())));
     }
 
 private:
@@ -330,15 +337,21 @@ private:
 class TQtGraphicPeer : public TQtPeer {
 public:
     TQtGraphicPeer(TGraphicControl& AControl, QWidget* AParent)
-        : TQtPeer(AControl, new TBitmapWidget(AControl, AParent)) {}
+        : TQtPeer(AControl, new TBitmapWidget(AControl, AParent)), FGraphic(AControl) {}
 
 protected:
     void Update(TControlChange AWhat) override {
         // At once, so that each new picture is on the screen before the next
-        // change is handled.
-        if (AWhat == TControlChange::ccPicture)
-            Widget()->repaint();
+        // change is handled; only the part that changed.
+        if (AWhat != TControlChange::ccPicture)
+            return;
+        const TRect R = FGraphic.ChangedRect();
+        if (!R.IsEmpty())
+            Widget()->repaint(R.Left, R.Top, R.Width(), R.Height());
     }
+
+private:
+    TGraphicControl& FGraphic;
 };
 
 // Room a title bar needs beside its text: icon, close button and the

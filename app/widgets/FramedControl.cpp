@@ -104,6 +104,7 @@ void TFramedControl::Repaint() {
         FPaintPending = true;
         return;
     }
+    FPaintedRect = FSurface.ClientRect();
     Paint();
     ++FPaintCount;
     OnPainted();

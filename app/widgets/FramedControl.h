@@ -65,6 +65,9 @@ public:
     // Paints now into the surface, then signals OnPainted.
     void Repaint();
     const TBitmap& Surface() const { return FSurface; }
+    // The part of the surface the last paint changed: all of it, unless the
+    // paint said less (possibly nothing).
+    const TRect& PaintedRect() const { return FPaintedRect; }
     uint64_t PaintCount() const { return FPaintCount; }
     TEvent<void()> OnPainted;
 
@@ -72,6 +75,8 @@ protected:
     // Draws the frame; descendants draw their inside after calling it.
     virtual void Paint();
     TBitmap& Canvas() { return FSurface; }
+    // A paint that changed only ARect of the surface says so.
+    void SetPaintedRect(const TRect& ARect) { FPaintedRect = ARect; }
     // Stores a changed value and repaints; an equal value changes nothing.
     template <class T> void ChangeProperty(T& AField, const T& AValue) {
         if (AField != AValue) {
@@ -107,6 +112,7 @@ private:
     TColor FBorderShadow = clBtnShadow;
     TColor FBorderHighlight = clBtnHighlight;
     TBitmap FSurface;
+    TRect FPaintedRect;
     uint64_t FPaintCount = 0;
     int FPaintLocks = 0;
     bool FPaintPending = false;

@@ -93,46 +93,104 @@ void TLEDDisplay::DrawCell(TBitmap& ACanvas, const TRect& ABounds, TLEDValidChar
     }
 }
 
+std::vector<int64_t> TLEDDisplay::PaintSettings(const TRect& AClient) const {
+    return {Width(),        Height(),      AClient.Left,   AClient.Top,       AClient.Right,
+            AClient.Bottom, FDotSize,      FDotGap,        FBackColor,        FSegOnColor,
+            FSegOffColor,   FAlignment,    BorderOuter(),  BorderInner(),     BorderWidth(),
+            BevelWidth(),   BorderSides(), BorderShadow(), BorderHighlight(), InteriorColor()};
+}
+
+TLEDDisplay::TCells TLEDDisplay::CellsOf(int32_t ACW, int32_t AW) const {
+    // 64-bit: a long caption must not overflow the cell positions.
+    const int64_t L = int64_t(FCaption.size());
+    const int64_t LCenterX = (ACW - L * AW) / 2;
+    // Blank cells across the whole width, on the grid of the text; only
+    // cells that reach into the bitmap count.
+    int64_t LStart = 0;
+    if (FAlignment == taRightJustify)
+        LStart = (ACW - AW) - ((ACW - AW) + AW - 1) / AW * AW;
+    else if (FAlignment == taCenter)
+        LStart = LCenterX % AW - AW;
+    while (LStart <= -AW)
+        LStart += AW;
+    TCells LCells;
+    for (int64_t X = LStart; X < ACW; X += AW)
+        LCells.emplace_back(X, u' ');
+    if (LCells.empty())
+        return LCells;
+    // The text over them.
+    const int64_t LFirstX = FAlignment == taRightJustify ? ACW - L * AW
+                            : FAlignment == taCenter     ? LCenterX
+                                                         : 0;
+    const int64_t LFrom = std::max<int64_t>(0, (LStart - LFirstX) / AW);
+    for (int64_t I = LFrom; I < L; ++I) {
+        const int64_t LIndex = (LFirstX + I * AW - LStart) / AW;
+        if (LIndex >= int64_t(LCells.size()))
+            break;
+        if (LIndex >= 0)
+            LCells[size_t(LIndex)].second = ValidChar(FCaption[size_t(I)]);
+    }
+    return LCells;
+}
+
 void TLEDDisplay::Paint() {
-    TFramedControl::Paint();
     const TRect LClient = AdjustClientRect();
     const int32_t CW = LClient.Width(), H = LClient.Height();
-    if (LClient.IsEmpty() || H <= 7)
-        return;
-
-    TBitmap LBuffer(CW, H, FBackColor);
     const int32_t W = 6 * (FDotSize + FDotGap);
     const int32_t CH = 7 * FDotSize + 6 * FDotGap;
     const int32_t Y0 = (H - CH) / 2;
-    // 64-bit: a long caption must not overflow the cell positions.
-    const int64_t L = int64_t(FCaption.size());
-    const int64_t LCenterX = (CW - L * W) / 2;
-    auto LCell = [&](int64_t AX, TLEDValidChars ASymbol) {
-        if (AX > -W && AX < CW)
-            DrawCell(LBuffer, Bounds(int32_t(AX), Y0, W, CH), ASymbol);
-    };
+    std::vector<int64_t> LSettings = PaintSettings(LClient);
+    TCells LCells;
+    if (!LClient.IsEmpty() && H > 7)
+        LCells = CellsOf(CW, W);
 
-    // Blank cells across the whole width, on the grid of the text.
-    if (FAlignment == taRightJustify) {
-        for (int64_t X = CW - W; X > -W; X -= W)
-            LCell(X, u' ');
+    // The same settings and grid: only the cells whose symbol changed are
+    // drawn, over a copy of what the surface shows there.
+    bool LPartial =
+        LSettings == FPaintedSettings && LCells.size() == FPaintedCells.size() && !LCells.empty();
+    for (size_t I = 0; LPartial && I < LCells.size(); ++I)
+        LPartial = LCells[I].first == FPaintedCells[I].first;
+    TRect LArea; // in client coordinates
+    if (LPartial) {
+        for (size_t I = 0; I < LCells.size(); ++I) {
+            if (LCells[I].second == FPaintedCells[I].second)
+                continue;
+            // A dot's outline may reach one pixel past the cell.
+            const TRect LCell = IntersectRect(Bounds(int32_t(LCells[I].first), Y0, W + 1, CH + 1),
+                                              Rect(0, 0, CW, H));
+            LArea = LArea.IsEmpty()
+                        ? LCell
+                        : Rect(std::min(LArea.Left, LCell.Left), std::min(LArea.Top, LCell.Top),
+                               std::max(LArea.Right, LCell.Right),
+                               std::max(LArea.Bottom, LCell.Bottom));
+        }
     } else {
-        const int64_t LStart = FAlignment == taCenter ? LCenterX % W - W : 0;
-        for (int64_t X = LStart; X < CW; X += W)
-            LCell(X, u' ');
+        TFramedControl::Paint();
+        LArea = LClient.IsEmpty() || H <= 7 ? TRect{} : Rect(0, 0, CW, H);
+    }
+    FPaintedSettings = std::move(LSettings);
+    if (LArea.IsEmpty()) {
+        FPaintedCells = std::move(LCells);
+        if (LPartial)
+            SetPaintedRect({});
+        return;
     }
 
-    // The text over them; only cells that reach into the bitmap are drawn.
-    const int64_t LFirstX = FAlignment == taRightJustify ? CW - L * W
-                            : FAlignment == taCenter     ? LCenterX
-                                                         : 0;
-    const int64_t LFrom = std::max<int64_t>(0, (-W - LFirstX) / W);
-    for (int64_t I = LFrom; I < L; ++I) {
-        const int64_t X = LFirstX + I * W;
-        if (X >= CW)
-            break;
-        LCell(X, ValidChar(FCaption[size_t(I)]));
+    TBitmap LBuffer(LArea.Width(), LArea.Height(), FBackColor);
+    if (LPartial)
+        LBuffer.CopyRect(0, 0, Canvas(),
+                         Bounds(LClient.Left + LArea.Left, LClient.Top + LArea.Top, LArea.Width(),
+                                LArea.Height()));
+    for (size_t I = 0; I < LCells.size(); ++I) {
+        if (LPartial && LCells[I].second == FPaintedCells[I].second)
+            continue;
+        DrawCell(LBuffer, Bounds(int32_t(LCells[I].first) - LArea.Left, Y0 - LArea.Top, W, CH),
+                 LCells[I].second);
     }
-
-    Canvas().CopyRect(LClient.Left, LClient.Top, LBuffer, LBuffer.ClientRect());
+    FPaintedCells = std::move(LCells);
+    Canvas().CopyRect(LClient.Left + LArea.Left, LClient.Top + LArea.Top, LBuffer,
+                      LBuffer.ClientRect());
+    if (LPartial)
+        SetPaintedRect(Bounds(LClient.Left + LArea.Left, LClient.Top + LArea.Top, LArea.Width(),
+                              LArea.Height()));
 }

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 // One glyph: five columns, left to right; bit 7 is the top row, bit 1 the
 // bottom row, bit 0 is always clear.
@@ -63,6 +65,12 @@ protected:
     void Paint() override;
 
 private:
+    // The cells a paint draws: the left edge and symbol of each, left to
+    // right, the text over the blank cells of its grid.
+    using TCells = std::vector<std::pair<int64_t, TLEDValidChars>>;
+    TCells CellsOf(int32_t ACW, int32_t AW) const;
+    // Everything but the text that the painted pixels depend on.
+    std::vector<int64_t> PaintSettings(const TRect& AClient) const;
     void UpdateDotDimensions();
     // Runs a change of bounds or frame, then derives the dots; paints once.
     void WithDotUpdate(const std::function<void()>& AChange);
@@ -74,4 +82,8 @@ private:
     TColor FBackColor = clBlack;
     TColor FSegOnColor = RGB(0, 255, 0);
     TColor FSegOffColor = RGB(0, 51, 0);
+    // What the surface shows since the last paint. A paint with the same
+    // settings and cell grid draws only the cells whose symbol changed.
+    std::vector<int64_t> FPaintedSettings;
+    TCells FPaintedCells;
 };

@@ -73,6 +73,42 @@ void BM_ReceiveLatency(benchmark::State& AState) {
 }
 BENCHMARK(BM_ReceiveLatency)->Iterations(500)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A steady stream (a byte a millisecond for 200 ms, never a gap as long as
+// the 10 ms interval) that stops: the time from its last byte to the block
+// that holds it. The rule: within 15 ms.
+void BM_StreamEndLatency(benchmark::State& AState) {
+    TBench B;
+    std::vector<double> LSamples;
+    for (auto _ : AState) {
+        TClock::time_point LLast; // the writer's until it is joined
+        const size_t LWanted = B.Received + 200;
+        std::thread LWriter([&] {
+            for (int I = 0; I < 200; ++I) {
+                LLast = TClock::now();
+                B.Pty.Send("x");
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        const bool LGot = B.Loop.RunUntil([&] { return B.Received >= LWanted; }, 5000);
+        LWriter.join();
+        if (!LGot) {
+            AState.SkipWithError("no data");
+            break;
+        }
+        const double LMs = std::chrono::duration<double, std::milli>(B.LastArrival - LLast).count();
+        LSamples.push_back(LMs);
+        AState.SetIterationTime(LMs / 1000.0);
+        B.Loop.RunUntil([] { return false; }, 30); // the line quiet in between
+    }
+    if (LSamples.empty())
+        return;
+    std::sort(LSamples.begin(), LSamples.end());
+    AState.counters["median_ms"] = LSamples[LSamples.size() / 2];
+    AState.counters["p99_ms"] = LSamples[std::min(LSamples.size() - 1, LSamples.size() * 99 / 100)];
+    AState.counters["max_ms"] = LSamples.back();
+}
+BENCHMARK(BM_StreamEndLatency)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 void BM_IdleOpenPort(benchmark::State& AState) {
     TBench B;
     double LPercent = 0;

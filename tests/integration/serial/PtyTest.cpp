@@ -186,6 +186,27 @@ TEST_F(PtyComm, AnotherProgramsExclusiveUseIsRespected) {
     ::close(LOther);
 }
 
+TEST_F(PtyComm, AnExclusiveMarkThatNoProgramHoldsIsTakenOverAndCleared) {
+    // A program set the mark and was killed: the pty keeps it, nobody holds
+    // the line. (Root opens through the mark; others cannot open at all.)
+    const int LKilled = ::open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(LKilled, 0);
+    ASSERT_EQ(::ioctl(LKilled, TIOCEXCL), 0);
+    ::close(LKilled);
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root opens a port under the mark";
+    ASSERT_NO_THROW(FComm->StartComm());
+    ASSERT_TRUE(FPty.Send("after"));
+    EXPECT_TRUE(PumpUntil([&] { return FReceived == "after"; })) << FReceived;
+    FComm->StopComm();
+    const int LLater = ::open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(LLater, 0);
+    int LExcl = 1;
+    ASSERT_EQ(::ioctl(LLater, TIOCGEXCL, &LExcl), 0);
+    EXPECT_EQ(LExcl, 0) << "the mark outlives the port's close";
+    ::close(LLater);
+}
+
 TEST_F(PtyComm, SendEmptyOnceAfterEachStartAndOnceAfterThreeBlocks) {
     FComm->StartComm();
     ASSERT_TRUE(PumpUntil([&] { return FEmpties == 1; }));

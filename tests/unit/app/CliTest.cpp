@@ -124,8 +124,10 @@ TEST(ConsoleControls, DisplayIsDrawnBelowTheTranscriptAndRedrawnInPlace) {
     W.Out.str("");
     W.Form->LEDDisplay1->SetCaption(u"-000");
     EXPECT_TRUE(W.Out.str().empty());
+    // In place: up into the drawing and back, nothing erased.
     W.Form->LEDDisplay1->SetCaption(u"8");
-    EXPECT_NE(W.Out.str().find("\x1b[7F"), std::string::npos);
+    EXPECT_NE(W.Out.str().find("F\x1b["), std::string::npos);
+    EXPECT_EQ(W.Out.str().find("\x1b[J"), std::string::npos);
     // A message box's text goes above the drawing, which follows it again.
     W.Out.str("");
     ShowMessage(u"找到仪表");
@@ -145,27 +147,73 @@ TEST(RenderBlocks, LitDotsTakeTheirColourAndFrameIsLeftOut) {
 } // namespace
 
 namespace {
-// The lit dots of a terminal drawing, one string of '#' and '.' a row.
-std::vector<std::string> LitRows(const std::string& ADrawing) {
-    std::vector<std::string> LRows(1);
-    const std::string LOn = "\x1b[38;2;0;255;0m\xE2\x96\x88";
-    for (size_t P = 0; P < ADrawing.size();) {
-        if (ADrawing.compare(P, 5, "\x1b[0m\n") == 0) {
-            LRows.emplace_back();
-            P += 5;
-        } else if (ADrawing.compare(P, LOn.size(), LOn) == 0) {
-            LRows.back() += '#';
-            P += LOn.size();
-        } else if (ADrawing.compare(P, 7, "\x1b[38;2;") == 0) {
-            LRows.back() += '.';
-            P = ADrawing.find("\xE2\x96\x88", P) + 3;
-        } else {
-            ++P;
+// What a terminal shows of the console's output: a row of cells per line,
+// '#' for a lit block, '.' for an unlit one, ' ' for anything else; the
+// cursor movements and erasing that the console uses.
+struct TScreen {
+    std::vector<std::string> Rows{1};
+    size_t Row = 0, Col = 0;
+    bool Lit = false;
+    size_t Blocks = 0; // written so far
+    std::string Bad;   // movements no terminal makes
+
+    void Put(char ACell) {
+        Rows.resize(std::max(Rows.size(), Row + 1));
+        Rows[Row].resize(std::max(Rows[Row].size(), Col + 1), ' ');
+        Rows[Row][Col++] = ACell;
+    }
+    void Feed(const std::string& AText) {
+        for (size_t P = 0; P < AText.size();) {
+            if (AText.compare(P, 2, "\x1b[") == 0) {
+                const size_t LEnd = AText.find_first_of("FEGJm", P + 2);
+                const std::string LArgs = AText.substr(P + 2, LEnd - P - 2);
+                const long LN = LArgs.empty() || AText[LEnd] == 'm' ? 1 : std::stol(LArgs);
+                if (LN <= 0 || (AText[LEnd] == 'F' && size_t(LN) > Row)) {
+                    Bad += LArgs + AText[LEnd] + ' ';
+                    P = LEnd + 1;
+                    continue;
+                }
+                const size_t N = size_t(LN);
+                switch (AText[LEnd]) {
+                case 'F':
+                    Row -= N, Col = 0;
+                    break;
+                case 'E':
+                    Row += N, Col = 0;
+                    break;
+                case 'G':
+                    Col = N - 1;
+                    break;
+                case 'J':
+                    Rows.resize(Row + 1);
+                    Rows[Row].resize(std::min(Rows[Row].size(), Col));
+                    break;
+                default:
+                    Lit = LArgs == "38;2;0;255;0";
+                }
+                P = LEnd + 1;
+            } else if (AText.compare(P, 3, "\xE2\x96\x88") == 0) {
+                Put(Lit ? '#' : '.');
+                ++Blocks;
+                P += 3;
+            } else if (AText[P] == '\n') {
+                ++Row, Col = 0;
+                ++P;
+            } else {
+                if ((AText[P] & 0xC0) != 0x80)
+                    Put(' ');
+                ++P;
+            }
         }
     }
-    LRows.pop_back();
-    return LRows;
-}
+    // The seven rows above the cursor: the drawing.
+    std::vector<std::string> Drawing() const {
+        std::vector<std::string> LRows;
+        for (size_t R = Row - 7; R < Row; ++R)
+            LRows.push_back(R < Rows.size() ? Rows[R] : "");
+        return LRows;
+    }
+};
 
 // The font table's rows for AText right-justified in ACells cells.
 std::vector<std::string> FontRows(const std::u16string& AText, size_t ACells) {
@@ -187,16 +235,26 @@ TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
     TConsoleWindow W(true);
     ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Width(), 663);
     ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Height(), 80);
-    for (const std::u16string LText : {u"-000", u"987.25", u"-12.5", u"0123456789", u"8", u" "}) {
-        W.Form->LEDDisplay1->SetCaption(u"x");
+    TScreen LScreen;
+    LScreen.Feed(W.Out.str());
+    // Each caption after the one before, some with a transcript line between
+    // them (the drawing is drawn again below it).
+    for (const std::u16string LText : {u"-000", u"987.25", u"987.26", u"-12.5", u"line",
+                                       u"0123456789", u"8", u"1000", u"1001", u" "}) {
         W.Out.str("");
-        W.Form->LEDDisplay1->SetCaption(LText);
-        std::string LDrawing = W.Out.str();
-        // Only the drawing itself, after the cursor movement.
-        const size_t LErase = LDrawing.find("\x1b[J");
-        if (LErase != std::string::npos)
-            LDrawing = LDrawing.substr(LErase + 3);
-        EXPECT_EQ(LitRows(LDrawing), FontRows(LText, 10)) << UnicodeToUtf8(LText);
+        if (LText == u"line")
+            W.Form->Memo1->Append(u"line");
+        else
+            W.Form->LEDDisplay1->SetCaption(LText);
+        const size_t LBefore = LScreen.Blocks;
+        LScreen.Feed(W.Out.str());
+        const std::u16string LShown = W.Form->LEDDisplay1->Caption();
+        EXPECT_EQ(LScreen.Drawing(), FontRows(LShown, 10)) << UnicodeToUtf8(LText);
+        EXPECT_EQ(LScreen.Bad, "") << UnicodeToUtf8(LText);
+        // One digit changed: at most that cell's dots are written.
+        if (LText == u"1001" || LText == u"987.26") {
+            EXPECT_LE(LScreen.Blocks - LBefore, 6u * 7u) << UnicodeToUtf8(LText);
+        }
     }
 }
 

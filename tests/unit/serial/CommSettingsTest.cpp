@@ -1,8 +1,26 @@
 #include "CommFixture.h"
 
+#include "tests/support/LogCapture.h"
+
 #include <thread>
 
 namespace {
+
+// A port that does not exist, and what the system driver says of it.
+#ifdef _WIN32
+constexpr char16_t CMissingPort[] = u"\\\\.\\COM250";
+constexpr char CMissingSaid[] = "serial: CreateFileW failed, error 2";
+#else
+constexpr char16_t CMissingPort[] = u"/nonexistent/ttyS250";
+constexpr char CMissingSaid[] =
+    "serial: open /nonexistent/ttyS250 failed, errno 2 (No such file or directory)";
+#endif
+
+TEST(SystemCommDriver, AFailedCallIsNamedWithItsErrorOnTheDebugOutput) {
+    const TDebugOutputCapture LSaid;
+    EXPECT_EQ(SystemCommDriver().Open(CMissingPort), 0u);
+    EXPECT_EQ(LSaid.Lines(), std::vector<std::string>{CMissingSaid});
+}
 
 TEST(NormalizedCommName, PrefixesAndDropsColons) {
     EXPECT_EQ(NormalizedCommName(u"COM3"), u"\\\\.\\COM3");

@@ -291,3 +291,44 @@ TEST(DotMasks, ListedRowsAndTheShapeOfTheTable) {
     EXPECT_NE(MaskOf(u'O'), MaskOf(u'0'));
     EXPECT_NE(MaskOf(u'A'), MaskOf(u'\u00C4'));
 }
+
+TEST(LEDDisplay, ANewCaptionRepaintsOnlyTheCellsThatChanged) {
+    // After each caption, the surface is what a display painted afresh with
+    // it shows, and the painted part holds only the cells that changed.
+    struct TCase {
+        TAlignment Alignment;
+        std::u16string From, To;
+        int Cells; // cells that differ; -1: the grid moved, all is painted
+    };
+    const std::vector<TCase> LCases{
+        {taRightJustify, u"1000", u"1001", 1},
+        {taRightJustify, u"987.25", u"-12.5", 5},
+        {taRightJustify, u"12", u"12345678901234", 11},
+        {taLeftJustify, u"-000", u"-100", 1},
+        {taLeftJustify, u"12", u"13", 1},
+        {taCenter, u"1000", u"1009", 1},
+        {taCenter, u"100", u"1000", -1},
+        {taRightJustify, u"1磅", u"1\u0100", 0},
+    };
+    for (const TCase& LCase : LCases) {
+        TLEDDisplay D, LFresh;
+        for (TLEDDisplay* L : {&D, &LFresh}) {
+            L->SetBounds(0, 0, 665, 82);
+            L->SetAlignment(LCase.Alignment);
+        }
+        D.SetCaption(LCase.From);
+        D.SetCaption(LCase.To);
+        LFresh.SetCaption(LCase.To);
+        const std::string LWhat = std::to_string(LCase.Alignment) + " " +
+                                  UnicodeToUtf8(LCase.From) + " > " + UnicodeToUtf8(LCase.To);
+        EXPECT_TRUE(D.Surface() == LFresh.Surface()) << LWhat;
+        const TRect LPainted = D.PaintedRect();
+        if (LCase.Cells < 0) {
+            EXPECT_EQ(LPainted, D.Surface().ClientRect()) << LWhat;
+        } else {
+            // A cell is 66 pixels wide, and a dot's outline one more.
+            EXPECT_LE(LPainted.Width(), LCase.Cells == 0 ? 0 : 66 * LCase.Cells + 1) << LWhat;
+            EXPECT_GE(LPainted.Width(), LCase.Cells == 0 ? 0 : 66 * LCase.Cells - 63) << LWhat;
+        }
+    }
+}
