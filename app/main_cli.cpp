@@ -97,8 +97,12 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
     if (AWin.Protocol == "ascii")
         LValues.push_back({"Framing", std::to_string(AWin.DataBits) +
                                           static_cast<char>(std::toupper(AWin.Parity[0])) + "1"});
-    return ReplaceFileAtomically(AFile, SetIniValues(LOld, UnicodeToUtf8(CCommSection), LValues),
-                                 AError);
+    std::string LNew;
+    if (!EditIniBytes(LOld, UnicodeToUtf8(CCommSection), LValues, LNew, AError)) {
+        AError = "cannot save to " + UnicodeToUtf8(AFile.u16string()) + ": " + AError;
+        return false;
+    }
+    return ReplaceFileAtomically(AFile, LNew, AError);
 }
 
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
