@@ -1,4 +1,5 @@
 #include "config/AtomicFile.h"
+#include "config/FileError_win32.h"
 #include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
@@ -9,15 +10,7 @@ std::string Utf8Of(const std::filesystem::path& APath) {
 }
 
 std::string Reason(const std::string& AWhat) {
-    const DWORD LError = GetLastError();
-    wchar_t LText[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, LError, 0,
-                   LText, 512, nullptr);
-    std::string LWords =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LText)));
-    while (!LWords.empty() && (LWords.back() == '\n' || LWords.back() == '\r'))
-        LWords.pop_back();
-    return AWhat + ": " + (LWords.empty() ? "error " + std::to_string(LError) : LWords);
+    return AWhat + ": " + FileErrorText(GetLastError());
 }
 } // namespace
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -199,9 +200,8 @@ int RunViewer(const TOptions& O) {
     }
     return LExit;
 }
-} // namespace
 
-int ViewerMain(int argc, char** argv) {
+int ViewerBody(int argc, char** argv) {
     TOptions LOptions;
     if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
         std::fprintf(stderr, "WbDebugViewer: %s\n%s", LWrong.c_str(), CUsage);
@@ -215,4 +215,14 @@ int ViewerMain(int argc, char** argv) {
         return RunControl(LOptions);
     InstallStopSignals();
     return RunViewer(LOptions);
+}
+} // namespace
+
+int ViewerMain(int argc, char** argv) {
+    try {
+        return ViewerBody(argc, argv);
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "WbDebugViewer: %s\n", E.what());
+        return 1;
+    }
 }
