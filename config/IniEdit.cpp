@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -158,6 +159,14 @@ std::basic_string<C> SetValues(std::basic_string_view<C> AText, size_t AMark,
     return LOut;
 }
 
+// The first control character of a value (C0, DEL or C1); 0 when none.
+char16_t ControlIn(std::u16string_view AValue) {
+    for (const char16_t C : AValue)
+        if (C < 0x20 || (C >= 0x7F && C <= 0x9F))
+            return C;
+    return 0;
+}
+
 } // namespace
 
 std::string SetIniValues(std::string_view AText, std::string_view ASection,
@@ -167,6 +176,14 @@ std::string SetIniValues(std::string_view AText, std::string_view ASection,
 
 bool EditIniBytes(std::string_view ABytes, std::string_view ASection, const TIniValues& AValues,
                   std::string& AOut, std::string& AError) {
+    for (const auto& [LKey, LValue] : AValues)
+        if (const char16_t LControl = ControlIn(Utf8ToUnicode(LValue)); LControl != 0) {
+            char LCode[8];
+            std::snprintf(LCode, sizeof LCode, "U+%04X", static_cast<unsigned>(LControl));
+            AError = "the value of " + LKey + " holds a control character (" + LCode +
+                     "), which an INI line cannot keep";
+            return false;
+        }
     const TIniTextFault LFault = CheckIniBytes(ABytes);
     if (LFault.NotText) {
         AError = "cannot be edited without damage: " + LFault.What;

@@ -20,7 +20,8 @@ std::string SetIniValues(std::string_view AText, std::string_view ASection,
 
 // The bytes of an INI file (UTF-8, or UTF-16 LE or BE after its byte-order
 // mark) with AValues set as SetIniValues sets them, in the file's own
-// encoding. False with AError when that cannot be done without damage: the
-// bytes are no text of their encoding (UTF-16 without its mark).
+// encoding. False with AError when that cannot be done without damage: a
+// value holds a control character (a line break would make lines of its
+// own), or the bytes are no text of their encoding (UTF-16 without its mark).
 bool EditIniBytes(std::string_view ABytes, std::string_view ASection, const TIniValues& AValues,
                   std::string& AOut, std::string& AError);

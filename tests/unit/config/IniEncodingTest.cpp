@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -38,6 +39,10 @@ struct TReadCase {
     const char16_t* CommName; // "-" when the reader must not see the key
     const char* Problem;      // a part of the problem reported; "" for none
 };
+
+void PrintTo(const TReadCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Name;
+}
 
 class IniFileReads : public ::testing::TestWithParam<TReadCase> {};
 
@@ -82,6 +87,10 @@ struct TEditCase {
     const char* Error; // a part of the reason when it is refused
 };
 
+void PrintTo(const TEditCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Name;
+}
+
 class IniBytesEdit : public ::testing::TestWithParam<TEditCase> {};
 
 TEST_P(IniBytesEdit, KeepsTheFilesEncodingOrRefuses) {
@@ -119,7 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
         TEditCase{"Utf16WithoutMark", Le(u"[CommConfig]\r\nCommName=COM1\r\n"), CFound, "",
                   "a NUL byte at offset 1"},
         TEditCase{"Utf16OddLength", Le(u"\uFEFF[CommConfig]\r\n") + "x", CFound, "",
-                  "odd number of bytes"}),
+                  "odd number of bytes"},
+        // A port name with a line break would make lines of its own.
+        TEditCase{"LineBreakInAValue",
+                  CPlain,
+                  {{"CommName", "COM1\n[Weight]\nX=1"}},
+                  "",
+                  "the value of CommName holds a control character (U+000A)"},
+        TEditCase{"TabInAValue", CPlain, {{"Protocol", "keli\t"}}, "", "(U+0009)"},
+        TEditCase{"C1ControlInAValue", CPlain, {{"CommName", "COM\xC2\x85"}}, "", "(U+0085)"}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 } // namespace
