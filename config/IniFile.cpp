@@ -1,9 +1,7 @@
 #include "config/IniFile.h"
+#include "config/RegularFile.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace {
 
@@ -75,6 +73,18 @@ std::string Hex(unsigned char AByte) {
     char LText[8];
     std::snprintf(LText, sizeof LText, "0x%02X", AByte);
     return LText;
+}
+
+// Where the last whole line of the bytes ends (after its CR or LF).
+size_t WholeLinesEnd(std::string_view ABytes) {
+    const TIniEncoding LEncoding = IniEncodingOf(ABytes);
+    if (LEncoding == TIniEncoding::ieUtf8) {
+        const size_t LEnd = ABytes.find_last_of("\r\n");
+        return LEnd == std::string_view::npos ? 0 : LEnd + 1;
+    }
+    const std::u16string LUnits = Utf16OfBytes(ABytes, LEncoding == TIniEncoding::ieUtf16BE);
+    const size_t LEnd = LUnits.find_last_of(u"\r\n");
+    return LEnd == std::u16string::npos ? 0 : 2 * (LEnd + 1);
 }
 
 // A path for the log; a name that is not text of its system still gets one.
@@ -234,17 +244,27 @@ int32_t TCustomIniFile::ReadInteger(std::u16string_view ASection, std::u16string
 }
 
 TIniFile::TIniFile(const std::filesystem::path& AFileName) {
-    std::error_code LError;
-    if (!std::filesystem::is_regular_file(AFileName, LError))
+    const TFileBytes LFile = ReadRegularFile(AFileName, CMaxIniFileBytes);
+    if (LFile.Result == TFileRead::frMissing)
         return;
-    std::ifstream LStream(AFileName, std::ios::binary);
-    if (!LStream)
+    if (LFile.Result != TFileRead::frRead) {
+        FProblem = PathText(AFileName) + u": " + Utf8ToUnicode(LFile.Error);
         return;
-    const std::string LBytes{std::istreambuf_iterator<char>(LStream),
-                             std::istreambuf_iterator<char>()};
+    }
+    std::string_view LBytes = LFile.Bytes;
+    std::string LProblems;
+    if (LFile.Truncated) {
+        // A line cut in two could give a key half its value.
+        LBytes = LBytes.substr(0, WholeLinesEnd(LBytes));
+        LProblems = "only its first " + std::to_string(LBytes.size()) +
+                    " bytes (whole lines) are read; the rest of its " + std::to_string(LFile.Size) +
+                    " bytes is ignored";
+    }
     const TIniTextFault LFault = CheckIniBytes(LBytes);
     if (!LFault.What.empty())
-        FProblem = PathText(AFileName) + u": " + Utf8ToUnicode(LFault.What);
+        LProblems += (LProblems.empty() ? "" : "; ") + LFault.What;
+    if (!LProblems.empty())
+        FProblem = PathText(AFileName) + u": " + Utf8ToUnicode(LProblems);
     LoadFromText(DecodeIniBytes(LBytes));
 }
 

@@ -2,7 +2,8 @@
 //
 // The file is UTF-8, or UTF-16 (little or big endian) after its byte-order
 // mark; a UTF-8 byte-order mark is skipped and invalid bytes become U+FFFD.
-// Lines end in LF, CR LF or a lone CR. On each line:
+// At most CMaxIniFileBytes are read. Lines end in LF, CR LF or a lone CR. On
+// each line:
 // - blanks (spaces and tabs) at both ends are dropped; an empty line is skipped;
 // - a line starting with ";" or "#" is a comment;
 // - "[Name]" opens the section Name (blanks inside the brackets trimmed, text
@@ -30,6 +31,8 @@
 #include <string_view>
 
 inline constexpr size_t CMaxIniValueLength = 2047;
+// An INI file is small; what lies beyond this is not read (and not edited).
+inline constexpr size_t CMaxIniFileBytes = 1024 * 1024;
 
 // Called once for each key line, in file order, with the value untruncated.
 using TIniEntryProc = std::function<void(std::u16string_view ASection, std::u16string_view AKey,
@@ -85,9 +88,10 @@ class TIniFile : public TCustomIniFile {
 public:
     // Empty profile.
     TIniFile() = default;
-    // Reads the whole file now. Never fails because of the file: a missing,
-    // unreadable or non-regular file gives an empty profile; text that is
-    // not sound says so in Problem.
+    // Reads the file now, at most CMaxIniFileBytes of it (up to the last
+    // whole line). Never fails because of the file: a missing, unreadable or
+    // non-regular file gives an empty profile; all but a missing one, a
+    // file cut short and text that is not sound say so in Problem.
     explicit TIniFile(const std::filesystem::path& AFileName);
 
     // Adds the entries of INI text (first occurrence still wins).

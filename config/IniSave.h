@@ -11,7 +11,9 @@
 // Sets AValues in ASection of the INI file AFile (EditIniBytes), which is
 // made when missing, and replaces the file atomically. Only a regular file
 // (links followed) or a path where nothing is yet is written; a folder, FIFO
-// or device is refused without being opened for waiting. False with AError
-// (UTF-8, naming the file) when nothing was written.
+// or device is refused without being opened for waiting, and so is a file
+// over CMaxIniFileBytes (the reader sees only its start, the editor would
+// lose the rest). False with AError (UTF-8, naming the file) when nothing
+// was written.
 bool SaveIniValues(const std::filesystem::path& AFile, std::string_view ASection,
                    const TIniValues& AValues, std::string& AError);

@@ -62,6 +62,13 @@ TEST_P(IniFileReads, TheKeysItCanAndSaysWhatItCannot) {
 
 const std::string CPlain = "[CommConfig]\r\nCommName=COM3\r\n";
 
+// ALead, a comment line, then ATail from where the first ATailIn bytes of
+// ATail end at the reader's limit.
+std::string AtTheLimit(const std::string& ALead, const std::string& ATail, size_t ATailIn) {
+    const size_t LComment = CMaxIniFileBytes - ALead.size() - ATailIn;
+    return ALead + ";" + std::string(LComment - 2, 'x') + "\n" + ATail;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, IniFileReads,
     ::testing::Values(
@@ -76,7 +83,16 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"Utf16HalfAPair", Le(u"\uFEFF[CommConfig]\r\nCommName=COM3\r\n;\xD800"), u"COM3",
                   "half a surrogate pair at offset 62"},
         TReadCase{"AnsiComment", "; \xB3\xC6\xD6\xD8\r\n" + CPlain, u"COM3",
-                  "not UTF-8: byte 0xB3 at offset 2"}),
+                  "not UTF-8: byte 0xB3 at offset 2"},
+        TReadCase{"JustTheLimit", AtTheLimit(CPlain, "", 0), u"COM3", ""},
+        // "CommName=CO" within the limit is no value: the cut line is dropped.
+        TReadCase{"KeyCutByTheLimit", AtTheLimit("[CommConfig]\n", "CommName=COM3\n", 11), u"-",
+                  "only its first 1048565 bytes (whole lines) are read; the rest of its 1048579 "
+                  "bytes is ignored"},
+        TReadCase{"Utf16CutByTheLimit",
+                  Le(u"\uFEFF[CommConfig]\r\nCommName=COM3\r\n;") +
+                      std::string(CMaxIniFileBytes, 'x') + Le(u"\r\n[Weight]\r\nX=1\r\n"),
+                  u"COM3", "only its first 60 bytes"}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 struct TEditCase {
