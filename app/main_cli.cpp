@@ -220,7 +220,7 @@ int RunCli(const std::vector<std::string>& AArgs) {
     }
     if (LOptions.Help) {
         std::cout << CCliUsage << std::flush;
-        return std::cout ? CExitFound : CExitUsage;
+        return CExitFound;
     }
     if (!LOptions.Port.empty() && !LOptions.List) {
         std::string LReason;
@@ -261,10 +261,21 @@ int RunCli(const std::vector<std::string>& AArgs) {
 } // namespace
 
 int CliMain(const std::vector<std::string>& AArgs) {
+    int LExit;
     try {
-        return RunCli(AArgs);
+        LExit = RunCli(AArgs);
     } catch (const std::exception& E) {
         std::cerr << "scaleprobe-cli: " << E.what() << '\n';
-        return CExitNoPort;
+        LExit = CExitNoPort;
     }
+    // The transcript, the JSON document or the port list is the run's result:
+    // when it was lost, the run failed.
+    std::string LReason;
+    if (!StandardOutputWritten(LReason)) {
+        std::cerr << "scaleprobe-cli: cannot write standard output: " << LReason << '\n'
+                  << std::flush;
+        if (LExit < CExitNoPort)
+            LExit = CExitNoPort;
+    }
+    return LExit;
 }
