@@ -323,7 +323,7 @@ def check_closed_output(t, a, prefix):
 def check_save_targets(t, a, prefix, ports_dir):
     """--save into what sits at the path: a Notepad "Unicode" INI is edited
     in UTF-16 with its CR LF, a symbolic link still names the file it named,
-    which holds the result, and a folder is refused with exit 2."""
+    which holds the result, and a folder or a device is refused with exit 2."""
     work = tempfile.mkdtemp(prefix="scaleprobe-wine-save-")
     keys = "CommName=COM11\r\nBaudRate=9600\r\nStopBits=0\r\nProtocol=keli\r\n"
     notepad = "\ufeff; 称重\r\n[CommConfig]\r\nCommName=COM1\r\n"
@@ -340,14 +340,16 @@ def check_save_targets(t, a, prefix, ports_dir):
                   os.symlink("real.INI", os.path.join(work, "link.INI"))),
          "link.INI", 0, "real.INI", b"[Weight]\r\nX=5\r\n\r\n[CommConfig]\r\n" + keys.encode()),
         ("folder", lambda: os.mkdir(os.path.join(work, "dir.INI")), "dir.INI", 2, None, None),
+        ("device", lambda: None, "NUL", 2, None, None),
     )
     sim = Simulator(a.sim, ["--protocol", "keli", "--baud", "9600"], ports_dir)
     try:
         prefix.link_com(11, sim.path)
         for name, setup, target, want, afterwards, expected in rows:
             setup()
+            path = target if target == "NUL" else "Z:" + os.path.join(work, target)
             code, out, err = prefix.run([a.cli, "--port", "COM11", "--save",
-                                         "Z:" + os.path.join(work, target).replace("/", "\\")])
+                                         path.replace("/", "\\")])
             text = err.decode("utf-8", "replace")
             t.check(code == want, "--save %s: exit %d, stderr %r" % (name, code, text[-300:]))
             if afterwards:
