@@ -169,8 +169,6 @@ def run_all(t, a, prefix, ports_dir):
     check_interrupt(t, a, prefix)
     check_console(t, a, prefix)
     check_closed_output(t, a, prefix)
-    check_save_targets(t, a, prefix, ports_dir)
-    check_lost_output(t, a, prefix)
 
     # Ports that cannot be opened: at once, exit 2, the reason.
     prefix.link_com(8, "/dev/null")
@@ -195,6 +193,9 @@ def run_all(t, a, prefix, ports_dir):
     names = out.decode("utf-8").splitlines()
     t.check(code == 0 and names == sorted(names, key=lambda s: [c.lower() for c in s]),
             "--list: %d %r %r" % (code, names, err))
+    # Last: the COM ports above must not meet this simulator's port.
+    check_save_targets(t, a, prefix, ports_dir)
+    check_lost_output(t, a, prefix)
 
 
 def interrupted_run(a, prefix, com, trigger):
