@@ -1,16 +1,14 @@
 // Replacing a file through its symbolic links keeps the links, and a new
 // file gets the mode a plain create gives it.
 #include "config/AtomicFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,13 +35,10 @@ class ReplaceThroughLinks : public ::testing::TestWithParam<TLinkCase> {};
 
 TEST_P(ReplaceThroughLinks, TheFileTheLinksNameIsReplaced) {
     const TLinkCase& C = GetParam();
-    const fs::path LDir =
-        fs::temp_directory_path() / ("sp_links_" + std::to_string(std::random_device{}()));
+    const TScratchDir LDir("sp-links");
     fs::create_directories(LDir / "sub");
-    if (*C.OldFile != '\0') {
-        std::ofstream(LDir / C.OldFile) << "old";
-        fs::permissions(LDir / C.OldFile, fs::perms(0640));
-    }
+    if (*C.OldFile != '\0')
+        fs::permissions(LDir.Write(C.OldFile, "old"), fs::perms(0640));
     for (const auto& [LName, LTarget] : C.Links)
         fs::create_symlink(LTarget, LDir / LName);
     const mode_t LOldMask = ::umask(C.Umask);
@@ -53,13 +48,11 @@ TEST_P(ReplaceThroughLinks, TheFileTheLinksNameIsReplaced) {
     EXPECT_TRUE(LDone) << LError;
     for (const auto& [LName, LTarget] : C.Links)
         EXPECT_TRUE(fs::is_symlink(LDir / LName)) << LName;
-    std::ifstream LIn(LDir / C.Written, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(LIn), {}), "new");
+    EXPECT_EQ(ReadWholeFile(LDir / C.Written), "new");
     struct stat LInfo {};
     ASSERT_EQ(::lstat((LDir / C.Written).c_str(), &LInfo), 0);
     EXPECT_TRUE(S_ISREG(LInfo.st_mode));
     EXPECT_EQ(LInfo.st_mode & 07777, C.WrittenMode);
-    fs::remove_all(LDir);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,16 +4,12 @@
 // refuses to touch it.
 #include "config/IniEdit.h"
 #include "config/IniFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <random>
 #include <string>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -47,11 +43,8 @@ void PrintTo(const TReadCase& ACase, std::ostream* AOut) {
 class IniFileReads : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(IniFileReads, TheKeysItCanAndSaysWhatItCannot) {
-    const fs::path LFile = fs::temp_directory_path() /
-                           ("sp_ini_enc_" + std::to_string(std::random_device{}()) + ".INI");
-    std::ofstream(LFile, std::ios::binary) << GetParam().Bytes;
-    const TIniFile LIni(LFile);
-    fs::remove(LFile);
+    const TScratchDir LDir("sp-ini-enc");
+    const TIniFile LIni(LDir.Write("a.INI", GetParam().Bytes));
     EXPECT_EQ(LIni.ReadString(u"CommConfig", u"CommName", u"-"), GetParam().CommName);
     const std::string LProblem = UnicodeToUtf8(LIni.Problem());
     if (*GetParam().Problem == '\0')
