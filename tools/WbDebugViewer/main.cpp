@@ -230,7 +230,7 @@ int ViewerMain(int argc, char** argv) {
     try {
         return ViewerBody(argc, argv);
     } catch (const std::exception& E) {
-        std::fprintf(stderr, "WbDebugViewer: %s\n", E.what());
+        Complain(E.what());
         return 1;
     }
 }
