@@ -10,9 +10,17 @@
 
 bool StdoutIsTerminal();
 
+// Flushes standard output; false with AReason when something written to it
+// while a TStandardStreams existed was lost (a full disk, a closed standard
+// output). A reader that went away counts as SIGPIPE, not here.
+bool StandardOutputWritten(std::string& AReason);
+
 // While it exists, standard output and standard error reach a console as
-// UTF-16 and a pipe or file as UTF-8 bytes (Windows; on Linux the streams
-// are left as they are). The destructor flushes both and restores them.
+// UTF-16 and a pipe or file as UTF-8 bytes (Windows; on Linux their bytes
+// go out as they are, and a closed standard stream is held by a descriptor
+// that cannot be used for it, so that no file opened later takes its
+// place). A failed write of standard output is remembered. The destructor
+// flushes and restores them.
 class TStandardStreams {
 public:
     TStandardStreams();

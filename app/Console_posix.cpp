@@ -21,6 +21,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <iostream>
+#include <streambuf>
 #include <thread>
 
 extern char** environ;
@@ -329,10 +331,98 @@ bool TSimulatorProcess::Stop() {
 
 const char CSimulatorMissing[] = "scaleprobe-sim not found";
 
-struct TStandardStreams::TImpl {};
+namespace {
+// errno of the first write to standard output that failed; 0 while none
+// has. Written and read on the main thread, the only one that writes there.
+int GStdoutErrno = 0;
 
-TStandardStreams::TStandardStreams() = default;
+// Standard output's buffer: the bytes go to descriptor 1 as they are, at
+// each flush and whenever the buffer is full; the first write that fails is
+// remembered. A reader that went away is SIGPIPE's to tell.
+class TStdoutBuf final : public std::streambuf {
+public:
+    TStdoutBuf() { setp(FBuffer, FBuffer + sizeof FBuffer); }
+    ~TStdoutBuf() override { Drain(); }
+    TStdoutBuf(const TStdoutBuf&) = delete;
+    TStdoutBuf& operator=(const TStdoutBuf&) = delete;
 
-TStandardStreams::~TStandardStreams() = default;
+protected:
+    int_type overflow(int_type ACh) override {
+        if (!Drain())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ACh, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ACh);
+            pbump(1);
+        }
+        return traits_type::not_eof(ACh);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    bool Drain() {
+        const char* LData = pbase();
+        size_t LSize = static_cast<size_t>(pptr() - pbase());
+        setp(FBuffer, FBuffer + sizeof FBuffer);
+        while (LSize > 0) {
+            const ssize_t LDone = ::write(STDOUT_FILENO, LData, LSize);
+            if (LDone < 0 && errno == EINTR)
+                continue;
+            if (LDone <= 0) {
+                if (GStdoutErrno == 0 && errno != EPIPE)
+                    GStdoutErrno = LDone < 0 ? errno : EIO;
+                return false;
+            }
+            LData += LDone;
+            LSize -= static_cast<size_t>(LDone);
+        }
+        return true;
+    }
+
+    char FBuffer[4096];
+};
+
+// A closed standard stream gets /dev/null opened the other way, so that it
+// still cannot be used and no file or port opened later takes its number
+// (and the program's output with it).
+void HoldClosedStreams() {
+    for (const int LFd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(LFd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int LNull = open("/dev/null", LFd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+        if (LNull >= 0 && LNull != LFd) {
+            dup2(LNull, LFd);
+            close(LNull);
+        }
+    }
+}
+} // namespace
+
+struct TStandardStreams::TImpl {
+    TStdoutBuf Out;
+    std::streambuf* OldOut = nullptr;
+};
+
+TStandardStreams::TStandardStreams() {
+    HoldClosedStreams();
+    FImpl = std::make_unique<TImpl>();
+    std::cout.flush();
+    FImpl->OldOut = std::cout.rdbuf(&FImpl->Out);
+}
+
+TStandardStreams::~TStandardStreams() {
+    std::cout.flush();
+    std::cout.rdbuf(FImpl->OldOut);
+}
+
+bool StandardOutputWritten(std::string& AReason) {
+    std::cout.flush();
+    if (GStdoutErrno != 0)
+        AReason = GStdoutErrno == EBADF ? "standard output is closed" : std::strerror(GStdoutErrno);
+    else if (!std::cout && !Interrupted())
+        AReason = "a write failed";
+    else
+        return true;
+    return false;
+}
 
 void ShutDownDone(int) {}

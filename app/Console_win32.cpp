@@ -22,6 +22,9 @@ constexpr int CSigBreak = 21;
 
 std::atomic<int> GSignal{0};
 std::atomic<int> GExitCode{0};
+// The error of the first write to standard output that failed; 0 while none
+// has. Written and read on the main thread, the only one that writes there.
+DWORD GStdoutError = 0;
 // Set by ShutDownDone; a handler of the console's close waits on it.
 HANDLE GShutDownDone = nullptr;
 
@@ -121,7 +124,8 @@ size_t WholeSequences(const std::string& AText) {
 // else unchanged. Written out at every line end and every flush.
 class TStdStreamBuf final : public std::streambuf {
 public:
-    explicit TStdStreamBuf(DWORD AStdHandle) : FHandle(GetStdHandle(AStdHandle)) {
+    explicit TStdStreamBuf(DWORD AStdHandle)
+        : FHandle(GetStdHandle(AStdHandle)), FIsOutput(AStdHandle == STD_OUTPUT_HANDLE) {
         DWORD LMode = 0;
         FConsole = FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE &&
                    GetConsoleMode(FHandle, &LMode) != 0;
@@ -166,6 +170,8 @@ private:
             LOk = WriteBytes(FPending);
             FPending.clear();
         }
+        if (!LOk && FIsOutput && GStdoutError == 0 && !IsBrokenPipe(FLastError))
+            GStdoutError = FLastError != 0 ? FLastError : ERROR_WRITE_FAULT;
         return LOk;
     }
 
@@ -176,8 +182,10 @@ private:
             DWORD LWritten = 0;
             if (!WriteConsoleW(FHandle, LWide.data() + LDone,
                                static_cast<DWORD>(LWide.size() - LDone), &LWritten, nullptr) ||
-                LWritten == 0)
+                LWritten == 0) {
+                FLastError = GetLastError();
                 return false;
+            }
             LDone += LWritten;
         }
         return true;
@@ -190,9 +198,9 @@ private:
             if (!WriteFile(FHandle, AText.data() + LDone, static_cast<DWORD>(AText.size() - LDone),
                            &LWritten, nullptr)) {
                 const DWORD LError = GetLastError();
+                FLastError = LError;
                 // Nobody reads the pipe any more: as SIGPIPE on Linux.
-                if (LError == ERROR_BROKEN_PIPE || LError == ERROR_NO_DATA ||
-                    LError == ERROR_PIPE_NOT_CONNECTED)
+                if (IsBrokenPipe(LError))
                     RecordInterrupt(CSigPipe);
                 return false;
             }
@@ -201,8 +209,16 @@ private:
         return true;
     }
 
+    static bool IsBrokenPipe(DWORD AError) {
+        return AError == ERROR_BROKEN_PIPE || AError == ERROR_NO_DATA ||
+               AError == ERROR_PIPE_NOT_CONNECTED;
+    }
+
     HANDLE FHandle;
+    bool FIsOutput;
     bool FConsole = false;
+    // The error of the last write that failed.
+    DWORD FLastError = 0;
     char FBuffer[1024];
     // Written but not yet out: on a console, a UTF-8 sequence cut in two.
     std::string FPending;
@@ -254,6 +270,19 @@ TStandardStreams::~TStandardStreams() {
     std::cerr.flush();
     std::cout.rdbuf(FImpl->OldOut);
     std::cerr.rdbuf(FImpl->OldErr);
+}
+
+bool StandardOutputWritten(std::string& AReason) {
+    std::cout.flush();
+    if (GStdoutError == ERROR_INVALID_HANDLE)
+        AReason = "standard output is closed";
+    else if (GStdoutError != 0)
+        AReason = SystemMessage(GStdoutError);
+    else if (!std::cout && !Interrupted())
+        AReason = "a write failed";
+    else
+        return true;
+    return false;
 }
 
 bool StdoutIsTerminal() {

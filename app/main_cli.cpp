@@ -7,8 +7,7 @@
 #include "app/MainForm.h"
 #include "app/SearchReport.h"
 #include "app/Startup.h"
-#include "config/AtomicFile.h"
-#include "config/IniEdit.h"
+#include "config/IniSave.h"
 #include "config/UnitConfigReader.h"
 
 #include <algorithm>
@@ -79,16 +78,6 @@ TTrialRecord RecordOf(const TTrialResult& AResult) {
 // everything else of it.
 bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                 const TTrialRecord& AWin, std::string& AError) {
-    std::string LOld;
-    std::error_code LCode;
-    if (std::filesystem::exists(AFile, LCode)) {
-        std::ifstream LIn(AFile, std::ios::binary);
-        LOld.assign(std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>());
-        if (!LIn.good() && !LIn.eof()) {
-            AError = "cannot read " + UnicodeToUtf8(AFile.u16string());
-            return false;
-        }
-    }
     TIniValues LValues{{"CommName", APort},
                        {"BaudRate", std::to_string(AWin.BaudRate)},
                        {"StopBits", std::to_string(AWin.StopBits)},
@@ -97,8 +86,7 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
     if (AWin.Protocol == "ascii")
         LValues.push_back({"Framing", std::to_string(AWin.DataBits) +
                                           static_cast<char>(std::toupper(AWin.Parity[0])) + "1"});
-    return ReplaceFileAtomically(AFile, SetIniValues(LOld, UnicodeToUtf8(CCommSection), LValues),
-                                 AError);
+    return SaveIniValues(AFile, UnicodeToUtf8(CCommSection), LValues, AError);
 }
 
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
@@ -220,9 +208,8 @@ int Fail(const TCliOptions& AOptions, TSearchReport& AReport, const char* ACode,
     AReport.ErrorText = AText;
     return Report(AOptions, AReport, AExit);
 }
-} // namespace
 
-int CliMain(const std::vector<std::string>& AArgs) {
+int RunCli(const std::vector<std::string>& AArgs) {
     std::setlocale(LC_ALL, "");
     TCliOptions LOptions;
     TSearchReport LReport;
@@ -236,7 +223,7 @@ int CliMain(const std::vector<std::string>& AArgs) {
     }
     if (LOptions.Help) {
         std::cout << CCliUsage << std::flush;
-        return std::cout ? CExitFound : CExitUsage;
+        return CExitFound;
     }
     if (!LOptions.Port.empty() && !LOptions.List) {
         std::string LReason;
@@ -266,9 +253,32 @@ int CliMain(const std::vector<std::string>& AArgs) {
         }
         const int LExit = Finish(RunSearch(LOptions, LPort, LReport));
         return Report(LOptions, LReport, LExit);
-    } catch (const Exception& E) {
+    } catch (const std::exception& E) {
+        // Exception and the standard library's own (a file, memory): the
+        // units and the port are down again by now.
         if (Interrupted())
             return Report(LOptions, LReport, Finish(CExitNoPort));
         return Fail(LOptions, LReport, "error", E.what(), CExitNoPort);
     }
+}
+} // namespace
+
+int CliMain(const std::vector<std::string>& AArgs) {
+    int LExit;
+    try {
+        LExit = RunCli(AArgs);
+    } catch (const std::exception& E) {
+        std::cerr << "scaleprobe-cli: " << E.what() << '\n';
+        LExit = CExitNoPort;
+    }
+    // The transcript, the JSON document or the port list is the run's result:
+    // when it was lost, the run failed.
+    std::string LReason;
+    if (!StandardOutputWritten(LReason)) {
+        std::cerr << "scaleprobe-cli: cannot write standard output: " << LReason << '\n'
+                  << std::flush;
+        if (LExit < CExitNoPort)
+            LExit = CExitNoPort;
+    }
+    return LExit;
 }

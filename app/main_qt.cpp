@@ -1,6 +1,7 @@
 // scaleprobe: the main window.
 #include "app/MainForm.h"
 #include "app/Startup.h"
+#include "logging/UnitLogFile.h"
 #include "ui/Controls_qt.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -116,12 +118,18 @@ int main(int argc, char** argv) {
     // it stays until they are down.
     TStopSignals LStopSignals;
 
-    StartUpUnits();
     int LResult;
-    {
+    try {
+        StartUpUnits();
         TForm1 LForm;
         LForm.Show();
         LResult = LApp.exec();
+    } catch (const std::exception& E) {
+        // The window is gone by now; the units still come down in order.
+        std::fprintf(stderr, "scaleprobe: %s\n", E.what());
+        if (GLogFile != nullptr)
+            GLogFile->LogError(u"scaleprobe: " + Utf8ToUnicode(E.what()));
+        LResult = 1;
     }
     ShutDownUnits();
 

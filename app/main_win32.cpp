@@ -1,12 +1,14 @@
 // scaleprobe: the main window, on Windows.
 #include "app/MainForm.h"
 #include "app/Startup.h"
+#include "logging/UnitLogFile.h"
 #include "platform/MessageLoop_win32.h"
 #include "ui/Controls_win32.h"
 
 #include "platform/Windows_win32.h"
 
 #include <clocale>
+#include <exception>
 #include <memory>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -17,9 +19,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::unique_ptr<TControlBackend> LControls = CreateWin32Controls();
     SetControlBackend(LControls.get());
 
-    StartUpUnits();
     int LResult = 0;
-    {
+    try {
+        StartUpUnits();
         TForm1 LForm;
         LForm.Show();
         // Without a window (no desktop) there is nothing to wait for.
@@ -38,6 +40,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (LResult == 0)
             LResult = LLoop->QuitCode();
         LLoop->SetDialogWindow(nullptr);
+    } catch (const std::exception& E) {
+        // The window is gone by now; the units still come down in order.
+        const UnicodeString LText = u"scaleprobe: " + Utf8ToUnicode(E.what());
+        OutputDebugStringW(reinterpret_cast<const wchar_t*>(LText.c_str()));
+        if (GLogFile != nullptr)
+            GLogFile->LogError(LText);
+        LLoop->SetDialogWindow(nullptr);
+        LResult = 1;
     }
     ShutDownUnits();
 

@@ -1,4 +1,5 @@
 #include "config/AtomicFile.h"
+#include "config/FileError_win32.h"
 #include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
@@ -9,20 +10,37 @@ std::string Utf8Of(const std::filesystem::path& APath) {
 }
 
 std::string Reason(const std::string& AWhat) {
-    const DWORD LError = GetLastError();
-    wchar_t LText[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, LError, 0,
-                   LText, 512, nullptr);
-    std::string LWords =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LText)));
-    while (!LWords.empty() && (LWords.back() == '\n' || LWords.back() == '\r'))
-        LWords.pop_back();
-    return AWhat + ": " + (LWords.empty() ? "error " + std::to_string(LError) : LWords);
+    return AWhat + ": " + FileErrorText(GetLastError());
+}
+// The file that AFile names after its links (a symbolic link, a junction on
+// the way), as the system finds it when it opens the file; AFile itself when
+// nothing is there yet. Replacing that file keeps the links.
+std::filesystem::path FinalPath(const std::filesystem::path& AFile) {
+    const HANDLE LFile =
+        CreateFileW(AFile.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (LFile == INVALID_HANDLE_VALUE)
+        return AFile;
+    std::wstring LName(MAX_PATH, L'\0');
+    DWORD LLength = GetFinalPathNameByHandleW(LFile, LName.data(),
+                                              static_cast<DWORD>(LName.size()), FILE_NAME_NORMALIZED);
+    if (LLength >= LName.size()) {
+        LName.resize(LLength + 1);
+        LLength = GetFinalPathNameByHandleW(LFile, LName.data(), static_cast<DWORD>(LName.size()),
+                                            FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(LFile);
+    if (LLength == 0 || LLength >= LName.size())
+        return AFile;
+    LName.resize(LLength);
+    return std::filesystem::path(LName);
 }
 } // namespace
 
-bool ReplaceFileAtomically(const std::filesystem::path& AFile, std::string_view ABytes,
+bool ReplaceFileAtomically(const std::filesystem::path& ATarget, std::string_view ABytes,
                            std::string& AError) {
+    AError.clear();
+    const std::filesystem::path AFile = FinalPath(ATarget);
     const std::filesystem::path LDir =
         AFile.has_parent_path() ? AFile.parent_path() : std::filesystem::path(".");
     const std::filesystem::path LTemp = LDir / (L"." + AFile.filename().wstring() + L"." +

@@ -1,7 +1,9 @@
 // The system's own INI reader.
 //
-// The file is UTF-8; a leading byte-order mark is skipped and invalid bytes
-// become U+FFFD. Lines end in LF, CR LF or a lone CR. On each line:
+// The file is UTF-8, or UTF-16 (little or big endian) after its byte-order
+// mark; a UTF-8 byte-order mark is skipped and invalid bytes become U+FFFD.
+// At most CMaxIniFileBytes are read. Lines end in LF, CR LF or a lone CR. On
+// each line:
 // - blanks (spaces and tabs) at both ends are dropped; an empty line is skipped;
 // - a line starting with ";" or "#" is a comment;
 // - "[Name]" opens the section Name (blanks inside the brackets trimmed, text
@@ -29,6 +31,8 @@
 #include <string_view>
 
 inline constexpr size_t CMaxIniValueLength = 2047;
+// An INI file is small; what lies beyond this is not read (and not edited).
+inline constexpr size_t CMaxIniFileBytes = 1024 * 1024;
 
 // Called once for each key line, in file order, with the value untruncated.
 using TIniEntryProc = std::function<void(std::u16string_view ASection, std::u16string_view AKey,
@@ -37,7 +41,26 @@ using TIniEntryProc = std::function<void(std::u16string_view ASection, std::u16s
 // Parses INI text (a leading U+FEFF is skipped).
 void ParseIniText(std::u16string_view AText, const TIniEntryProc& AOnEntry);
 
-// Decodes the bytes of an INI file: BOM skipped, UTF-8 to UTF-16.
+enum class TIniEncoding : uint8_t { ieUtf8, ieUtf16LE, ieUtf16BE };
+
+// What the first bytes announce: FF FE UTF-16 LE, FE FF UTF-16 BE, anything
+// else (EF BB BF or no mark) UTF-8.
+TIniEncoding IniEncodingOf(std::string_view ABytes);
+// UTF-16 bytes as code units and back, each unit kept as it is (the
+// byte-order mark included); an odd last byte is dropped.
+std::u16string Utf16OfBytes(std::string_view ABytes, bool ABigEndian);
+std::string BytesOfUtf16(std::u16string_view AText, bool ABigEndian);
+
+// What is wrong with the bytes of an INI file as text of their encoding.
+struct TIniTextFault {
+    // Not text of that encoding at all (a NUL, as UTF-16 without its mark
+    // has; half a UTF-16 code unit): an edit could not keep it as it is.
+    bool NotText = false;
+    std::string What; // empty when the text is sound
+};
+TIniTextFault CheckIniBytes(std::string_view ABytes);
+
+// Decodes the bytes of an INI file: BOM skipped, UTF-8 or UTF-16 to UTF-16.
 UnicodeString DecodeIniBytes(std::string_view ABytes);
 
 // Profile access by section and key.
@@ -53,6 +76,8 @@ public:
     // sign in the 32-bit range. Anything else, empty text included, gives ADefault.
     int32_t ReadInteger(std::u16string_view ASection, std::u16string_view AKey,
                         int32_t ADefault) const;
+    // What was wrong with the file as read, for the log; empty when nothing.
+    virtual UnicodeString Problem() const { return {}; }
 };
 
 // Parses an integer as ReadInteger does; false for text that is none.
@@ -63,8 +88,10 @@ class TIniFile : public TCustomIniFile {
 public:
     // Empty profile.
     TIniFile() = default;
-    // Reads the whole file now. Never fails because of the file: a missing,
-    // unreadable or non-regular file gives an empty profile.
+    // Reads the file now, at most CMaxIniFileBytes of it (up to the last
+    // whole line). Never fails because of the file: a missing, unreadable or
+    // non-regular file gives an empty profile; all but a missing one, a
+    // file cut short and text that is not sound say so in Problem.
     explicit TIniFile(const std::filesystem::path& AFileName);
 
     // Adds the entries of INI text (first occurrence still wins).
@@ -72,8 +99,10 @@ public:
 
     UnicodeString ReadString(std::u16string_view ASection, std::u16string_view AKey,
                              const UnicodeString& ADefault) const override;
+    UnicodeString Problem() const override { return FProblem; }
 
 private:
+    UnicodeString FProblem;
     // Section and key are stored upper-cased.
     std::map<UnicodeString, std::map<UnicodeString, UnicodeString>> FSections;
 };

@@ -53,6 +53,10 @@ void TCfgReader::LoadConfig(const TIniOpener& AOpenIni) {
         if (!LIni)
             throw Exception(u"no INI reader");
         const TCustomIniFile& I = *LIni;
+        // A file that cannot be read or understood is no failure (the
+        // defaults apply), but the log says what was wrong with it.
+        if (const UnicodeString LProblem = I.Problem(); !LProblem.empty() && GLogFile != nullptr)
+            GLogFile->LogWarning(UnicodeString(CLoadConfigError) + u": " + LProblem);
         auto LAnsi = [&I](const char16_t* ASection, const char16_t* AKey,
                           const char16_t* ADefault) {
             return UnicodeToAnsi(I.ReadString(ASection, AKey, ADefault));

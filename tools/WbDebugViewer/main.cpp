@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -206,9 +207,8 @@ int RunViewer(const TOptions& O) {
     }
     return LExit;
 }
-} // namespace
 
-int ViewerMain(int argc, char** argv) {
+int ViewerBody(int argc, char** argv) {
     TOptions LOptions;
     if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
         Complain(LWrong);
@@ -223,4 +223,14 @@ int ViewerMain(int argc, char** argv) {
         return RunControl(LOptions);
     InstallStopSignals();
     return RunViewer(LOptions);
+}
+} // namespace
+
+int ViewerMain(int argc, char** argv) {
+    try {
+        return ViewerBody(argc, argv);
+    } catch (const std::exception& E) {
+        Complain(E.what());
+        return 1;
+    }
 }

@@ -163,7 +163,7 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     TSimOptions LOptions;
     std::string LError;
     if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), LOptions, LError)) {
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     InstallSignals();
-    try {
+    {
         TPtyPort LPort(LOptions.BaudRate);
         const UnicodeString LPath = Utf8ToUnicode(LPort.Path());
         if (LOptions.Announce && !AnnounceVirtualPort(LPath))
@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
         if (LOptions.Announce)
             WithdrawVirtualPort(LPath);
         return LResult;
-    } catch (const std::exception& E) {
-        std::fprintf(stderr, "scaleprobe-sim: %s\n", E.what());
-        return 1;
     }
+} catch (const std::exception& E) {
+    std::fprintf(stderr, "scaleprobe-sim: %s\n", E.what());
+    return 1;
 }

@@ -4,7 +4,9 @@ port becomes a COM port (COM10 and above through the device prefix). Each
 protocol is found at the trial the search's order predicts; a silent port
 gives twelve trials and exit 1, with the log beside the .exe framed by its
 banners; Ctrl+C ends a search at once with 130; a port that cannot be
-opened ends it with 2 and the reason; --simulate says it needs Linux.
+opened ends it with 2 and the reason; --simulate says it needs Linux;
+--save edits a UTF-16 INI in UTF-16, follows a symbolic link and refuses a
+folder; standard output that cannot be written gives 2.
 
 Skipped (exit 77) when the Linux simulator is not built."""
 
@@ -191,6 +193,9 @@ def run_all(t, a, prefix, ports_dir):
     names = out.decode("utf-8").splitlines()
     t.check(code == 0 and names == sorted(names, key=lambda s: [c.lower() for c in s]),
             "--list: %d %r %r" % (code, names, err))
+    # Last: the COM ports above must not meet this simulator's port.
+    check_save_targets(t, a, prefix, ports_dir)
+    check_lost_output(t, a, prefix)
 
 
 def interrupted_run(a, prefix, com, trigger):
@@ -314,6 +319,72 @@ def check_closed_output(t, a, prefix):
     silent.close()
     t.check(proc.returncode == 141 and "interrupted (standard output closed)" in text,
             "closed output: exit %s, stderr %r" % (proc.returncode, text))
+
+
+def check_save_targets(t, a, prefix, ports_dir):
+    """--save into what sits at the path: a Notepad "Unicode" INI is edited
+    in UTF-16 with its CR LF, a symbolic link still names the file it named,
+    which holds the result, and a folder or a device is refused with exit 2."""
+    work = tempfile.mkdtemp(prefix="scaleprobe-wine-save-")
+    keys = "CommName=COM11\r\nBaudRate=9600\r\nStopBits=0\r\nProtocol=keli\r\n"
+    notepad = "\ufeff; 称重\r\n[CommConfig]\r\nCommName=COM1\r\n"
+
+    def write(name, data):
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(data)
+
+    rows = (  # name, setup, target, exit, file read afterwards, its bytes
+        ("notepad unicode", lambda: write("u16.INI", notepad.encode("utf-16-le")), "u16.INI", 0,
+         "u16.INI", ("\ufeff; 称重\r\n[CommConfig]\r\n" + keys).encode("utf-16-le")),
+        ("symbolic link",
+         lambda: (write("real.INI", b"[Weight]\r\nX=5\r\n"),
+                  os.symlink("real.INI", os.path.join(work, "link.INI"))),
+         "link.INI", 0, "real.INI", b"[Weight]\r\nX=5\r\n\r\n[CommConfig]\r\n" + keys.encode()),
+        ("folder", lambda: os.mkdir(os.path.join(work, "dir.INI")), "dir.INI", 2, None, None),
+        ("device", lambda: None, "NUL", 2, None, None),
+    )
+    sim = Simulator(a.sim, ["--protocol", "keli", "--baud", "9600"], ports_dir)
+    try:
+        prefix.link_com(11, sim.path)
+        for name, setup, target, want, afterwards, expected in rows:
+            setup()
+            path = target if target == "NUL" else "Z:" + os.path.join(work, target)
+            code, out, err = prefix.run([a.cli, "--port", "COM11", "--save",
+                                         path.replace("/", "\\")])
+            text = err.decode("utf-8", "replace")
+            t.check(code == want, "--save %s: exit %d, stderr %r" % (name, code, text[-300:]))
+            if afterwards:
+                with open(os.path.join(work, afterwards), "rb") as f:
+                    got = f.read()
+                t.check(got == expected, "--save %s: %s holds %r" % (name, afterwards, got))
+            else:
+                t.check("cannot save to" in text and "not a regular file" in text,
+                        "--save %s: %r" % (name, text[-300:]))
+        t.check(os.path.islink(os.path.join(work, "link.INI")), "--save replaced the link")
+    finally:
+        sim.stop()
+        subprocess.run(["rm", "-rf", work])
+
+
+def check_lost_output(t, a, prefix):
+    """Standard output on a full disk, or closed: exit 2 and the reason on
+    standard error, not 0 with the list lost."""
+    for name, output, reason in (
+            ("full disk", lambda: open("/dev/full", "wb"), "cannot write standard output: "),
+            ("closed", lambda: None, "cannot write standard output: standard output is closed")):
+        target = output()
+        with tempfile.TemporaryFile() as err:
+            proc = subprocess.Popen(
+                [a.wine, a.cli, "--list"], env=prefix.env, stdin=subprocess.DEVNULL,
+                stdout=target if target else subprocess.DEVNULL, stderr=err,
+                preexec_fn=None if target else lambda: os.close(1))
+            proc.wait(timeout=60)
+            err.seek(0)
+            text = err.read().decode("utf-8", "replace")
+        if target:
+            target.close()
+        t.check(proc.returncode == 2 and reason in text,
+                "--list, output %s: exit %s, stderr %r" % (name, proc.returncode, text))
 
 
 if __name__ == "__main__":
