@@ -3,8 +3,8 @@
 #include "app/CliOptions.h"
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
-#include "app/ExtendedSearch.h"
 #include "app/MainForm.h"
+#include "app/PortSearch.h"
 #include "app/SearchReport.h"
 #include "app/Startup.h"
 #include "config/AtomicFile.h"
@@ -38,41 +38,16 @@ std::vector<std::string> SimulatorArgs(const TSimulateSpec& ASpec) {
     return LArgs;
 }
 
-// Selects APort in the port list, adding it when the list lacks it.
-void SelectPort(TComboBox& ACombo, const UnicodeString& APort) {
-    std::vector<UnicodeString> LItems = ACombo.Items();
-    auto LIt = std::find(LItems.begin(), LItems.end(), APort);
-    if (LIt == LItems.end()) {
-        LItems.push_back(APort);
-        SortComList(LItems);
-        ACombo.SetItems(LItems);
-        LIt = std::find(LItems.begin(), LItems.end(), APort);
-    }
-    ACombo.SetItemIndex(static_cast<int32_t>(LIt - LItems.begin()));
-}
-
-int ExitCodeOf(TSearchOutcome AOutcome) {
-    switch (AOutcome) {
-    case TSearchOutcome::soFound:
+int ExitCodeOf(TPortSearchEnd AEnd) {
+    switch (AEnd) {
+    case TPortSearchEnd::peFound:
         return CExitFound;
-    case TSearchOutcome::soNoPort:
-    case TSearchOutcome::soConfigError:
-        return CExitNoPort;
-    default:
+    case TPortSearchEnd::peNotFound:
+    case TPortSearchEnd::peStopped:
         return CExitNotFound;
+    default:
+        return CExitNoPort;
     }
-}
-
-TTrialRecord RecordOf(const TTrialResult& AResult) {
-    TTrialRecord LRecord;
-    LRecord.Protocol =
-        AResult.State == attStandKeli || AResult.State == attTestKeli ? "keli" : "xk3168";
-    LRecord.BaudRate = AResult.Cfg.BaudRate;
-    LRecord.StopBits = AResult.Cfg.StopBits;
-    LRecord.Weights = AResult.Weights;
-    LRecord.ElapsedMs = AResult.ElapsedMs;
-    LRecord.LastWeight = AResult.LastWeight;
-    return LRecord;
 }
 
 // Writes the found settings into the CommConfig section of AFile, keeping
@@ -101,85 +76,62 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                                  AError);
 }
 
+// The units come down, and the backend goes, also when the search fails.
+struct TUnits {
+    explicit TUnits(TControlBackend& ABackend) {
+        SetControlBackend(&ABackend);
+        StartUpUnits();
+    }
+    ~TUnits() {
+        ShutDownUnits();
+        SetControlBackend(nullptr);
+    }
+    TUnits(const TUnits&) = delete;
+    TUnits& operator=(const TUnits&) = delete;
+};
+
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
     THeadlessLoop LLoop;
     // With --json standard output carries the document only.
     TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr,
                               !AOptions.Json && StdoutIsTerminal());
-    // The units come down, and the backend goes, also when the window fails.
-    struct TUnits {
-        explicit TUnits(TControlBackend& ABackend) {
-            SetControlBackend(&ABackend);
-            StartUpUnits();
-        }
-        ~TUnits() {
-            ShutDownUnits();
-            SetControlBackend(nullptr);
-        }
-    } LUnits(LConsole);
+    const TUnits LUnits(LConsole);
     const TInterruptWatch LWatch;
-    int LExit;
-    {
-        TForm1 LForm;
-        LForm.OnTrialEnd = [&](const TTrialResult& AResult) {
-            AReport.Trials.push_back(RecordOf(AResult));
-        };
-        if (!APort.empty())
-            SelectPort(*LForm.ComboBox1, Utf8ToUnicode(APort));
-        AReport.Port = UnicodeToUtf8(LForm.ComboBox1->Text());
-        LForm.Show();
-        LForm.Button1->Click();
-        auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
-        while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
+    TPortSearch LSearch(APort, AOptions.Extended);
+    AReport.Port = LSearch.Report().Port;
+    LSearch.Form().Show();
+    LSearch.Start();
+    RunPortSearches({&LSearch}, Interrupted);
+    AReport = LSearch.Report();
+    const TPortSearchEnd LEnd = LSearch.End();
+    int LExit = ExitCodeOf(LEnd);
+    if (LEnd == TPortSearchEnd::peCannotOpen || LEnd == TPortSearchEnd::peLost)
+        LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+    if (AReport.Found && AOptions.Save && !Interrupted()) {
+        // The option is UTF-8; a path from UTF-16 is right on every platform.
+        std::filesystem::path LFile(Utf8ToUnicode(AOptions.SaveFile));
+        if (LFile.empty()) {
+            // The INI this program's reader reads; the user's configuration
+            // folder may not be there yet.
+            LFile = ConfigFilePath();
+            std::error_code LCode;
+            std::filesystem::create_directories(LFile.parent_path(), LCode);
         }
-        if (LConsole.Outcome() == TSearchOutcome::soFound && !AReport.Trials.empty())
-            AReport.Found = AReport.Trials.size() - 1;
-        TExtendedSearch LExtended(LForm, Interrupted);
-        if (LConsole.Outcome() == TSearchOutcome::soNotFound && AOptions.Extended &&
-            !Interrupted()) {
-            // The window's last trial lets go of the port first.
-            LForm.FreeBridge();
-            LConsole.ResetOutcome();
-            if (LExtended.Run(LForm.ComboBox1->Text(), AReport.Trials))
-                AReport.Found = AReport.Trials.size() - 1;
+        std::string LError;
+        if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
+            AReport.SavedTo = UnicodeToUtf8(LFile.u16string());
+            LConsole.WriteError(u"saved to " + LFile.u16string());
+        } else {
+            AReport.ErrorCode = "save";
+            AReport.ErrorText = LError;
+            LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(LError));
+            LExit = CExitNoPort;
         }
-        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soNoPort) {
-            AReport.ErrorCode = "no-port";
-            AReport.ErrorText = UnicodeToUtf8(CMsgNoPort);
-        } else if (LConsole.Outcome() == TSearchOutcome::soConfigError) {
-            AReport.ErrorCode = "config";
-            AReport.ErrorText = UnicodeToUtf8(CMsgConfigError);
-        }
-        if (AReport.Found && AOptions.Save && !Interrupted()) {
-            // The option is UTF-8; a path from UTF-16 is right on every platform.
-            std::filesystem::path LFile(Utf8ToUnicode(AOptions.SaveFile));
-            if (LFile.empty()) {
-                // The INI this program's reader reads; the user's configuration
-                // folder may not be there yet.
-                LFile = ConfigFilePath();
-                std::error_code LCode;
-                std::filesystem::create_directories(LFile.parent_path(), LCode);
-            }
-            std::string LError;
-            if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
-                AReport.SavedTo = UnicodeToUtf8(LFile.u16string());
-                LConsole.WriteError(u"saved to " + LFile.u16string());
-            } else {
-                AReport.ErrorCode = "save";
-                AReport.ErrorText = LError;
-                LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(LError));
-                LExit = CExitNoPort;
-            }
-        }
-        if (AReport.Found && AOptions.Watch) {
-            const bool LStandard = !LExtended.Client();
-            const UnicodeString LPortName = LForm.ComboBox1->Text();
-            const TWatchMonitor LMonitor(LConsole, LPortName, [&] {
-                return LStandard ? int64_t(LForm.SuccessReadCount()) : LExtended.WeightCount();
-            });
-            while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
-            }
+    }
+    if (AReport.Found && AOptions.Watch) {
+        const TWatchMonitor LMonitor(LConsole, LSearch.Form().ComboBox1->Text(),
+                                     [&] { return LSearch.WeightCount(); });
+        while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
         }
     }
     return LExit;
@@ -234,13 +186,6 @@ int CliMain(const std::vector<std::string>& AArgs) {
     if (LOptions.Help) {
         std::cout << CCliUsage << std::flush;
         return std::cout ? CExitFound : CExitUsage;
-    }
-    if (!LOptions.Port.empty() && !LOptions.List) {
-        std::string LReason;
-        LReport.Port = LOptions.Port;
-        if (!CheckPortPath(LOptions.Port, LReason))
-            return Fail(LOptions, LReport, "port", "cannot open " + LOptions.Port + ": " + LReason,
-                        CExitNoPort);
     }
     InstallInterruptHandler();
     try {

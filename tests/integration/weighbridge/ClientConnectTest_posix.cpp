@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,7 +19,13 @@ public:
         ptsname_r(FMaster, LName, sizeof LName);
         FPath = LName;
     }
-    ~TPty() { close(FMaster); }
+    ~TPty() { Close(); }
+    // The terminal goes with its master.
+    void Close() {
+        if (FMaster >= 0)
+            close(FMaster);
+        FMaster = -1;
+    }
     const std::string& Path() const { return FPath; }
     void Write(const std::vector<uint8_t>& ABytes) const {
         EXPECT_EQ(write(FMaster, ABytes.data(), ABytes.size()),
@@ -72,6 +79,47 @@ TEST_F(ConnectTest, FailuresAreReportedAndNeverThrown) {
         EXPECT_TRUE(FClient->TailIsZero());
         EXPECT_TRUE(FClient->WeightList().empty());
         EXPECT_EQ(FClient->GetConnectString(), UnicodeString(LName) + u"/9600");
+    }
+}
+
+TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
+    TPty LLocked, LGone;
+    const int LHolder = open(LLocked.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(LHolder, 0);
+    ASSERT_EQ(flock(LHolder, LOCK_EX | LOCK_NB), 0);
+    LGone.Close();
+    const struct {
+        std::string Port;
+        TPortProblem Problem;
+        const char* Reason;
+    } LCases[] = {
+        {"/no/such/port", TPortProblem::ppMissing, "No such file or directory"},
+        {LGone.Path(), TPortProblem::ppMissing, "No such file or directory"},
+        {LLocked.Path(), TPortProblem::ppBusy, "locked"},
+        {"/dev/null", TPortProblem::ppNotSerial, "not a serial port"},
+    };
+    TLogCapture LLog;
+    for (const auto& LCase : LCases) {
+        FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LCase.Port), 9600, 10, 0});
+        EXPECT_FALSE(FClient->HasConnected());
+        EXPECT_EQ(FClient->ConnectProblem(), LCase.Problem) << LCase.Port;
+        EXPECT_NE(UnicodeToUtf8(FClient->ConnectError()).find(LCase.Reason), std::string::npos)
+            << UnicodeToUtf8(FClient->ConnectError());
+    }
+    close(LHolder);
+    // A connect that succeeds forgets the last failure.
+    FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LLocked.Path()), 9600, 10, 0});
+    EXPECT_TRUE(FClient->HasConnected());
+    EXPECT_TRUE(FClient->ConnectError().empty());
+    EXPECT_EQ(FClient->ConnectProblem(), TPortProblem::ppNone);
+    FClient.reset();
+    const std::vector<UnicodeString> LErrors = LLog.Lines(u"Error");
+    ASSERT_EQ(LErrors.size(), std::size(LCases));
+    for (size_t I = 0; I < LErrors.size(); ++I) {
+        const std::string LLine = UnicodeToUtf8(LErrors[I]);
+        EXPECT_EQ(LLine.rfind("[地磅仪表]连接失败，通讯口: " + LCases[I].Port + "; 原因: ", 0), 0u)
+            << LLine;
+        EXPECT_NE(LLine.find(LCases[I].Reason), std::string::npos) << LLine;
     }
 }
 

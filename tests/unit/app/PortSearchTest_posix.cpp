@@ -1,0 +1,124 @@
+// One port's search as the console front end runs it, on pseudo-terminals
+// and the virtual clock: a port that fails its check never starts a search,
+// and a port that goes away mid-search ends it at that trial.
+#include "app/PortSearch.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+struct TPty {
+    TPty() {
+        Master = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(Master, 0);
+        EXPECT_EQ(grantpt(Master), 0);
+        EXPECT_EQ(unlockpt(Master), 0);
+        Path = ptsname(Master);
+    }
+    ~TPty() { Close(); }
+    // The terminal goes with its master.
+    void Close() {
+        if (Master >= 0)
+            close(Master);
+        Master = -1;
+    }
+    int Master = -1;
+    std::string Path;
+};
+
+class PortSearchTest : public ::testing::Test {
+protected:
+    PortSearchTest() {
+        Loop.SetVirtualClock(true);
+        HeadlessControls().ClearMessages();
+    }
+    // Drives ASearch until ACondition holds or it ends.
+    void RunUntil(TPortSearch& ASearch, const std::function<bool()>& ACondition) {
+        for (int I = 0; I < 1000 && !ASearch.Done() && !ACondition(); ++I) {
+            Loop.RunUntil([&] { return ASearch.Pending() || ACondition(); }, 60000);
+            ASearch.Step();
+        }
+    }
+    THeadlessLoop Loop;
+};
+
+TEST_F(PortSearchTest, APortThatCannotBeOpenedStartsNoSearch) {
+    TPty LLocked;
+    const int LHolder = open(LLocked.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(flock(LHolder, LOCK_EX | LOCK_NB), 0);
+    const struct {
+        std::string Port;
+        const char* Reason;
+        const char* Text;
+    } LCases[] = {
+        {"/no/such/tty", "missing", std::strerror(ENOENT)},
+        {LLocked.Path, "busy", "locked"},
+        {"/dev/tty\xff", "bad-name", "UTF-8"},
+    };
+    for (const auto& LCase : LCases) {
+        TPortSearch LSearch(LCase.Port, true);
+        LSearch.Start();
+        EXPECT_EQ(LSearch.End(), TPortSearchEnd::peCannotOpen) << LCase.Port;
+        EXPECT_EQ(LSearch.Report().Port, LCase.Port);
+        EXPECT_EQ(LSearch.Report().ErrorCode, "port");
+        EXPECT_EQ(LSearch.Report().ErrorReason, LCase.Reason);
+        EXPECT_EQ(LSearch.Report().ErrorText.rfind("cannot open " + LCase.Port + ": ", 0), 0u);
+        EXPECT_NE(LSearch.Report().ErrorText.find(LCase.Text), std::string::npos)
+            << LSearch.Report().ErrorText;
+        EXPECT_EQ(LSearch.Summary().rfind("cannot open: ", 0), 0u) << LSearch.Summary();
+        EXPECT_TRUE(LSearch.Report().Trials.empty());
+        EXPECT_TRUE(LSearch.Form().Button1->Enabled()) << "no search started";
+    }
+    close(LHolder);
+}
+
+TEST_F(PortSearchTest, APortThatVanishesEndsTheSearchAtThatTrial) {
+    // Gone after the first trial of the window's search, whose next trial
+    // starts 20 ms later; and after the first trial of the extended table,
+    // whose next trial is already under way then.
+    const struct { size_t Recorded, VanishAt; } LCases[] = {{1, 2}, {13, 15}};
+    for (const auto [LRecorded, LVanishAt] : LCases) {
+        TPty LPty;
+        TPortSearch LSearch(LPty.Path, true);
+        LSearch.Start();
+        RunUntil(LSearch, [&] { return LSearch.Report().Trials.size() >= LRecorded; });
+        ASSERT_FALSE(LSearch.Done()) << LSearch.Summary();
+        LPty.Close();
+        RunUntil(LSearch, [] { return false; });
+        ASSERT_EQ(LSearch.End(), TPortSearchEnd::peLost) << LSearch.Summary();
+        const TSearchReport& LReport = LSearch.Report();
+        ASSERT_EQ(LReport.Trials.size(), LVanishAt);
+        EXPECT_EQ(LReport.Trials.back().Extended, LVanishAt > 12);
+        EXPECT_NE(LReport.Trials.back().OpenError.find(std::strerror(ENOENT)), std::string::npos)
+            << LReport.Trials.back().OpenError;
+        for (size_t I = 0; I + 1 < LReport.Trials.size(); ++I)
+            EXPECT_TRUE(LReport.Trials[I].OpenError.empty()) << I;
+        EXPECT_EQ(LReport.ErrorCode, "port");
+        EXPECT_EQ(LReport.ErrorReason, "missing");
+        EXPECT_EQ(LReport.ErrorText.rfind("port " + LPty.Path + " vanished in trial " +
+                                              std::to_string(LVanishAt) + ": ",
+                                          0),
+                  0u)
+            << LReport.ErrorText;
+        // The transcript says so, and no trial follows.
+        const auto& LLines = LSearch.Form().Memo1->Lines();
+        EXPECT_EQ(
+            UnicodeToUtf8(LLines.back())
+                .rfind("trial " + std::to_string(LVanishAt) + " could not open the port: ", 0),
+            0u)
+            << UnicodeToUtf8(LLines.back());
+        Loop.AdvanceTime(5000);
+        EXPECT_EQ(LReport.Trials.size(), LVanishAt);
+        EXPECT_EQ(LSearch.Form().Bridge(), nullptr);
+    }
+}
+
+} // namespace
