@@ -4,6 +4,7 @@
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
+#include "app/PortInfo.h"
 #include "app/PortSearch.h"
 #include "app/SearchReport.h"
 #include "app/Startup.h"
@@ -137,6 +138,31 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     return LExit;
 }
 
+// --list: each port of the list with what the system knows of it.
+int ListPorts(const TCliOptions& AOptions) {
+    TConsoleControls LConsole(std::cout, std::cerr, false);
+    SetControlBackend(&LConsole);
+    const std::vector<TPortInfo> LPorts = GetSysComListInfo();
+    SetControlBackend(nullptr);
+    if (AOptions.Json) {
+        std::cout << PortListJson(LPorts, CExitFound) << std::flush;
+        return CExitFound;
+    }
+    // The descriptions line up after the longest name.
+    size_t LWidth = 0;
+    for (const TPortInfo& LPort : LPorts)
+        LWidth = std::max(LWidth, LPort.Name.size());
+    for (const TPortInfo& LPort : LPorts) {
+        const std::string LText = DescribePort(LPort);
+        std::cout << UnicodeToUtf8(LPort.Name);
+        if (!LText.empty())
+            std::cout << std::string(LWidth - LPort.Name.size() + 2, ' ') << LText;
+        std::cout << '\n';
+    }
+    std::cout << std::flush;
+    return CExitFound;
+}
+
 // A run that a signal ended says so and exits 128 + the signal, whatever the
 // search had reached; the log's exit banner is written by then.
 int Finish(int AExit) {
@@ -198,14 +224,8 @@ int CliMain(const std::vector<std::string>& AArgs) {
             LSimulator.emplace(LProgram, SimulatorArgs(LOptions.Sim), CSimulatorStartMs);
             LPort = LSimulator->PortPath();
         }
-        if (LOptions.List) {
-            TConsoleControls LConsole(std::cout, std::cerr, false);
-            SetControlBackend(&LConsole);
-            for (const UnicodeString& LName : GetSysComList())
-                std::cout << UnicodeToUtf8(LName) << '\n';
-            SetControlBackend(nullptr);
-            return CExitFound;
-        }
+        if (LOptions.List)
+            return ListPorts(LOptions);
         const int LExit = Finish(RunSearch(LOptions, LPort, LReport));
         return Report(LOptions, LReport, LExit);
     } catch (const Exception& E) {
