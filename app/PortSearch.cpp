@@ -20,6 +20,24 @@ std::string TrialText(const TTrialRecord& ATrial) {
            StopBitsText(ATrial.StopBits);
 }
 
+// What kept a port from opening, in a word or two.
+const char* ProblemWords(TPortProblem AProblem) {
+    switch (AProblem) {
+    case TPortProblem::ppMissing:
+        return "no such port";
+    case TPortProblem::ppBusy:
+        return "busy";
+    case TPortProblem::ppDenied:
+        return "permission denied";
+    case TPortProblem::ppNotSerial:
+        return "not a serial port";
+    case TPortProblem::ppBadName:
+        return "bad name";
+    default:
+        return "error";
+    }
+}
+
 void Log(bool AError, const std::string& AText) {
     if (!GLogFile)
         return;
@@ -196,7 +214,7 @@ void TPortSearch::EndCannotOpen(const std::string& AReason, TPortProblem AProble
     FReport.ErrorCode = "port";
     FReport.ErrorReason = PortProblemCode(AProblem);
     FReport.ErrorText = "cannot open " + FReport.Port + ": " + AReason;
-    FDetail = "cannot open: " + AReason;
+    FDetail = std::string("cannot open (") + ProblemWords(AProblem) + "): " + AReason;
     EndAt(TPortSearchEnd::peCannotOpen);
 }
 

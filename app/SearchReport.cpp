@@ -63,7 +63,8 @@ std::string SearchReportJson(const TSearchReport& AReport, int AExitCode) {
     return Dump(ReportObject(AReport, AExitCode));
 }
 
-std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int AExitCode) {
+std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int AExitCode,
+                               const std::string& AErrorCode, const std::string& AErrorText) {
     nlohmann::ordered_json LDoc;
     bool LFound = false;
     nlohmann::ordered_json LPorts = nlohmann::ordered_json::array();
@@ -73,6 +74,8 @@ std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int A
     }
     LDoc["found"] = LFound;
     LDoc["exit_code"] = AExitCode;
+    if (!AErrorCode.empty())
+        LDoc["error"] = {{"code", AErrorCode}, {"text", AErrorText}};
     LDoc["ports"] = std::move(LPorts);
     return Dump(LDoc);
 }

@@ -37,6 +37,10 @@ struct TSearchReport {
 
 // One JSON document, pretty-printed, ending with a newline.
 std::string SearchReportJson(const TSearchReport& AReport, int AExitCode);
-// The document of --all-ports: the run's exit code and one entry per port,
-// each the keys of SearchReportJson but the exit code.
-std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int AExitCode);
+// The document of --all-ports: whether any port found an instrument, the
+// run's exit code, an error of the whole run (AErrorCode empty: none), and
+// one entry per port, each with the keys of SearchReportJson but the exit
+// code.
+std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int AExitCode,
+                               const std::string& AErrorCode = {},
+                               const std::string& AErrorText = {});

@@ -11,6 +11,7 @@
 #include "config/AtomicFile.h"
 #include "config/IniEdit.h"
 #include "config/UnitConfigReader.h"
+#include "logging/UnitLogFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -138,6 +140,55 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     return LExit;
 }
 
+// --all-ports: a search on each port of the list, all at the same time on
+// this thread's loop, each with a window, timers and clients of its own; the
+// transcript's lines carry their port's name. ANoPort is set when the list
+// is empty.
+int RunAllPorts(const TCliOptions& AOptions, std::vector<TSearchReport>& AReports,
+                std::string& ANoPort) {
+    THeadlessLoop LLoop;
+    TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr, false);
+    const TUnits LUnits(LConsole);
+    const TInterruptWatch LWatch;
+    const std::vector<UnicodeString> LPorts = GetSysComList();
+    if (LPorts.empty()) {
+        ANoPort = "no serial port to search: " + UnicodeToUtf8(CMsgNoPort);
+        LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(ANoPort));
+        if (GLogFile)
+            GLogFile->LogError(Utf8ToUnicode(ANoPort));
+        return CExitNoPort;
+    }
+    // Each window would announce its own end without saying whose.
+    LConsole.SetQuietMessages(true);
+    std::vector<std::unique_ptr<TPortSearch>> LOwned;
+    std::vector<TPortSearch*> LSearches;
+    for (const UnicodeString& LPort : LPorts) {
+        LOwned.push_back(std::make_unique<TPortSearch>(UnicodeToUtf8(LPort), AOptions.Extended));
+        LSearches.push_back(LOwned.back().get());
+        LConsole.SetLinePrefix(LSearches.back()->Form(), u"[" + LPort + u"]");
+        LSearches.back()->Form().Show();
+    }
+    for (TPortSearch* LSearch : LSearches) {
+        LSearch->Start();
+        if (LSearch->Done())
+            LConsole.WriteLine(
+                Utf8ToUnicode("[" + LSearch->Report().Port + "] " + LSearch->Summary()));
+    }
+    RunPortSearches(LSearches, Interrupted);
+    bool LFound = false, LSearched = false;
+    LConsole.WriteLine(u"");
+    for (TPortSearch* LSearch : LSearches) {
+        LConsole.WriteLine(Utf8ToUnicode(LSearch->Report().Port + ": " + LSearch->Summary()));
+        AReports.push_back(LSearch->Report());
+        LFound = LFound || LSearch->End() == TPortSearchEnd::peFound;
+        LSearched = LSearched || LSearch->End() == TPortSearchEnd::peNotFound ||
+                    LSearch->End() == TPortSearchEnd::peStopped;
+    }
+    // The windows go before the units (their clients log).
+    LOwned.clear();
+    return LFound ? CExitFound : LSearched ? CExitNotFound : CExitNoPort;
+}
+
 // --list: each port of the list with what the system knows of it.
 int ListPorts(const TCliOptions& AOptions) {
     TConsoleControls LConsole(std::cout, std::cerr, false);
@@ -226,6 +277,23 @@ int CliMain(const std::vector<std::string>& AArgs) {
         }
         if (LOptions.List)
             return ListPorts(LOptions);
+        if (LOptions.AllPorts) {
+            std::vector<TSearchReport> LReports;
+            std::string LNoPort;
+            const int LExit = Finish(RunAllPorts(LOptions, LReports, LNoPort));
+            if (LOptions.Json) {
+                const std::string LCode = !LNoPort.empty() ? "no-port"
+                                          : Interrupted()  ? "interrupted"
+                                                           : "";
+                const std::string LText =
+                    !LNoPort.empty()
+                        ? LNoPort
+                        : std::string("interrupted (") + SignalName(InterruptSignal()) + ")";
+                std::cout << AllPortsReportJson(LReports, LExit, LCode, LCode.empty() ? "" : LText)
+                          << std::flush;
+            }
+            return LExit;
+        }
         const int LExit = Finish(RunSearch(LOptions, LPort, LReport));
         return Report(LOptions, LReport, LExit);
     } catch (const Exception& E) {

@@ -58,10 +58,11 @@ TEST_F(PortSearchTest, APortThatCannotBeOpenedStartsNoSearch) {
         std::string Port;
         const char* Reason;
         const char* Text;
+        const char* Words;
     } LCases[] = {
-        {"/no/such/tty", "missing", std::strerror(ENOENT)},
-        {LLocked.Path, "busy", "locked"},
-        {"/dev/tty\xff", "bad-name", "UTF-8"},
+        {"/no/such/tty", "missing", std::strerror(ENOENT), "(no such port)"},
+        {LLocked.Path, "busy", "locked", "(busy)"},
+        {"/dev/tty\xff", "bad-name", "UTF-8", "(bad name)"},
     };
     for (const auto& LCase : LCases) {
         TPortSearch LSearch(LCase.Port, true);
@@ -73,7 +74,8 @@ TEST_F(PortSearchTest, APortThatCannotBeOpenedStartsNoSearch) {
         EXPECT_EQ(LSearch.Report().ErrorText.rfind("cannot open " + LCase.Port + ": ", 0), 0u);
         EXPECT_NE(LSearch.Report().ErrorText.find(LCase.Text), std::string::npos)
             << LSearch.Report().ErrorText;
-        EXPECT_EQ(LSearch.Summary().rfind("cannot open: ", 0), 0u) << LSearch.Summary();
+        EXPECT_EQ(LSearch.Summary().rfind(std::string("cannot open ") + LCase.Words, 0), 0u)
+            << LSearch.Summary();
         EXPECT_TRUE(LSearch.Report().Trials.empty());
         EXPECT_TRUE(LSearch.Form().Button1->Enabled()) << "no search started";
     }
@@ -119,6 +121,39 @@ TEST_F(PortSearchTest, APortThatVanishesEndsTheSearchAtThatTrial) {
         EXPECT_EQ(LReport.Trials.size(), LVanishAt);
         EXPECT_EQ(LSearch.Form().Bridge(), nullptr);
     }
+}
+
+TEST_F(PortSearchTest, SearchesSideBySideTakeAsLongAsOneAndAPortThatGoesEndsAlone) {
+    TPty LAlone;
+    TPortSearch LOne(LAlone.Path, false);
+    uint64_t LStart = GetTickCount64();
+    LOne.Start();
+    RunPortSearches({&LOne}, [] { return false; });
+    ASSERT_EQ(LOne.End(), TPortSearchEnd::peNotFound) << LOne.Summary();
+    const uint64_t LOneTook = GetTickCount64() - LStart;
+
+    // Two silent ports and one that goes away after its first trial.
+    TPty LA, LB, LGone;
+    TPortSearch LSearchA(LA.Path, false), LSearchB(LB.Path, false), LSearchGone(LGone.Path, false);
+    LStart = GetTickCount64();
+    for (TPortSearch* LSearch : {&LSearchA, &LSearchB, &LSearchGone})
+        LSearch->Start();
+    RunPortSearches({&LSearchA, &LSearchB, &LSearchGone}, [&] {
+        if (LSearchGone.Report().Trials.size() == 1)
+            LGone.Close();
+        return false;
+    });
+    const uint64_t LAllTook = GetTickCount64() - LStart;
+    for (TPortSearch* LSearch : {&LSearchA, &LSearchB}) {
+        EXPECT_EQ(LSearch->End(), TPortSearchEnd::peNotFound) << LSearch->Summary();
+        EXPECT_EQ(LSearch->Report().Trials.size(), 12u);
+    }
+    EXPECT_EQ(LSearchGone.End(), TPortSearchEnd::peLost) << LSearchGone.Summary();
+    EXPECT_EQ(LSearchGone.Report().Trials.size(), 2u);
+    EXPECT_EQ(LSearchGone.Summary().rfind("vanished in trial 2: ", 0), 0u) << LSearchGone.Summary();
+    // Each on its own timers: the three take as long as one.
+    EXPECT_LE(LAllTook, LOneTook + 100) << LOneTook;
+    EXPECT_GE(LAllTook, LOneTook);
 }
 
 } // namespace
