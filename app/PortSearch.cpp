@@ -77,16 +77,16 @@ TPortSearch::TPortSearch(const std::string& APort, bool AExtended)
     : FWantExtended(AExtended), FForm(std::make_unique<TForm1>()),
       FExtended(std::make_unique<TExtendedSearch>(*FForm)) {
     FForm->OnTrialEnd = [this](const TTrialResult& AResult) { OnMyTrialEnd(AResult); };
+    // Without a port the window's button says that there is none.
     const std::string LName = APort.empty() ? UnicodeToUtf8(FForm->ComboBox1->Text()) : APort;
     std::string LPort;
-    if (LName.empty())
-        ; // the window says that there is no port
-    else if (PortNameOf(LName, LPort, FBadName))
-        SelectPort(*FForm->ComboBox1, Utf8ToUnicode(LPort));
-    else
+    if (!LName.empty() && !PortNameOf(LName, LPort, FBadName)) {
         FReport.Port = LName;
-    if (FBadName.empty())
-        FReport.Port = UnicodeToUtf8(FForm->ComboBox1->Text());
+        return;
+    }
+    if (!LName.empty())
+        SelectPort(*FForm->ComboBox1, Utf8ToUnicode(LPort));
+    FReport.Port = UnicodeToUtf8(FForm->ComboBox1->Text());
 }
 
 TPortSearch::~TPortSearch() {
