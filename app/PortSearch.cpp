@@ -1,7 +1,7 @@
 #include "app/PortSearch.h"
 
 #include "logging/UnitLogFile.h"
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 
 #include <algorithm>
 #include <cctype>

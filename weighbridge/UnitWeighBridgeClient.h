@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/Object.h"
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 #include "serial/Comm.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 #include "weighbridge/UnitWeighGlobal.h"

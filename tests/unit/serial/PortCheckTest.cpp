@@ -1,5 +1,5 @@
 // The port name rule, the part every platform shares.
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The port check and name rule on Linux: device paths as they are, and each
 // reason a path cannot be opened as a serial port.
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 
 #include <gtest/gtest.h>
 

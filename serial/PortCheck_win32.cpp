@@ -1,4 +1,4 @@
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 
 #include "platform/Text.h"
 

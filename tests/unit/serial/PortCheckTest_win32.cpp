@@ -1,6 +1,6 @@
 // The port name rule on Windows: the forms the system accepts become the COM
 // name the client's number rule reads; what that rule cannot read is refused.
-#include "platform/PortCheck.h"
+#include "serial/PortCheck.h"
 
 #include <gtest/gtest.h>
 
