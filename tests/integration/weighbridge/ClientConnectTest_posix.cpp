@@ -93,10 +93,8 @@ TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
         TPortProblem Problem;
         const char* Reason;
     } LCases[] = {
-        {"/no/such/port", TPortProblem::ppMissing, "No such file or directory"},
         {LGone.Path(), TPortProblem::ppMissing, "No such file or directory"},
         {LLocked.Path(), TPortProblem::ppBusy, "locked"},
-        {"/dev/null", TPortProblem::ppNotSerial, "not a serial port"},
     };
     TLogCapture LLog;
     for (const auto& LCase : LCases) {
