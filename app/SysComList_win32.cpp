@@ -9,7 +9,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
-#include <cwctype>
+#include <cctype>
 #include <map>
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "platform/Windows_win32.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
