@@ -5,6 +5,7 @@
 // The goal: the run of all ports within 10 % of the one port's.
 #include "app/Console.h"
 #include "platform/VirtualPorts.h"
+#include "tests/support/Pty.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,20 +26,6 @@ extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
-
-struct TPty {
-    TPty() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0)
-            Path = ptsname(Master);
-    }
-    ~TPty() {
-        if (Master >= 0)
-            close(Master);
-    }
-    int Master = -1;
-    std::string Path;
-};
 
 // Seconds scaleprobe-cli takes with AArgs; its output is thrown away.
 double RunCli(const std::vector<std::string>& AArgs, int& AExit) {
@@ -81,14 +68,14 @@ void BM_AllPortsAgainstOnePort(benchmark::State& AState) {
     for (const auto& LArgs : LIndicators)
         LSims.push_back(std::make_unique<TSimulatorProcess>(SP_SIM_PATH, LArgs, 10000));
     TPty LSilent, LBusy;
-    const int LHolder = open(LBusy.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (LSilent.Path.empty() || LHolder < 0 || flock(LHolder, LOCK_EX | LOCK_NB) != 0) {
+    const int LHolder = open(LBusy.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (LSilent.SlavePath().empty() || LHolder < 0 || flock(LHolder, LOCK_EX | LOCK_NB) != 0) {
         AState.SkipWithError("no pseudo-terminal");
         return;
     }
-    AnnounceVirtualPort(Utf8ToUnicode(LSilent.Path));
-    AnnounceVirtualPort(Utf8ToUnicode(LBusy.Path));
-    std::vector<std::string> LOne{"--port", LSilent.Path}, LAll{"--all-ports"};
+    AnnounceVirtualPort(Utf8ToUnicode(LSilent.SlavePath()));
+    AnnounceVirtualPort(Utf8ToUnicode(LBusy.SlavePath()));
+    std::vector<std::string> LOne{"--port", LSilent.SlavePath()}, LAll{"--all-ports"};
     if (LExtended) {
         LOne.push_back("--extended");
         LAll.push_back("--extended");
@@ -104,8 +91,8 @@ void BM_AllPortsAgainstOnePort(benchmark::State& AState) {
         AState.counters["all_vs_one"] = LAllSeconds / LOneSeconds;
         AState.counters["ports"] = static_cast<double>(ListVirtualPorts().size());
     }
-    WithdrawVirtualPort(Utf8ToUnicode(LSilent.Path));
-    WithdrawVirtualPort(Utf8ToUnicode(LBusy.Path));
+    WithdrawVirtualPort(Utf8ToUnicode(LSilent.SlavePath()));
+    WithdrawVirtualPort(Utf8ToUnicode(LBusy.SlavePath()));
     close(LHolder);
     LSims.clear();
     fs::remove_all(LPortsDir);

@@ -10,8 +10,8 @@
 //   LIST: comma-separated; protocols keli, xk3168, ascii (default all three),
 //   rates default 300 600 1200 2400 4800 9600 19200 38400 57600 115200.
 //   A bare number is the trial count (default 2).
-#include "../../integration/sim/SimProcess.h"
 #include "platform/MessageLoop.h"
+#include "tests/support/SimProcess.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"

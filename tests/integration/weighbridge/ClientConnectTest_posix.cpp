@@ -1,46 +1,13 @@
-#include "../../unit/weighbridge/ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
+
+#include "tests/support/Pty.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-// A pseudo-terminal; the client opens its other end.
-class TPty {
-public:
-    TPty() {
-        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(FMaster);
-        unlockpt(FMaster);
-        char LName[128] = {};
-        ptsname_r(FMaster, LName, sizeof LName);
-        FPath = LName;
-    }
-    ~TPty() { Close(); }
-    // The terminal goes with its master.
-    void Close() {
-        if (FMaster >= 0)
-            close(FMaster);
-        FMaster = -1;
-    }
-    const std::string& Path() const { return FPath; }
-    void Write(const std::vector<uint8_t>& ABytes) const {
-        EXPECT_EQ(write(FMaster, ABytes.data(), ABytes.size()),
-                  static_cast<ssize_t>(ABytes.size()));
-    }
-    termios Settings() const {
-        termios LTerm{};
-        tcgetattr(FMaster, &LTerm);
-        return LTerm;
-    }
-
-private:
-    int FMaster = -1;
-    std::string FPath;
-};
 
 class ConnectTest : public ::testing::Test {
 protected:
@@ -84,17 +51,18 @@ TEST_F(ConnectTest, FailuresAreReportedAndNeverThrown) {
 
 TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
     TPty LLocked, LGone;
-    const int LHolder = open(LLocked.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int LHolder = open(LLocked.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(LHolder, 0);
     ASSERT_EQ(flock(LHolder, LOCK_EX | LOCK_NB), 0);
-    LGone.Close();
+    // The terminal goes with its master.
+    LGone.CloseMaster();
     const struct {
         std::string Port;
         TPortProblem Problem;
         const char* Reason;
     } LCases[] = {
-        {LGone.Path(), TPortProblem::ppMissing, "No such file or directory"},
-        {LLocked.Path(), TPortProblem::ppBusy, "locked"},
+        {LGone.SlavePath(), TPortProblem::ppMissing, "No such file or directory"},
+        {LLocked.SlavePath(), TPortProblem::ppBusy, "locked"},
     };
     TLogCapture LLog;
     for (const auto& LCase : LCases) {
@@ -106,7 +74,7 @@ TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
     }
     close(LHolder);
     // A connect that succeeds forgets the last failure.
-    FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LLocked.Path()), 9600, 10, 0});
+    FClient->ConnectComm(TConfigComm{LLocked.SlaveName(), 9600, 10, 0});
     EXPECT_TRUE(FClient->HasConnected());
     EXPECT_TRUE(FClient->ConnectError().empty());
     EXPECT_EQ(FClient->ConnectProblem(), TPortProblem::ppNone);
@@ -123,7 +91,7 @@ TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
 
 TEST_F(ConnectTest, SuccessSetsTheLineAndReportsPortAndRate) {
     TPty LPty;
-    const UnicodeString LName = Utf8ToUnicode(LPty.Path());
+    const UnicodeString LName = LPty.SlaveName();
     FillBufferAndHistory();
     FClient->ConnectComm(TConfigComm{LName, 4800, 10, 2});
     ASSERT_TRUE(FClient->HasConnected());
@@ -151,12 +119,12 @@ TEST_F(ConnectTest, SuccessSetsTheLineAndReportsPortAndRate) {
 
 TEST_F(ConnectTest, ReceivedFramesReachTheDecoderOnTheLoopThread) {
     TPty LPty;
-    FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LPty.Path()), 9600, 10, 0});
+    FClient->ConnectComm(TConfigComm{LPty.SlaveName(), 9600, 10, 0});
     ASSERT_TRUE(FClient->HasConnected());
     auto LBytes = KeliFrameBytes("000150");
     const auto LSecond = KeliFrameBytes("000151");
     LBytes.insert(LBytes.end(), LSecond.begin(), LSecond.end());
-    LPty.Write(LBytes);
+    EXPECT_TRUE(LPty.Send(LBytes));
     EXPECT_TRUE(FLoop.RunUntil([&] { return FClient->Notified.size() >= 2; }, 10000));
     EXPECT_EQ(FClient->Notified, (std::vector<double>{150, 151}));
 }

@@ -4,15 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 
 TEST(SimulatorProcess, OneThatIgnoresSigtermIsKilledAfterTwoSeconds) {
     // An ignored signal stays ignored across exec: sleep never ends on SIGTERM.

@@ -3,6 +3,7 @@
 // trial, also in the extended table, and searches side by side take as long
 // as one.
 #include "app/PortSearch.h"
+#include "tests/support/Pty.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +15,6 @@
 #include <cstring>
 
 namespace {
-
-struct TPty {
-    TPty() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(Master, 0);
-        EXPECT_EQ(grantpt(Master), 0);
-        EXPECT_EQ(unlockpt(Master), 0);
-        Path = ptsname(Master);
-    }
-    ~TPty() { Close(); }
-    // The terminal goes with its master.
-    void Close() {
-        if (Master >= 0)
-            close(Master);
-        Master = -1;
-    }
-    int Master = -1;
-    std::string Path;
-};
 
 class PortSearchTest : public ::testing::Test {
 protected:
@@ -57,11 +39,11 @@ TEST_F(PortSearchTest, APortThatVanishesEndsTheSearchAtThatTrial) {
     const struct { size_t Recorded, VanishAt; } LCases[] = {{1, 2}, {13, 15}};
     for (const auto [LRecorded, LVanishAt] : LCases) {
         TPty LPty;
-        TPortSearch LSearch(LPty.Path, true);
+        TPortSearch LSearch(LPty.SlavePath(), true);
         LSearch.Start();
         RunUntil(LSearch, [&] { return LSearch.Report().Trials.size() >= LRecorded; });
         ASSERT_FALSE(LSearch.Done()) << LSearch.Summary();
-        LPty.Close();
+        LPty.CloseMaster();
         RunUntil(LSearch, [] { return false; });
         ASSERT_EQ(LSearch.End(), TPortSearchEnd::peLost) << LSearch.Summary();
         const TSearchReport& LReport = LSearch.Report();
@@ -73,7 +55,7 @@ TEST_F(PortSearchTest, APortThatVanishesEndsTheSearchAtThatTrial) {
             EXPECT_TRUE(LReport.Trials[I].OpenError.empty()) << I;
         EXPECT_EQ(LReport.ErrorCode, "port");
         EXPECT_EQ(LReport.ErrorReason, "missing");
-        EXPECT_EQ(LReport.ErrorText.rfind("port " + LPty.Path + " vanished in trial " +
+        EXPECT_EQ(LReport.ErrorText.rfind("port " + LPty.SlavePath() + " vanished in trial " +
                                               std::to_string(LVanishAt) + ": ",
                                           0),
                   0u)
@@ -93,7 +75,7 @@ TEST_F(PortSearchTest, APortThatVanishesEndsTheSearchAtThatTrial) {
 
 TEST_F(PortSearchTest, SearchesSideBySideTakeAsLongAsOneAndAPortThatGoesEndsAlone) {
     TPty LAlone;
-    TPortSearch LOne(LAlone.Path, false);
+    TPortSearch LOne(LAlone.SlavePath(), false);
     uint64_t LStart = GetTickCount64();
     LOne.Start();
     RunPortSearches({&LOne}, [] { return false; });
@@ -102,13 +84,14 @@ TEST_F(PortSearchTest, SearchesSideBySideTakeAsLongAsOneAndAPortThatGoesEndsAlon
 
     // Two silent ports and one that goes away after its first trial.
     TPty LA, LB, LGone;
-    TPortSearch LSearchA(LA.Path, false), LSearchB(LB.Path, false), LSearchGone(LGone.Path, false);
+    TPortSearch LSearchA(LA.SlavePath(), false), LSearchB(LB.SlavePath(), false),
+        LSearchGone(LGone.SlavePath(), false);
     LStart = GetTickCount64();
     for (TPortSearch* LSearch : {&LSearchA, &LSearchB, &LSearchGone})
         LSearch->Start();
     RunPortSearches({&LSearchA, &LSearchB, &LSearchGone}, [&] {
         if (LSearchGone.Report().Trials.size() == 1)
-            LGone.Close();
+            LGone.CloseMaster();
         return false;
     });
     const uint64_t LAllTook = GetTickCount64() - LStart;
