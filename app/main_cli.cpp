@@ -79,18 +79,21 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                                  AError);
 }
 
-// The units come down, and the backend goes, also when the search fails.
+// The units come down, and the backend goes, also when the search fails. A
+// log that cannot be written is said once on standard error.
 struct TUnits {
-    explicit TUnits(TControlBackend& ABackend) {
+    TUnits(TControlBackend& ABackend, TLogWriteNotice& ANotice) : FNotice(ANotice) {
         SetControlBackend(&ABackend);
-        StartUpUnits();
+        StartUpUnits({}, Bind(&ANotice, &TLogWriteNotice::LogWriteFailed));
     }
     ~TUnits() {
         ShutDownUnits();
+        FNotice.Flush(); // the exit banner may have been lost too
         SetControlBackend(nullptr);
     }
     TUnits(const TUnits&) = delete;
     TUnits& operator=(const TUnits&) = delete;
+    TLogWriteNotice& FNotice;
 };
 
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
@@ -98,7 +101,8 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     // With --json standard output carries the document only.
     TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr,
                               !AOptions.Json && StdoutIsTerminal());
-    const TUnits LUnits(LConsole);
+    TLogWriteNotice LLogNotice(LConsole);
+    const TUnits LUnits(LConsole, LLogNotice);
     const TInterruptWatch LWatch;
     TPortSearch LSearch(APort, AOptions.Extended);
     AReport.Port = LSearch.Report().Port;
@@ -148,7 +152,8 @@ int RunAllPorts(const TCliOptions& AOptions, std::vector<TSearchReport>& AReport
                 std::string& ANoPort) {
     THeadlessLoop LLoop;
     TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr, false);
-    const TUnits LUnits(LConsole);
+    TLogWriteNotice LLogNotice(LConsole);
+    const TUnits LUnits(LConsole, LLogNotice);
     const TInterruptWatch LWatch;
     const std::vector<UnicodeString> LPorts = GetSysComList();
     if (LPorts.empty()) {
