@@ -1,12 +1,16 @@
 #include "app/CliOptions.h"
 
 #include <charconv>
+#include <utility>
 
 const char CCliUsage[] =
     "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
     "                      [--extended] [--json] [--save [FILE]] [--help]\n"
+    "       scaleprobe-cli --all-ports [--extended] [--json]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
-    "  --list           print the port list and exit\n"
+    "  --list           print the port list, with what is known of each port, and exit\n"
+    "  --all-ports      search every port of the list at the same time and report\n"
+    "                   each port's result\n"
     "  --simulate SPEC  search a simulated indicator, e.g. keli:19200, xk3168:4800:2\n"
     "                   or ascii:57600:7E1\n"
     "  --watch          after a success keep showing weights until interrupted\n"
@@ -17,8 +21,9 @@ const char CCliUsage[] =
     "  --save [FILE]    after a find, write the port and line settings into the\n"
     "                   CommConfig section of FILE (default: this program's INI)\n"
     "  --help           print this text and exit\n"
-    "exit status: 0 instrument found, 1 none found, 2 no port, a port that cannot be opened or\n"
-    "a configuration error, 64 usage, 128+N ended by signal N (130 for Ctrl+C)\n";
+    "exit status: 0 instrument found (--all-ports: on any port), 1 none found, 2 no port, a port\n"
+    "that cannot be opened (--all-ports: none could) or a configuration error, 64 usage,\n"
+    "128+N ended by signal N (130 for Ctrl+C)\n";
 
 namespace {
 bool ParseInt(const std::string& AText, int32_t& AValue) {
@@ -86,6 +91,8 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
             AOptions.Json = true;
         } else if (LArg == "--extended") {
             AOptions.Extended = true;
+        } else if (LArg == "--all-ports") {
+            AOptions.AllPorts = true;
         } else if (LArg == "--save") {
             AOptions.Save = true;
             // The file is optional: a next argument that is no option.
@@ -122,6 +129,18 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
     if (LHavePort && AOptions.Simulate) {
         AError = "--port and --simulate exclude each other";
         return false;
+    }
+    if (AOptions.AllPorts) {
+        // One result per port: nothing to watch, save or choose.
+        for (const auto& [LSet, LName] : {std::pair<bool, const char*>{LHavePort, "--port"},
+                                          {AOptions.Simulate, "--simulate"},
+                                          {AOptions.List, "--list"},
+                                          {AOptions.Watch, "--watch"},
+                                          {AOptions.Save, "--save"}})
+            if (LSet) {
+                AError = std::string("--all-ports and ") + LName + " exclude each other";
+                return false;
+            }
     }
     return true;
 }

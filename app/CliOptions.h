@@ -20,6 +20,7 @@ struct TCliOptions {
     bool Help = false;
     bool Json = false;     // one JSON document on standard output
     bool Extended = false; // after a search that found nothing, the extended table
+    bool AllPorts = false; // every port of the list at once
     bool Save = false;     // after a find, the result into an INI file
     std::string SaveFile;  // empty: the program's own INI
     TSimulateSpec Sim;

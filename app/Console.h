@@ -65,14 +65,6 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
-// Whether APath can be opened as a serial port at all: it exists, is a
-// character device that is a terminal, this user may open it, and no other
-// program holds it (exclusive-use flag or advisory lock; an exclusive-use
-// flag that no program holds any more does not count where the port opens).
-// Never blocks (a FIFO is not opened for waiting). False with AReason, the
-// system's reason, what is known of the holder and what to do about it.
-bool CheckPortPath(const std::string& APath, std::string& AReason);
-
 // The simulator program: beside the running executable, else in the build
 // tree's tools folder; empty when neither exists (always on Windows: the
 // simulator runs on Linux only).

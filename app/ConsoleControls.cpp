@@ -16,19 +16,23 @@ constexpr int CDisplayRows = 7;
 class TMemoPeer : public TControlPeer {
 public:
     TMemoPeer(TMemo& AMemo, TConsoleControls& AConsole)
-        : FMemo(AMemo), FConsole(AConsole), FShown(AMemo.Lines().size()) {}
+        : FMemo(AMemo), FConsole(AConsole), FShown(AMemo.Lines().size()),
+          FPrefix(AConsole.LinePrefixOf(AMemo.Parent())) {}
     void Changed(TControlChange AWhat) override {
         if (AWhat != TControlChange::ccLines)
             return;
         const auto& LLines = FMemo.Lines();
         for (; FShown < LLines.size(); ++FShown)
-            FConsole.WriteLine(LLines[FShown]);
+            FConsole.WriteLine(FPrefix.empty() || LLines[FShown].empty()
+                                   ? FPrefix + LLines[FShown]
+                                   : FPrefix + u" " + LLines[FShown]);
     }
 
 private:
     TMemo& FMemo;
     TConsoleControls& FConsole;
     size_t FShown;
+    UnicodeString FPrefix;
 };
 
 class TDisplayPeer : public TControlPeer {
@@ -80,7 +84,20 @@ std::unique_ptr<TControlPeer> TConsoleControls::CreatePeer(TControl& AControl) {
     return nullptr;
 }
 
+void TConsoleControls::SetLinePrefix(const TControl& AForm, UnicodeString APrefix) {
+    FLinePrefixes[&AForm] = std::move(APrefix);
+}
+
+UnicodeString TConsoleControls::LinePrefixOf(const TControl* AForm) const {
+    const auto LIt = FLinePrefixes.find(AForm);
+    return LIt == FLinePrefixes.end() ? UnicodeString() : LIt->second;
+}
+
 void TConsoleControls::ShowMessage(const UnicodeString& AText) {
+    if (FQuietMessages) {
+        THeadlessControls::ShowMessage(AText);
+        return;
+    }
     // Standard error may be the same terminal: the text goes above the
     // drawing, which is drawn again below it.
     EraseDisplay();

@@ -8,6 +8,7 @@
 #include "platform/MessageLoop.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -47,6 +48,14 @@ public:
     TSearchOutcome Outcome() const { return FOutcome; }
     void ResetOutcome() { FOutcome = TSearchOutcome::soNone; }
 
+    // Transcript lines of the memo on AForm start with APrefix and a blank
+    // (several windows searching at once); set before the form is shown.
+    void SetLinePrefix(const TControl& AForm, UnicodeString APrefix);
+    UnicodeString LinePrefixOf(const TControl* AForm) const;
+    // While set, message boxes are recorded but not written (several
+    // windows would announce their ends without saying whose).
+    void SetQuietMessages(bool AValue) { FQuietMessages = AValue; }
+
     // Writes a line to standard error (above the drawn display, if any).
     void WriteError(const UnicodeString& ALine);
     // Writes a transcript line (above the drawn display, if any).
@@ -74,6 +83,8 @@ private:
     // row; FLastDrawing is its text once asked for.
     TDotGrid FGrid;
     std::vector<uint32_t> FDots;
+    std::map<const TControl*, UnicodeString> FLinePrefixes;
+    bool FQuietMessages = false;
     std::string FLastDrawing;
     bool FDrawingStale = false;
     int FDrawnRows = 0;

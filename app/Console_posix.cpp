@@ -3,14 +3,11 @@
 #include "platform/MessageLoop.h"
 #include "platform/Object.h"
 #include "platform/System.h"
-#include "serial/PortHolders_posix.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -158,58 +155,6 @@ TInterruptWatch::~TInterruptWatch() {
             close(LFd);
             LFd = -1;
         }
-}
-
-bool CheckPortPath(const std::string& APath, std::string& AReason) {
-    struct stat LStat {};
-    if (stat(APath.c_str(), &LStat) != 0) {
-        AReason = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(LStat.st_mode)) {
-        AReason = "is a directory, not a serial port";
-        return false;
-    }
-    if (S_ISFIFO(LStat.st_mode)) {
-        AReason = "is a FIFO, not a serial port";
-        return false;
-    }
-    if (!S_ISCHR(LStat.st_mode)) {
-        AReason = "is not a character device, not a serial port";
-        return false;
-    }
-    const int LFd = open(APath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (LFd < 0) {
-        const int LErrno = errno;
-        AReason = std::strerror(LErrno);
-        if (LErrno == EACCES || LErrno == EPERM)
-            AReason += " (the user needs to be in the serial port's group, e.g. 'dialout': "
-                       "sudo usermod -aG dialout $USER, then log in again)";
-        else if (LErrno == EBUSY)
-            AReason += " (" + ExclusiveUseReason(FindPortHolders(LStat.st_rdev, -1)) + ")";
-        return false;
-    }
-    bool LOk = true;
-    int LExclusive = 0;
-    if (!isatty(LFd)) {
-        AReason = "not a terminal, not a serial port";
-        LOk = false;
-    } else if (ioctl(LFd, TIOCGEXCL, &LExclusive) == 0 && LExclusive != 0) {
-        // Root may open a port under the mark; while another program holds
-        // it, it is still that program's. A mark nobody holds protects
-        // nobody: the serial component takes the port over.
-        const TPortHolders LFound = FindPortHolders(LStat.st_rdev, LFd);
-        LOk = LFound.Holders.empty() && !LFound.Partial;
-        if (!LOk)
-            AReason = ExclusiveUseReason(LFound);
-    }
-    if (LOk && flock(LFd, LOCK_EX | LOCK_NB) != 0) {
-        AReason = std::string(std::strerror(errno)) + " (another program holds the port locked)";
-        LOk = false;
-    }
-    // Closing drops the lock taken for the test.
-    close(LFd);
-    return LOk;
 }
 
 std::filesystem::path FindSimulator() {

@@ -65,16 +65,6 @@ BOOL WINAPI OnConsoleCtrl(DWORD AType) {
     ExitProcess(static_cast<UINT>(GExitCode.load()));
 }
 
-std::string Utf8OfWide(const wchar_t* AText, int ALength) {
-    if (ALength <= 0)
-        return {};
-    const int LSize = WideCharToMultiByte(CP_UTF8, 0, AText, ALength, nullptr, 0, nullptr, nullptr);
-    std::string LOut(static_cast<size_t>(LSize > 0 ? LSize : 0), '\0');
-    if (LSize > 0)
-        WideCharToMultiByte(CP_UTF8, 0, AText, ALength, LOut.data(), LSize, nullptr, nullptr);
-    return LOut;
-}
-
 std::wstring WideOfUtf8(const std::string& AText) {
     if (AText.empty())
         return {};
@@ -84,20 +74,6 @@ std::wstring WideOfUtf8(const std::string& AText) {
     if (LSize > 0)
         MultiByteToWideChar(CP_UTF8, 0, AText.data(), LLength, LOut.data(), LSize);
     return LOut;
-}
-
-// The system's text for an error code, without its line end.
-std::string SystemMessage(DWORD AError) {
-    wchar_t LBuf[512];
-    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, AError, 0, LBuf, 512, nullptr);
-    while (LLength > 0 &&
-           (LBuf[LLength - 1] == L'\n' || LBuf[LLength - 1] == L'\r' || LBuf[LLength - 1] == L' '))
-        --LLength;
-    std::string LText = Utf8OfWide(LBuf, static_cast<int>(LLength));
-    if (LText.empty())
-        LText = "error " + std::to_string(AError);
-    return LText;
 }
 
 // The length of the longest prefix of AText that ends on a whole UTF-8
@@ -234,18 +210,6 @@ bool EnableTerminalSequences(HANDLE AHandle, DWORD& AOldMode) {
            SetConsoleMode(AHandle, AOldMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-// How to form a Windows device name: the client's rule, COM10 and above get
-// the device prefix.
-std::wstring DeviceName(const std::string& APort) {
-    std::wstring LName = WideOfUtf8(APort);
-    if (LName.size() > 3) {
-        const std::wstring LTail = LName.substr(3);
-        if (!LTail.empty() && LTail.find_first_not_of(L"0123456789") == std::wstring::npos &&
-            (LTail.size() > 2 || std::stoi(LTail) >= 10))
-            LName = L"//./" + LName;
-    }
-    return LName;
-}
 } // namespace
 
 const char CSimulatorMissing[] = "--simulate needs the Linux simulator (scaleprobe-sim runs on "
@@ -339,48 +303,6 @@ TInterruptWatch::TInterruptWatch() : FImpl(std::make_unique<TImpl>()) {
 TInterruptWatch::~TInterruptWatch() {
     const std::lock_guard<std::mutex> LLock(GWatchLock);
     GWatchWindow = TWindowHandle();
-}
-
-bool CheckPortPath(const std::string& APath, std::string& AReason) {
-    const std::wstring LName = DeviceName(APath);
-    // Opening a port does not wait for the line; FILE_FLAG_OVERLAPPED as the
-    // serial component opens it.
-    const HANDLE LHandle = CreateFileW(LName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (LHandle == INVALID_HANDLE_VALUE) {
-        const DWORD LError = GetLastError();
-        switch (LError) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-            AReason = "no such port (" + SystemMessage(LError) +
-                      "); scaleprobe-cli --list "
-                      "shows the ports there are";
-            break;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            AReason = "access denied (" + SystemMessage(LError) +
-                      "): another program has the port open, or this user may not use it";
-            break;
-        default:
-            AReason = SystemMessage(LError);
-            break;
-        }
-        return false;
-    }
-    bool LOk = true;
-    DCB LDcb{};
-    LDcb.DCBlength = sizeof LDcb;
-    if (GetFileType(LHandle) != FILE_TYPE_CHAR) {
-        AReason = "not a serial port (not a character device)";
-        LOk = false;
-    } else if (!GetCommState(LHandle, &LDcb)) {
-        AReason = "not a serial port (" + SystemMessage(GetLastError()) + ")";
-        LOk = false;
-    }
-    CloseHandle(LHandle);
-    return LOk;
 }
 
 std::filesystem::path FindSimulator() {

@@ -50,73 +50,122 @@ std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& A
     return std::make_unique<TXK3168Client>(CRepeatCntWhenStable);
 }
 
-TExtendedSearch::TExtendedSearch(TForm1& AForm, std::function<bool()> AStop)
-    : FForm(AForm), FStop(std::move(AStop)) {}
+TExtendedSearch::TExtendedSearch(TForm1& AForm) : FForm(AForm), FCheck(std::make_unique<TTimer>()) {
+    FCheck->SetEnabled(false);
+    FCheck->OnTimer = Bind(this, &TExtendedSearch::OnMyCheckTimer);
+}
 
-bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials) {
-    TMessageLoop* LLoop = TMessageLoop::Current();
+TExtendedSearch::~TExtendedSearch() {
+    // The timer goes first: it ticks into the client.
+    FCheck.reset();
+}
+
+void TExtendedSearch::Start(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials) {
+    FPort = APort;
+    FTrials = &ATrials;
+    FNext = 0;
+    FFound = false;
+    FConnectError.clear();
+    FConnectProblem = TPortProblem::ppNone;
+    FRunning = true;
     FForm.Memo1->Append(u"");
     FForm.Memo1->Append(CExtendedHead);
-    for (const TExtendedTrial& LTrial : ExtendedTable()) {
-        if (FStop())
-            return false;
-        // Clear the field first, then free the client (which closes its port).
-        std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
-        LOld.reset();
-        FClient = CreateClientForProtocol(LTrial.Protocol);
-        FWeights = 0;
-        FLastWeight = 0;
-        FClient->SetOnNewWeightNotify([this](double AValue) {
-            FLastWeight = AValue;
-            ++FWeights;
-            FForm.LEDDisplay1->SetCaption(FloatToStr(AValue, LocaleDecimalSeparator()));
-        });
-        const TConfigComm LCfg{APort, LTrial.BaudRate, CReadIntervalTimeout, LTrial.StopBits};
-        FForm.Memo1->Append(u"");
-        FForm.Memo1->Append(CTrialLine);
-        FForm.Memo1->Append(ProtocolLine(LTrial.Protocol));
-        FForm.Memo1->Append(FForm.CommConfig2String(LCfg));
-        FClient->ConnectComm(LCfg);
-        // The trial's time from the open, as the window counts it, or until
-        // told to stop.
-        const uint64_t LStart = GetTickCount64();
-        uint64_t LElapsed = 0;
-        while ((LElapsed = GetTickCount64() - LStart) < static_cast<uint64_t>(CTestMaxTime))
-            if (LLoop->RunUntil(FStop, static_cast<uint32_t>(CTestMaxTime - LElapsed)))
-                break;
-        TTrialRecord LRecord{LTrial.Protocol,
-                             LTrial.BaudRate,
-                             8,
-                             "none",
-                             LTrial.StopBits,
-                             static_cast<int32_t>(FWeights),
-                             LElapsed,
-                             true,
-                             FLastWeight};
-        const bool LFound = FWeights >= CSuccessCount;
-        if (LFound)
-            ApplyFraming(*FClient, LRecord);
-        ATrials.push_back(LRecord);
-        if (FStop())
-            return false;
-        if (LFound) {
-            FForm.Memo1->Append(u"");
-            FForm.Memo1->Append(u"");
-            FForm.Memo1->Append(CEndLine);
-            FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
-            if (const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(FClient.get()))
-                FForm.Memo1->Append(CFramingHead +
-                                    Utf8ToUnicode(AsciiFramingName(LAscii->Framing())));
-            ShowMessage(CMsgFound);
-            return true;
-        }
+    StartTrial();
+}
+
+void TExtendedSearch::StartTrial() {
+    const TExtendedTrial& LTrial = ExtendedTable()[FNext];
+    // Clear the field first, then free the client (which closes its port).
+    std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
+    LOld.reset();
+    FClient = CreateClientForProtocol(LTrial.Protocol);
+    FWeights = 0;
+    FLastWeight = 0;
+    FClient->SetOnNewWeightNotify([this](double AValue) {
+        FLastWeight = AValue;
+        ++FWeights;
+        FForm.LEDDisplay1->SetCaption(FloatToStr(AValue, LocaleDecimalSeparator()));
+    });
+    const TConfigComm LCfg{FPort, LTrial.BaudRate, CReadIntervalTimeout, LTrial.StopBits};
+    FForm.Memo1->Append(u"");
+    FForm.Memo1->Append(CTrialLine);
+    FForm.Memo1->Append(ProtocolLine(LTrial.Protocol));
+    FForm.Memo1->Append(FForm.CommConfig2String(LCfg));
+    FClient->ConnectComm(LCfg);
+    // The trial's time from the open, as the window counts it.
+    FTrialStart = GetTickCount64();
+    if (!FClient->HasConnected()) {
+        // The port is gone or taken: the other rates would not open it either.
+        FConnectError = FClient->ConnectError();
+        FConnectProblem = FClient->ConnectProblem();
+        RecordTrial(0);
+        FRunning = false;
+        return;
+    }
+    FCheck->SetInterval(static_cast<uint32_t>(CTestMaxTime));
+    FCheck->SetEnabled(true);
+}
+
+void TExtendedSearch::OnMyCheckTimer(TObject*) {
+    const uint64_t LElapsed = GetTickCount64() - FTrialStart;
+    if (LElapsed < static_cast<uint64_t>(CTestMaxTime)) {
+        // Early (a timer may be): the rest of the second.
+        FCheck->SetInterval(static_cast<uint32_t>(CTestMaxTime - LElapsed));
+        return;
+    }
+    FCheck->SetEnabled(false);
+    RecordTrial(LElapsed);
+    if (FWeights >= CSuccessCount) {
+        Finish(true);
+        return;
+    }
+    if (++FNext < ExtendedTable().size()) {
+        StartTrial();
+        return;
     }
     std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
     LOld.reset();
+    Finish(false);
+}
+
+void TExtendedSearch::RecordTrial(uint64_t AElapsed) {
+    const TExtendedTrial& LTrial = ExtendedTable()[FNext];
+    TTrialRecord LRecord;
+    LRecord.Protocol = LTrial.Protocol;
+    LRecord.BaudRate = LTrial.BaudRate;
+    LRecord.StopBits = LTrial.StopBits;
+    LRecord.Weights = static_cast<int32_t>(FWeights);
+    LRecord.ElapsedMs = AElapsed;
+    LRecord.Extended = true;
+    LRecord.LastWeight = FLastWeight;
+    if (FWeights >= CSuccessCount)
+        ApplyFraming(*FClient, LRecord);
+    if (!FClient->HasConnected())
+        LRecord.OpenError = UnicodeToUtf8(FClient->ConnectError());
+    FTrials->push_back(LRecord);
+}
+
+void TExtendedSearch::Stop() {
+    if (!FRunning)
+        return;
+    FCheck->SetEnabled(false);
+    RecordTrial(GetTickCount64() - FTrialStart);
+    FRunning = false;
+}
+
+void TExtendedSearch::Finish(bool AFound) {
+    FRunning = false;
+    FFound = AFound;
     FForm.Memo1->Append(u"");
     FForm.Memo1->Append(u"");
     FForm.Memo1->Append(CEndLine);
-    FForm.Memo1->Append(CMsgNotFound);
-    ShowMessage(CMsgNotFound);
-    return false;
+    if (AFound) {
+        FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
+        if (const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(FClient.get()))
+            FForm.Memo1->Append(CFramingHead + Utf8ToUnicode(AsciiFramingName(LAscii->Framing())));
+        ShowMessage(CMsgFound);
+    } else {
+        FForm.Memo1->Append(CMsgNotFound);
+        ShowMessage(CMsgNotFound);
+    }
 }

@@ -7,7 +7,6 @@
 #include "app/MainForm.h"
 #include "app/SearchReport.h"
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,24 +24,52 @@ std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& A
 
 class TExtendedSearch {
 public:
-    // Shows the trials in AForm's transcript and display; AStop ends the
-    // search between and within trials.
-    TExtendedSearch(TForm1& AForm, std::function<bool()> AStop);
+    // Shows the trials in AForm's transcript and display.
+    explicit TExtendedSearch(TForm1& AForm);
+    ~TExtendedSearch();
+    TExtendedSearch(const TExtendedSearch&) = delete;
+    TExtendedSearch& operator=(const TExtendedSearch&) = delete;
 
-    // Runs the table on APort; each trial goes to ATrials. True when one
-    // found the instrument; its client then stays connected (for --watch).
-    bool Run(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials);
+    // Starts the table on APort and returns: the trials run on the calling
+    // thread's loop (a timer of this search), each recorded in ATrials, which
+    // must outlive the search. A find ends it with its client still
+    // connected (for --watch); so does a trial whose client could not open
+    // the port, without trying the rest.
+    void Start(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials);
+    bool Running() const { return FRunning; }
+    bool Found() const { return FFound; }
+    // Ends a running search at once; the trial under way is recorded.
+    void Stop();
+
+    // Set when the search ended at a port that could not be opened.
+    const UnicodeString& ConnectError() const { return FConnectError; }
+    TPortProblem ConnectProblem() const { return FConnectProblem; }
 
     // The winning trial's client and its weights so far.
     const TWeighBridgeClient* Client() const { return FClient.get(); }
     int64_t WeightCount() const { return FWeights; }
 
 private:
+    void StartTrial();
+    void OnMyCheckTimer(TObject* Sender);
+    // Records the trial under way; AElapsed from its open.
+    void RecordTrial(uint64_t AElapsed);
+    void Finish(bool AFound);
+
     TForm1& FForm;
-    std::function<bool()> FStop;
+    UnicodeString FPort;
+    std::vector<TTrialRecord>* FTrials = nullptr;
+    size_t FNext = 0; // index of the trial under way in ExtendedTable()
+    bool FRunning = false;
+    bool FFound = false;
+    uint64_t FTrialStart = 0;
+    UnicodeString FConnectError;
+    TPortProblem FConnectProblem = TPortProblem::ppNone;
     std::unique_ptr<TWeighBridgeClient> FClient;
     int64_t FWeights = 0;
     double FLastWeight = 0;
+    // Last: it ticks into the fields above.
+    std::unique_ptr<TTimer> FCheck;
 };
 
 inline constexpr char16_t CExtendedHead[] = u"扩展搜索: 更多波特率与ASCII文本协议";

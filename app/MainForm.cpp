@@ -198,9 +198,19 @@ void TForm1::TestNewConfig() {
 }
 
 void TForm1::ReportTrial(uint64_t AElapsedMs) {
-    if (OnTrialEnd)
-        OnTrialEnd(
-            TTrialResult{FCurrTestState, GetConfig(), FSuccessReadCount, AElapsedMs, FLastWeight});
+    if (!OnTrialEnd)
+        return;
+    TTrialResult LResult;
+    LResult.State = FCurrTestState;
+    LResult.Cfg = GetConfig();
+    LResult.Weights = FSuccessReadCount;
+    LResult.ElapsedMs = AElapsedMs;
+    LResult.LastWeight = FLastWeight;
+    if (FBridge && !FBridge->HasConnected()) {
+        LResult.ConnectError = FBridge->ConnectError();
+        LResult.ConnectProblem = FBridge->ConnectProblem();
+    }
+    OnTrialEnd(LResult);
 }
 
 void TForm1::TimerCheckTimer(TObject*) {

@@ -43,6 +43,10 @@ struct TTrialResult {
     int32_t Weights = 0;
     uint64_t ElapsedMs = 0; // 0: the trial could not start
     double LastWeight = 0;
+    // Set when the trial's client could not open the port: why, and what
+    // kept it from opening.
+    UnicodeString ConnectError;
+    TPortProblem ConnectProblem = TPortProblem::ppNone;
 };
 
 class TForm1 : public TForm {

@@ -17,6 +17,8 @@ struct TTrialRecord {
     uint64_t ElapsedMs = 0;
     bool Extended = false;
     double LastWeight = 0;
+    // Why the trial's client could not open the port; empty when it could.
+    std::string OpenError;
 };
 
 struct TSearchReport {
@@ -26,9 +28,19 @@ struct TSearchReport {
     std::optional<size_t> Found;
     // Set when the run ended in an error; the exit code stays the run's.
     std::string ErrorCode, ErrorText;
+    // With ErrorCode "port": what kept the port from opening ("missing",
+    // "busy", ...).
+    std::string ErrorReason;
     // The INI file --save wrote.
     std::string SavedTo;
 };
 
 // One JSON document, pretty-printed, ending with a newline.
 std::string SearchReportJson(const TSearchReport& AReport, int AExitCode);
+// The document of --all-ports: whether any port found an instrument, the
+// run's exit code, an error of the whole run (AErrorCode empty: none), and
+// one entry per port, each with the keys of SearchReportJson but the exit
+// code.
+std::string AllPortsReportJson(const std::vector<TSearchReport>& AReports, int AExitCode,
+                               const std::string& AErrorCode = {},
+                               const std::string& AErrorText = {});

@@ -3,12 +3,14 @@
 #include "app/CliOptions.h"
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
-#include "app/ExtendedSearch.h"
 #include "app/MainForm.h"
+#include "app/PortInfo.h"
+#include "app/PortSearch.h"
 #include "app/SearchReport.h"
 #include "app/Startup.h"
 #include "config/IniSave.h"
 #include "config/UnitConfigReader.h"
+#include "logging/UnitLogFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -37,41 +40,16 @@ std::vector<std::string> SimulatorArgs(const TSimulateSpec& ASpec) {
     return LArgs;
 }
 
-// Selects APort in the port list, adding it when the list lacks it.
-void SelectPort(TComboBox& ACombo, const UnicodeString& APort) {
-    std::vector<UnicodeString> LItems = ACombo.Items();
-    auto LIt = std::find(LItems.begin(), LItems.end(), APort);
-    if (LIt == LItems.end()) {
-        LItems.push_back(APort);
-        SortComList(LItems);
-        ACombo.SetItems(LItems);
-        LIt = std::find(LItems.begin(), LItems.end(), APort);
-    }
-    ACombo.SetItemIndex(static_cast<int32_t>(LIt - LItems.begin()));
-}
-
-int ExitCodeOf(TSearchOutcome AOutcome) {
-    switch (AOutcome) {
-    case TSearchOutcome::soFound:
+int ExitCodeOf(TPortSearchEnd AEnd) {
+    switch (AEnd) {
+    case TPortSearchEnd::peFound:
         return CExitFound;
-    case TSearchOutcome::soNoPort:
-    case TSearchOutcome::soConfigError:
-        return CExitNoPort;
-    default:
+    case TPortSearchEnd::peNotFound:
+    case TPortSearchEnd::peStopped:
         return CExitNotFound;
+    default:
+        return CExitNoPort;
     }
-}
-
-TTrialRecord RecordOf(const TTrialResult& AResult) {
-    TTrialRecord LRecord;
-    LRecord.Protocol =
-        AResult.State == attStandKeli || AResult.State == attTestKeli ? "keli" : "xk3168";
-    LRecord.BaudRate = AResult.Cfg.BaudRate;
-    LRecord.StopBits = AResult.Cfg.StopBits;
-    LRecord.Weights = AResult.Weights;
-    LRecord.ElapsedMs = AResult.ElapsedMs;
-    LRecord.LastWeight = AResult.LastWeight;
-    return LRecord;
 }
 
 // Writes the found settings into the CommConfig section of AFile, keeping
@@ -89,91 +67,144 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
     return SaveIniValues(AFile, UnicodeToUtf8(CCommSection), LValues, AError);
 }
 
+// The units come down, and the backend goes, also when the search fails. A
+// log that cannot be written is said once on standard error.
+struct TUnits {
+    TUnits(TControlBackend& ABackend, TLogWriteNotice& ANotice) : FNotice(ANotice) {
+        SetControlBackend(&ABackend);
+        StartUpUnits({}, Bind(&ANotice, &TLogWriteNotice::LogWriteFailed));
+    }
+    ~TUnits() {
+        ShutDownUnits();
+        FNotice.Flush(); // the exit banner may have been lost too
+        SetControlBackend(nullptr);
+    }
+    TUnits(const TUnits&) = delete;
+    TUnits& operator=(const TUnits&) = delete;
+    TLogWriteNotice& FNotice;
+};
+
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
     THeadlessLoop LLoop;
     // With --json standard output carries the document only.
     TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr,
                               !AOptions.Json && StdoutIsTerminal());
     TLogWriteNotice LLogNotice(LConsole);
-    // The units come down, and the backend goes, also when the window fails.
-    struct TUnits {
-        TUnits(TControlBackend& ABackend, TLogWriteNotice& ANotice) : FNotice(ANotice) {
-            SetControlBackend(&ABackend);
-            StartUpUnits({}, Bind(&ANotice, &TLogWriteNotice::LogWriteFailed));
-        }
-        ~TUnits() {
-            ShutDownUnits();
-            FNotice.Flush(); // the exit banner may have been lost too
-            SetControlBackend(nullptr);
-        }
-        TLogWriteNotice& FNotice;
-    } LUnits(LConsole, LLogNotice);
+    const TUnits LUnits(LConsole, LLogNotice);
     const TInterruptWatch LWatch;
-    int LExit;
-    {
-        TForm1 LForm;
-        LForm.OnTrialEnd = [&](const TTrialResult& AResult) {
-            AReport.Trials.push_back(RecordOf(AResult));
-        };
-        if (!APort.empty())
-            SelectPort(*LForm.ComboBox1, Utf8ToUnicode(APort));
-        AReport.Port = UnicodeToUtf8(LForm.ComboBox1->Text());
-        LForm.Show();
-        LForm.Button1->Click();
-        auto LEnded = [&] { return LConsole.Outcome() != TSearchOutcome::soNone || Interrupted(); };
-        while (!LLoop.RunUntil(LEnded, CPumpSliceMs)) {
+    TPortSearch LSearch(APort, AOptions.Extended);
+    AReport.Port = LSearch.Report().Port;
+    LSearch.Form().Show();
+    LSearch.Start();
+    RunPortSearches({&LSearch}, Interrupted);
+    AReport = LSearch.Report();
+    const TPortSearchEnd LEnd = LSearch.End();
+    int LExit = ExitCodeOf(LEnd);
+    if (LEnd == TPortSearchEnd::peCannotOpen || LEnd == TPortSearchEnd::peLost)
+        LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+    if (AReport.Found && AOptions.Save && !Interrupted()) {
+        // The option is UTF-8; a path from UTF-16 is right on every platform.
+        std::filesystem::path LFile(Utf8ToUnicode(AOptions.SaveFile));
+        if (LFile.empty()) {
+            // The INI this program's reader reads; the user's configuration
+            // folder may not be there yet.
+            LFile = ConfigFilePath();
+            std::error_code LCode;
+            std::filesystem::create_directories(LFile.parent_path(), LCode);
         }
-        if (LConsole.Outcome() == TSearchOutcome::soFound && !AReport.Trials.empty())
-            AReport.Found = AReport.Trials.size() - 1;
-        TExtendedSearch LExtended(LForm, Interrupted);
-        if (LConsole.Outcome() == TSearchOutcome::soNotFound && AOptions.Extended &&
-            !Interrupted()) {
-            // The window's last trial lets go of the port first.
-            LForm.FreeBridge();
-            LConsole.ResetOutcome();
-            if (LExtended.Run(LForm.ComboBox1->Text(), AReport.Trials))
-                AReport.Found = AReport.Trials.size() - 1;
+        std::string LError;
+        if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
+            AReport.SavedTo = UnicodeToUtf8(LFile.u16string());
+            LConsole.WriteError(u"saved to " + LFile.u16string());
+        } else {
+            AReport.ErrorCode = "save";
+            AReport.ErrorText = LError;
+            LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(LError));
+            LExit = CExitNoPort;
         }
-        LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());
-        if (LConsole.Outcome() == TSearchOutcome::soNoPort) {
-            AReport.ErrorCode = "no-port";
-            AReport.ErrorText = UnicodeToUtf8(CMsgNoPort);
-        } else if (LConsole.Outcome() == TSearchOutcome::soConfigError) {
-            AReport.ErrorCode = "config";
-            AReport.ErrorText = UnicodeToUtf8(CMsgConfigError);
-        }
-        if (AReport.Found && AOptions.Save && !Interrupted()) {
-            // The option is UTF-8; a path from UTF-16 is right on every platform.
-            std::filesystem::path LFile(Utf8ToUnicode(AOptions.SaveFile));
-            if (LFile.empty()) {
-                // The INI this program's reader reads; the user's configuration
-                // folder may not be there yet.
-                LFile = ConfigFilePath();
-                std::error_code LCode;
-                std::filesystem::create_directories(LFile.parent_path(), LCode);
-            }
-            std::string LError;
-            if (SaveResult(LFile, AReport.Port, AReport.Trials[*AReport.Found], LError)) {
-                AReport.SavedTo = UnicodeToUtf8(LFile.u16string());
-                LConsole.WriteError(u"saved to " + LFile.u16string());
-            } else {
-                AReport.ErrorCode = "save";
-                AReport.ErrorText = LError;
-                LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(LError));
-                LExit = CExitNoPort;
-            }
-        }
-        if (AReport.Found && AOptions.Watch) {
-            const bool LStandard = !LExtended.Client();
-            const UnicodeString LPortName = LForm.ComboBox1->Text();
-            const TWatchMonitor LMonitor(LConsole, LPortName, [&] {
-                return LStandard ? int64_t(LForm.SuccessReadCount()) : LExtended.WeightCount();
-            });
-            while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
-            }
+    }
+    if (AReport.Found && AOptions.Watch) {
+        const TWatchMonitor LMonitor(LConsole, LSearch.Form().ComboBox1->Text(),
+                                     [&] { return LSearch.WeightCount(); });
+        while (!LLoop.RunUntil(Interrupted, CPumpSliceMs)) {
         }
     }
     return LExit;
+}
+
+// --all-ports: a search on each port of the list, all at the same time on
+// this thread's loop, each with a window, timers and clients of its own; the
+// transcript's lines carry their port's name. ANoPort is set when the list
+// is empty.
+int RunAllPorts(const TCliOptions& AOptions, std::vector<TSearchReport>& AReports,
+                std::string& ANoPort) {
+    THeadlessLoop LLoop;
+    TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr, false);
+    TLogWriteNotice LLogNotice(LConsole);
+    const TUnits LUnits(LConsole, LLogNotice);
+    const TInterruptWatch LWatch;
+    const std::vector<UnicodeString> LPorts = GetSysComList();
+    if (LPorts.empty()) {
+        ANoPort = "no serial port to search: " + UnicodeToUtf8(CMsgNoPort);
+        LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(ANoPort));
+        if (GLogFile)
+            GLogFile->LogError(Utf8ToUnicode(ANoPort));
+        return CExitNoPort;
+    }
+    // Each window would announce its own end without saying whose.
+    LConsole.SetQuietMessages(true);
+    std::vector<std::unique_ptr<TPortSearch>> LOwned;
+    std::vector<TPortSearch*> LSearches;
+    for (const UnicodeString& LPort : LPorts) {
+        LOwned.push_back(std::make_unique<TPortSearch>(UnicodeToUtf8(LPort), AOptions.Extended));
+        LSearches.push_back(LOwned.back().get());
+        LConsole.SetLinePrefix(LSearches.back()->Form(), u"[" + LPort + u"]");
+        LSearches.back()->Form().Show();
+    }
+    for (TPortSearch* LSearch : LSearches) {
+        LSearch->Start();
+        if (LSearch->Done())
+            LConsole.WriteLine(
+                Utf8ToUnicode("[" + LSearch->Report().Port + "] " + LSearch->Summary()));
+    }
+    RunPortSearches(LSearches, Interrupted);
+    bool LFound = false, LSearched = false;
+    LConsole.WriteLine(u"");
+    for (TPortSearch* LSearch : LSearches) {
+        LConsole.WriteLine(Utf8ToUnicode(LSearch->Report().Port + ": " + LSearch->Summary()));
+        AReports.push_back(LSearch->Report());
+        LFound = LFound || LSearch->End() == TPortSearchEnd::peFound;
+        LSearched = LSearched || LSearch->End() == TPortSearchEnd::peNotFound ||
+                    LSearch->End() == TPortSearchEnd::peStopped;
+    }
+    // The windows go before the units (their clients log).
+    LOwned.clear();
+    return LFound ? CExitFound : LSearched ? CExitNotFound : CExitNoPort;
+}
+
+// --list: each port of the list with what the system knows of it.
+int ListPorts(const TCliOptions& AOptions) {
+    TConsoleControls LConsole(std::cout, std::cerr, false);
+    SetControlBackend(&LConsole);
+    const std::vector<TPortInfo> LPorts = GetSysComListInfo();
+    SetControlBackend(nullptr);
+    if (AOptions.Json) {
+        std::cout << PortListJson(LPorts, CExitFound) << std::flush;
+        return CExitFound;
+    }
+    // The descriptions line up after the longest name.
+    size_t LWidth = 0;
+    for (const TPortInfo& LPort : LPorts)
+        LWidth = std::max(LWidth, LPort.Name.size());
+    for (const TPortInfo& LPort : LPorts) {
+        const std::string LText = DescribePort(LPort);
+        std::cout << UnicodeToUtf8(LPort.Name);
+        if (!LText.empty())
+            std::cout << std::string(LWidth - LPort.Name.size() + 2, ' ') << LText;
+        std::cout << '\n';
+    }
+    std::cout << std::flush;
+    return CExitFound;
 }
 
 // A run that a signal ended says so and exits 128 + the signal, whatever the
@@ -225,13 +256,6 @@ int RunCli(const std::vector<std::string>& AArgs) {
         std::cout << CCliUsage << std::flush;
         return CExitFound;
     }
-    if (!LOptions.Port.empty() && !LOptions.List) {
-        std::string LReason;
-        LReport.Port = LOptions.Port;
-        if (!CheckPortPath(LOptions.Port, LReason))
-            return Fail(LOptions, LReport, "port", "cannot open " + LOptions.Port + ": " + LReason,
-                        CExitNoPort);
-    }
     InstallInterruptHandler();
     try {
         std::optional<TSimulatorProcess> LSimulator;
@@ -243,13 +267,24 @@ int RunCli(const std::vector<std::string>& AArgs) {
             LSimulator.emplace(LProgram, SimulatorArgs(LOptions.Sim), CSimulatorStartMs);
             LPort = LSimulator->PortPath();
         }
-        if (LOptions.List) {
-            TConsoleControls LConsole(std::cout, std::cerr, false);
-            SetControlBackend(&LConsole);
-            for (const UnicodeString& LName : GetSysComList())
-                std::cout << UnicodeToUtf8(LName) << '\n';
-            SetControlBackend(nullptr);
-            return CExitFound;
+        if (LOptions.List)
+            return ListPorts(LOptions);
+        if (LOptions.AllPorts) {
+            std::vector<TSearchReport> LReports;
+            std::string LNoPort;
+            const int LExit = Finish(RunAllPorts(LOptions, LReports, LNoPort));
+            if (LOptions.Json) {
+                const std::string LCode = !LNoPort.empty() ? "no-port"
+                                          : Interrupted()  ? "interrupted"
+                                                           : "";
+                const std::string LText =
+                    !LNoPort.empty()
+                        ? LNoPort
+                        : std::string("interrupted (") + SignalName(InterruptSignal()) + ")";
+                std::cout << AllPortsReportJson(LReports, LExit, LCode, LCode.empty() ? "" : LText)
+                          << std::flush;
+            }
+            return LExit;
         }
         const int LExit = Finish(RunSearch(LOptions, LPort, LReport));
         return Report(LOptions, LReport, LExit);

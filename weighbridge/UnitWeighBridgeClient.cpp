@@ -60,6 +60,8 @@ void TWeighBridgeClient::ClearWeightData() {
 
 void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
     FConnectCommCfg = ACfg;
+    FConnectError.clear();
+    FConnectProblem = TPortProblem::ppNone;
     ShowMsgInOtherThread(false, u"[地磅仪表]尝试连接");
     try {
         FComm->StopComm();
@@ -74,10 +76,38 @@ void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
         FHasConnected = true;
         ShowMsgInOtherThread(false, Format(u"[地磅仪表]连接成功，通讯口: %s; 波特率: %d",
                                            {ACfg.CommName, static_cast<long long>(ACfg.BaudRate)}));
+    } catch (const EConvertError& E) {
+        // The name rule could not read the port's number.
+        FConnectProblem = TPortProblem::ppBadName;
+        ConnectFailed(ACfg.CommName, E.Message(), false);
+    } catch (const ECommsError& E) {
+        ConnectFailed(ACfg.CommName, E.Message(), true);
+    } catch (const std::exception& E) {
+        ConnectFailed(ACfg.CommName, Utf8ToUnicode(E.what()), false);
     } catch (...) {
-        FHasConnected = false;
-        ShowMsgInOtherThread(false, u"[地磅仪表]连接失败");
+        ConnectFailed(ACfg.CommName, u"unknown error", false);
     }
+}
+
+void TWeighBridgeClient::ConnectFailed(const UnicodeString& ACommName, const UnicodeString& AError,
+                                       bool AOpenFailed) {
+    FHasConnected = false;
+    FConnectError = AError;
+    if (FConnectProblem == TPortProblem::ppNone)
+        FConnectProblem = TPortProblem::ppOther;
+    // The component says only that the open failed; the port itself tells
+    // whether it is gone, busy or no serial port.
+    if (AOpenFailed) {
+        const TPortCheck LCheck = CheckSerialPort(UnicodeToUtf8(ACommName));
+        if (!LCheck.Ok()) {
+            FConnectProblem = LCheck.Problem;
+            FConnectError += u": " + Utf8ToUnicode(LCheck.Reason);
+        }
+    }
+    if (GLogFile)
+        GLogFile->LogError(
+            Format(u"[地磅仪表]连接失败，通讯口: %s; 原因: %s", {ACommName, FConnectError}));
+    ShowMsgInOtherThread(false, u"[地磅仪表]连接失败");
 }
 
 UnicodeString TWeighBridgeClient::GetConnectString() const {

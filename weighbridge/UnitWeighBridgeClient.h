@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Object.h"
+#include "serial/PortCheck.h"
 #include "serial/Comm.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 #include "weighbridge/UnitWeighGlobal.h"
@@ -34,6 +35,10 @@ public:
     UnicodeString GetConnectString() const;
 
     bool HasConnected() const { return FHasConnected; }
+    // Why the last ConnectComm failed (also written to the log), and what
+    // kept the port from opening; empty and ppNone after a successful one.
+    const UnicodeString& ConnectError() const { return FConnectError; }
+    TPortProblem ConnectProblem() const { return FConnectProblem; }
     const TConfigComm& ConnectCommCfg() const { return FConnectCommCfg; }
     const TShowStrProc& OnGetMsg() const { return FOnGetMsg; }
     void SetOnGetMsg(TShowStrProc AValue) { FOnGetMsg = std::move(AValue); }
@@ -67,6 +72,9 @@ private:
     void ClearBuffer();
     bool HasGetStableWeight() const;
     void ShowMsgInOtherThread(bool IsShowDialogForm, const UnicodeString& AMsg);
+    // Records and logs a failed connect; AOpenFailed asks the port why.
+    void ConnectFailed(const UnicodeString& ACommName, const UnicodeString& AError,
+                       bool AOpenFailed);
 
     TConfigComm FConnectCommCfg;
     std::unique_ptr<TComm> FComm;
@@ -76,6 +84,8 @@ private:
     double FWeightResult = 0;
     bool FHasConnected = false;
     bool FHasStabledByCaller = false;
+    UnicodeString FConnectError;
+    TPortProblem FConnectProblem = TPortProblem::ppNone;
     TShowStrProc FOnGetMsg;
     TOnNewWeightNotify FOnNewWeightNotify;
     TOnStableWeightNotify FOnStableWeightNotify;

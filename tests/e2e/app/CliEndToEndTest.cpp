@@ -1,9 +1,11 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
+#include "platform/VirtualPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Pty.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,12 +19,15 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -354,17 +359,6 @@ TEST_F(CliEndToEnd, KilledFrontEndLeavesNoSimulatorBehind) {
         kill(LSim, SIGKILL);
 }
 
-TEST_F(CliEndToEnd, ListPrintsTheSimulatorsPort) {
-    // A simulator announces its port while it runs; --list with --simulate
-    // shows it among the system's ports.
-    const TRun LRun = RunCli({"--simulate", "keli:9600", "--list"}, 30);
-    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
-    bool LHasPts = false;
-    for (const std::string& L : LRun.Out)
-        LHasPts = LHasPts || L.rfind("/dev/pts/", 0) == 0;
-    EXPECT_TRUE(LHasPts);
-}
-
 } // namespace
 
 namespace {
@@ -478,4 +472,260 @@ TEST_F(CliEndToEnd, LogThatCannotBeWrittenIsToldOnceOnStandardError) {
     EXPECT_NE(LLine.find((LDir / "log").string()), std::string::npos) << LLine;
     EXPECT_NE(LLine.find("Not a directory"), std::string::npos) << LLine;
     EXPECT_NE(LRun.Err.find("找到仪表\n"), std::string::npos) << LRun.Err;
+}
+
+namespace {
+// A pseudo-terminal of the test in the port list while it lives; with
+// ABusy another program (this one) holds it locked.
+struct TListedPort {
+    explicit TListedPort(bool ABusy = false) {
+        if (ABusy) {
+            Holder = open(Port.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            EXPECT_EQ(flock(Holder, LOCK_EX | LOCK_NB), 0);
+        }
+        EXPECT_TRUE(AnnounceVirtualPort(Port.SlaveName()));
+    }
+    ~TListedPort() {
+        WithdrawVirtualPort(Port.SlaveName());
+        if (Holder >= 0)
+            close(Holder);
+    }
+    TPty Port;
+    int Holder = -1;
+};
+
+// The closing lines of --all-ports, "PORT: result", by port.
+std::map<std::string, std::string> ResultsOf(const std::string& AText) {
+    std::map<std::string, std::string> LResults;
+    for (const std::string& LLine : SplitLines(AText)) {
+        const size_t LSep = LLine.find(": ");
+        if (LLine.rfind("/dev/", 0) == 0 && LSep != std::string::npos)
+            LResults[LLine.substr(0, LSep)] = LLine.substr(LSep + 2);
+    }
+    return LResults;
+}
+} // namespace
+
+TEST_F(CliEndToEnd, AllPortsGivesEachPortItsOwnResult) {
+    // Four indicators of three protocols at four rates, two found only by the
+    // extended table; a silent port; a port another program holds.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> LIndicators{
+        {{"--protocol", "keli", "--baud", "9600"}, "found keli 9600 8N1 (trial 1, "},
+        {{"--protocol", "xk3168", "--baud", "1200", "--stop-bits", "2"},
+         "found xk3168 1200 8N2 (trial 9, "},
+        {{"--protocol", "keli", "--baud", "57600"}, "found keli 57600 8N1 (trial 15, "},
+        {{"--protocol", "ascii", "--baud", "9600"}, "found ascii 9600 8N1 (trial 26, "},
+    };
+    std::vector<std::unique_ptr<TSimProcess>> LSims;
+    std::map<std::string, std::string> LExpected;
+    for (const auto& [LArgs, LResult] : LIndicators) {
+        LSims.push_back(std::make_unique<TSimProcess>(LArgs));
+        LExpected[LSims.back()->PortPath()] = LResult;
+    }
+    const TListedPort LSilent, LBusy(true);
+    LExpected[LSilent.Port.SlavePath()] = "none found (30 trials)";
+    LExpected[LBusy.Port.SlavePath()] = "cannot open (busy): ";
+
+    const TRun LRun = RunCli({"--all-ports", "--extended", "--json"}, 240);
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    const std::map<std::string, std::string> LResults = ResultsOf(LRun.Err);
+    for (const auto& [LPort, LResult] : LExpected)
+        EXPECT_EQ(LResults.count(LPort) ? LResults.at(LPort).rfind(LResult, 0) : 1, 0u)
+            << LPort << ": " << (LResults.count(LPort) ? LResults.at(LPort) : "no result");
+    // Every transcript line carries its port; the message boxes stay quiet.
+    for (const std::string& LLine : SplitLines(LRun.Err))
+        EXPECT_TRUE(LLine.empty() || LLine[0] == '[' || LLine.rfind("/dev/", 0) == 0) << LLine;
+
+    // Not const: a missing key is a failed check, not an assertion.
+    nlohmann::json LDoc = JsonOf(LRun);
+    EXPECT_EQ(LDoc["found"], true);
+    EXPECT_EQ(LDoc["exit_code"], 0);
+    std::map<std::string, nlohmann::json> LPorts;
+    for (nlohmann::json& LPort : LDoc["ports"])
+        LPorts[LPort["port"].get<std::string>()] = LPort;
+    EXPECT_EQ(LPorts.size(), LResults.size());
+    nlohmann::json& LXk = LPorts[LSims[1]->PortPath()];
+    EXPECT_EQ(LXk["protocol"], "xk3168");
+    EXPECT_EQ(LXk["trial"], 9);
+    EXPECT_EQ(LXk["trials"].size(), 9u);
+    EXPECT_EQ(LPorts[LSims[3]->PortPath()]["protocol"], "ascii");
+    EXPECT_EQ(LPorts[LSilent.Port.SlavePath()]["trials"].size(), 30u);
+    EXPECT_EQ(LPorts[LBusy.Port.SlavePath()]["error"]["reason"], "busy");
+    EXPECT_TRUE(LPorts[LBusy.Port.SlavePath()]["trials"].empty());
+}
+
+TEST_F(CliEndToEnd, APortThatVanishesEndsTheSearchThere) {
+    // The indicator is killed once its port's second trial has begun (that
+    // trial's open or a later one fails): alone, the search ends there with
+    // exit 2; beside another port, only that port's search ends.
+    for (const bool LAllPorts : {false, true}) {
+        TSimProcess LGoing({"--protocol", "keli", "--baud", "2400"});
+        std::unique_ptr<TSimProcess> LStaying;
+        if (LAllPorts)
+            LStaying = std::make_unique<TSimProcess>(
+                std::vector<std::string>{"--protocol", "keli", "--baud", "19200"});
+        const std::string LPort = LGoing.PortPath();
+        const std::string LPrefix = LAllPorts ? "[" + LPort + "] " : "";
+        const std::vector<std::string> LArgs = LAllPorts
+                                                   ? std::vector<std::string>{"--all-ports"}
+                                                   : std::vector<std::string>{"--port", LPort};
+        bool LKilled = false;
+        const TRun LRun = RunCli(LArgs, 120, [&](const auto&, const std::string& AOut) {
+            if (!LKilled && AOut.find("\n" + LPrefix + CSecond + "\n") != std::string::npos) {
+                LKilled = true;
+                LGoing.Stop(SIGKILL);
+            }
+        });
+        ASSERT_TRUE(LKilled) << LRun.Err;
+        std::string LTrial;
+        for (const std::string& LLine : LRun.Out)
+            if (LLine.rfind(LPrefix + "trial ", 0) == 0 &&
+                LLine.find(" could not open the port: ") != std::string::npos)
+                LTrial = LLine.substr(LPrefix.size() + 6,
+                                      LLine.find(' ', LPrefix.size() + 6) - LPrefix.size() - 6);
+        // Usually the third; a test that reads the transcript late on a
+        // loaded machine kills the indicator a trial or two later.
+        ASSERT_FALSE(LTrial.empty()) << "no trial said so";
+        EXPECT_GE(std::stoi(LTrial), 2);
+        if (LAllPorts) {
+            EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+            std::string LOut;
+            for (const std::string& LLine : LRun.Out)
+                LOut += LLine + "\n";
+            const auto LResults = ResultsOf(LOut);
+            // The open fails, or its terminal is gone by the time it is
+            // looked at; either way the port tells what became of it.
+            const std::string LResult = LResults.count(LPort) ? LResults.at(LPort) : "";
+            EXPECT_EQ(LResult.rfind("vanished in trial " + LTrial + ": ", 0), 0u) << LResult;
+            EXPECT_NE(LResult.find(": No such file or directory"), std::string::npos) << LResult;
+            EXPECT_EQ(LResults.count(LStaying->PortPath())
+                          ? LResults.at(LStaying->PortPath()).rfind("found keli 19200 ", 0)
+                          : 1,
+                      0u);
+        } else {
+            EXPECT_EQ(LRun.Exit, 2) << LRun.Err;
+            EXPECT_NE(LRun.Err.find("scaleprobe-cli: port " + LPort + " vanished in trial " +
+                                    LTrial + ": "),
+                      std::string::npos)
+                << LRun.Err;
+            EXPECT_EQ(TrialsOf(LRun.Out).size(), static_cast<size_t>(std::stoi(LTrial)));
+            EXPECT_EQ(LRun.Err.find("没有找到"), std::string::npos) << LRun.Err;
+        }
+        // The log says why the trial's connect failed.
+        const std::vector<std::string> LLog =
+            NewestLogLines(fs::path(SP_CLI_PATH).parent_path() / "log");
+        EXPECT_TRUE(std::any_of(LLog.begin(), LLog.end(), [&](const std::string& L) {
+            return L.find("[地磅仪表]连接失败，通讯口: " + LPort + "; 原因: ") !=
+                       std::string::npos &&
+                   L.find("No such file or directory") != std::string::npos;
+        })) << LPort;
+    }
+}
+
+TEST_F(CliEndToEnd, APortThatCannotBeOpenedIsLoggedWhicheverWayItWasChosen) {
+    // --port, and without it the first port of the list (a busy one sorts
+    // first: /dev/pts before /dev/tty); at once, exit 2, and in the log the
+    // start banner, the reason and the exit banner.
+    const TListedPort LBusy(true);
+    const struct {
+        std::vector<std::string> Args;
+        std::string Port, Reason;
+    } LCases[] = {
+        {{"--port", "/nonexistent/ttyS9"}, "/nonexistent/ttyS9", "No such file or directory"},
+        {{}, LBusy.Port.SlavePath(), "(another program holds the port locked)"},
+    };
+    for (const auto& LCase : LCases) {
+        const auto LStart = std::chrono::steady_clock::now();
+        const TRun LRun = RunCli(LCase.Args, 30);
+        EXPECT_LT(std::chrono::steady_clock::now() - LStart, std::chrono::seconds(10));
+        EXPECT_EQ(LRun.Exit, 2) << LRun.Err;
+        EXPECT_TRUE(LRun.Out.empty());
+        EXPECT_NE(LRun.Err.find("cannot open " + LCase.Port + ": "), std::string::npos) << LRun.Err;
+        // Other shards' runs may write to the same day's log meanwhile: the
+        // reason is looked for, with a start banner before it and an exit
+        // banner after it.
+        const std::vector<std::string> LLog =
+            NewestLogLines(fs::path(SP_CLI_PATH).parent_path() / "log");
+        size_t LAt = LLog.size();
+        for (size_t I = LLog.size(); I-- > 0 && LAt == LLog.size();)
+            if (LLog[I].find(LCase.Port + ": cannot open ") != std::string::npos)
+                LAt = I;
+        ASSERT_LT(LAt, LLog.size()) << "the reason is not in the log";
+        EXPECT_EQ(LLog[LAt].rfind("[Error][", 0), 0u) << LLog[LAt];
+        EXPECT_NE(LLog[LAt].find(LCase.Reason), std::string::npos) << LLog[LAt];
+        EXPECT_TRUE(std::any_of(LLog.begin(), LLog.begin() + LAt, [](const std::string& L) {
+            return L.find("启动软件") != std::string::npos;
+        }));
+        EXPECT_TRUE(std::any_of(LLog.begin() + LAt, LLog.end(), [](const std::string& L) {
+            return L.find("退出软件") != std::string::npos;
+        }));
+    }
+}
+
+TEST_F(CliEndToEnd, OneNameRuleForTheCheckAndTheSearch) {
+    // Links to a simulator's port: a name that is not UTF-8, or that holds a
+    // line break, is refused before the search (it would open another name);
+    // a plain one is searched under the name given.
+    TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--no-announce"});
+    const fs::path LDir = PortsDir / "names";
+    fs::create_directories(LDir);
+    const struct {
+        std::string Name;
+        int Exit;
+        std::string Error;
+    } LCases[] = {
+        {"scale\xff\xfe", 2, "not valid UTF-8"},
+        {"scale\nport", 2, "control character"},
+        {"scale port", 0, ""},
+    };
+    for (const auto& LCase : LCases) {
+        const fs::path LLink = LDir / LCase.Name;
+        fs::create_symlink(LSim.PortPath(), LLink);
+        const TRun LRun = RunCli({"--port", LLink.string()}, 60);
+        EXPECT_EQ(LRun.Exit, LCase.Exit) << LRun.Err;
+        if (LCase.Exit == 0) {
+            ASSERT_EQ(TrialsOf(LRun.Out).size(), 1u);
+            EXPECT_EQ(TrialsOf(LRun.Out)[0].Port, LLink.string());
+        } else {
+            EXPECT_TRUE(LRun.Out.empty());
+            EXPECT_NE(LRun.Err.find(LCase.Error), std::string::npos) << LRun.Err;
+        }
+        fs::remove(LLink);
+    }
+}
+
+TEST_F(CliEndToEnd, ListSaysWhatEachPortIs) {
+    // A simulator announces its port while it runs: --list with --simulate
+    // shows it as such among the system's ports, each of which the kernel
+    // knows a driver of; --list --json says the same.
+    for (const bool LJson : {false, true}) {
+        std::vector<std::string> LArgs{"--simulate", "keli:9600", "--list"};
+        if (LJson)
+            LArgs.push_back("--json");
+        const TRun LRun = RunCli(LArgs, 30);
+        EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+        std::map<std::string, std::string> LDescribed;
+        if (LJson) {
+            nlohmann::json LDoc = JsonOf(LRun);
+            for (nlohmann::json& LPort : LDoc["ports"])
+                LDescribed[LPort["port"].get<std::string>()] =
+                    LPort["description"].get<std::string>();
+        } else {
+            for (const std::string& L : LRun.Out) {
+                const size_t LGap = L.find("  ");
+                LDescribed[L.substr(0, LGap)] =
+                    LGap == std::string::npos ? "" : L.substr(L.find_first_not_of(' ', LGap));
+            }
+        }
+        size_t LSimulated = 0;
+        for (const auto& [LPort, LText] : LDescribed) {
+            if (LPort.rfind("/dev/pts/", 0) == 0) {
+                EXPECT_EQ(LText, "simulated indicator") << LPort;
+                ++LSimulated;
+            } else {
+                EXPECT_NE(LText.find("driver "), std::string::npos) << LPort << ": " << LText;
+            }
+        }
+        EXPECT_EQ(LSimulated, 1u) << (LJson ? "--json" : "");
+    }
 }

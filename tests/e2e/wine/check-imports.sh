@@ -11,7 +11,7 @@ for dll in $dlls; do
     case $(echo "$dll" | tr 'A-Z' 'a-z') in
     kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | ole32.dll | \
         comctl32.dll | comdlg32.dll | msvcrt.dll | ws2_32.dll | shlwapi.dll | version.dll | \
-        bcrypt.dll | ntdll.dll | api-ms-win-*.dll)
+        bcrypt.dll | ntdll.dll | setupapi.dll | api-ms-win-*.dll)
         echo "system: $dll" ;;
     *)
         echo "$program imports $dll, which a clean Windows lacks" >&2

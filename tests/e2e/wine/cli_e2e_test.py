@@ -4,9 +4,11 @@ port becomes a COM port (COM10 and above through the device prefix). Each
 protocol is found at the trial the search's order predicts; a silent port
 gives twelve trials and exit 1, with the log beside the .exe framed by its
 banners; Ctrl+C ends a search at once with 130; a port that cannot be
-opened ends it with 2 and the reason; --simulate says it needs Linux;
---save edits a UTF-16 INI in UTF-16, follows a symbolic link and refuses a
-folder; standard output that cannot be written gives 2.
+opened ends it with 2 and the reason; the forms of a COM name that Windows
+accepts are searched as that port; --simulate says it needs Linux;
+--all-ports searches every port of SERIALCOMM at once and gives each its
+result; --save edits a UTF-16 INI in UTF-16, follows a symbolic link and
+refuses a folder; standard output that cannot be written gives 2.
 
 Skipped (exit 77) when the Linux simulator is not built."""
 
@@ -170,7 +172,9 @@ def run_all(t, a, prefix, ports_dir):
     check_console(t, a, prefix)
     check_closed_output(t, a, prefix)
 
-    # Ports that cannot be opened: at once, exit 2, the reason.
+    # Ports that cannot be opened: at once, exit 2, the reason. COM9's link
+    # goes: the terminal it named may be another test's by now.
+    prefix.unlink_com(9)
     prefix.link_com(8, "/dev/null")
     # A FIFO nobody writes to must not hold the check.
     fifo_dir = tempfile.mkdtemp(prefix="scaleprobe-wine-fifo-")
@@ -190,12 +194,122 @@ def run_all(t, a, prefix, ports_dir):
     t.check(code == 2 and out == b"" and b"--simulate needs the Linux simulator" in err,
             "--simulate: %d %r" % (code, err))
     code, out, err = prefix.run([a.cli, "--list"])
-    names = out.decode("utf-8").splitlines()
+    names = [line.split()[0] for line in out.decode("utf-8").splitlines() if line.strip()]
     t.check(code == 0 and names == sorted(names, key=lambda s: [c.lower() for c in s]),
             "--list: %d %r %r" % (code, names, err))
+    check_port_names(t, a, prefix, ports_dir)
+    check_all_ports(t, a, prefix, ports_dir)
     # Last: the COM ports above must not meet this simulator's port.
     check_save_targets(t, a, prefix, ports_dir)
     check_lost_output(t, a, prefix)
+
+
+def check_port_names(t, a, prefix, ports_dir):
+    """The check and the search use one name: what Windows accepts for COM5
+    finds the indicator on COM5; a name the client's number rule cannot read
+    is refused at once."""
+    sim = Simulator(a.sim, ["--protocol", "keli", "--baud", "9600"], ports_dir)
+    try:
+        prefix.link_com(5, sim.path)
+        for name in ("\\\\.\\COM5", "//./COM5", "COM5:", "COM5 ", "COM5.", "com5"):
+            code, lines, err = run_search(prefix, a.cli, name)
+            trials = trials_of(lines)
+            t.check(code == 0 and len(trials) == 1 and trials[0][1] == "COM5",
+                    "--port %r: exit %d, trials %r, stderr %r" % (name, code, trials, err))
+    finally:
+        sim.stop()
+    for name in ("CNCA0", "COMX"):
+        code, lines, err = run_search(prefix, a.cli, name, timeout=60)
+        t.check(code == 2 and lines == [] and "not a COM port name" in err,
+                "--port %r: exit %d, stderr %r" % (name, code, err))
+
+
+def check_all_ports(t, a, prefix, ports_dir):
+    """Every port of SERIALCOMM at once: four indicators of two protocols at
+    four rates (two through the device prefix), a silent port, one that is no
+    serial port, one listed but missing, and one whose indicator goes away
+    during the search. Each gets its own result; the run takes about one
+    search's time."""
+    indicators = {
+        5: (["--protocol", "keli", "--baud", "9600"], "found keli 9600 8N1 (trial 1, "),
+        6: (["--protocol", "xk3168", "--baud", "4800", "--stop-bits", "2"],
+            "found xk3168 4800 8N2 (trial 2, "),
+        11: (["--protocol", "keli", "--baud", "19200"], "found keli 19200 8N1 (trial 7, "),
+        14: (["--protocol", "xk3168", "--baud", "1200", "--stop-bits", "2"],
+             "found xk3168 1200 8N2 (trial 9, "),
+        # Gone as its second trial starts: that trial or the next one fails.
+        13: (["--protocol", "keli", "--baud", "2400"], "vanished in trial "),
+    }
+    sims = {}
+    silent = Pty()
+    try:
+        for com, (args, _) in indicators.items():
+            sims[com] = Simulator(a.sim, args, ports_dir)
+            prefix.link_com(com, sims[com].path)
+        prefix.link_com(7, silent.path)
+        prefix.link_com(8, "/dev/null")
+        prefix.unlink_com(9)
+        expected = dict((com, want) for com, (_, want) in indicators.items())
+        expected.update({7: "none found (12 trials)", 8: "cannot open (not a serial port): ",
+                         9: "cannot open (no such port): "})
+        # The key is volatile: only its values are replaced.
+        prefix.run(["reg", "delete", r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM", "/va", "/f"])
+        for com in expected:
+            prefix.run(["reg", "add", r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM", "/v",
+                        "Serial%d" % com, "/d", "COM%d" % com, "/f"])
+        start = time.monotonic()
+        with tempfile.TemporaryFile() as out:
+            proc = subprocess.Popen([a.wine, a.cli, "--all-ports", "--json"], env=prefix.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.PIPE)
+            err = b""
+            # COM13's indicator goes once its port's second trial has begun.
+            while True:
+                ready, _, _ = select.select([proc.stderr], [], [], 1)
+                if not ready:
+                    if time.monotonic() - start > 120:
+                        proc.kill()
+                    continue
+                chunk = os.read(proc.stderr.fileno(), 65536)
+                if not chunk:
+                    break
+                err += chunk
+                if 13 in sims and ("[COM13] " + SECOND).encode() in err:
+                    sims.pop(13).stop()
+            proc.wait()
+            took = time.monotonic() - start
+            out.seek(0)
+            text = out.read().decode("utf-8", "replace")
+        proc.stderr.close()
+    finally:
+        for sim in sims.values():
+            sim.stop()
+        silent.close()
+    err = err.decode("utf-8", "replace")
+    t.check(proc.returncode == 0, "--all-ports: exit %d, stderr %r" % (proc.returncode, err[-800:]))
+    # Twelve one-second trials of the silent port, and Wine's start.
+    t.check(took < 12 * 1.5 + 10, "--all-ports took %.1f s" % took)
+    summary = dict(line.split(": ", 1) for line in err.splitlines()
+                   if line.startswith("COM") and ": " in line)
+    for com, want in expected.items():
+        got = summary.get("COM%d" % com, "")
+        t.check(got.startswith(want), "--all-ports: COM%d %r, not %r" % (com, got, want))
+    t.check(all(line.startswith("[COM") or line.startswith("COM") or line == ""
+                for line in err.splitlines()), "--all-ports: unprefixed lines in %r" % err[-800:])
+    try:
+        doc = json.loads(text)
+    except ValueError:
+        doc = {}
+    ports = {p.get("port"): p for p in doc.get("ports", [])}
+    t.check(doc.get("found") is True and doc.get("exit_code") == 0 and
+            sorted(ports) == sorted("COM%d" % com for com in expected),
+            "--all-ports --json: %r" % text[:500])
+    t.check(ports.get("COM6", {}).get("protocol") == "xk3168" and
+            ports.get("COM6", {}).get("trial") == 2, "COM6: %r" % ports.get("COM6"))
+    t.check(ports.get("COM8", {}).get("error", {}).get("reason") == "not-serial",
+            "COM8: %r" % ports.get("COM8"))
+    t.check(ports.get("COM13", {}).get("error", {}).get("reason") == "missing" and
+            "open_error" in (ports.get("COM13", {}).get("trials") or [{}])[-1],
+            "COM13: %r" % ports.get("COM13"))
 
 
 def interrupted_run(a, prefix, com, trigger):

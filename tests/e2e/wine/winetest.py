@@ -64,10 +64,13 @@ class Prefix:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
     def link_com(self, number, target):
+        self.unlink_com(number)
+        os.symlink(target, os.path.join(self.path, "dosdevices", "com%d" % number))
+
+    def unlink_com(self, number):
         link = os.path.join(self.path, "dosdevices", "com%d" % number)
         if os.path.lexists(link):
             os.unlink(link)
-        os.symlink(target, link)
 
     def spawn(self, args):
         return subprocess.Popen([self.wine] + args, env=self.env, stdin=subprocess.DEVNULL,

@@ -2,7 +2,10 @@
 
 #include "tests/support/Pty.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +46,46 @@ TEST_F(ConnectTest, FailuresAreReportedAndNeverThrown) {
         EXPECT_TRUE(FClient->TailIsZero());
         EXPECT_TRUE(FClient->WeightList().empty());
         EXPECT_EQ(FClient->GetConnectString(), UnicodeString(LName) + u"/9600");
+    }
+}
+
+TEST_F(ConnectTest, AFailedConnectLogsWhyThePortDidNotOpen) {
+    TPty LLocked, LGone;
+    const int LHolder = open(LLocked.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(LHolder, 0);
+    ASSERT_EQ(flock(LHolder, LOCK_EX | LOCK_NB), 0);
+    // The terminal goes with its master.
+    LGone.CloseMaster();
+    const struct {
+        std::string Port;
+        TPortProblem Problem;
+        const char* Reason;
+    } LCases[] = {
+        {LGone.SlavePath(), TPortProblem::ppMissing, "No such file or directory"},
+        {LLocked.SlavePath(), TPortProblem::ppBusy, "locked"},
+    };
+    TLogCapture LLog;
+    for (const auto& LCase : LCases) {
+        FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LCase.Port), 9600, 10, 0});
+        EXPECT_FALSE(FClient->HasConnected());
+        EXPECT_EQ(FClient->ConnectProblem(), LCase.Problem) << LCase.Port;
+        EXPECT_NE(UnicodeToUtf8(FClient->ConnectError()).find(LCase.Reason), std::string::npos)
+            << UnicodeToUtf8(FClient->ConnectError());
+    }
+    close(LHolder);
+    // A connect that succeeds forgets the last failure.
+    FClient->ConnectComm(TConfigComm{LLocked.SlaveName(), 9600, 10, 0});
+    EXPECT_TRUE(FClient->HasConnected());
+    EXPECT_TRUE(FClient->ConnectError().empty());
+    EXPECT_EQ(FClient->ConnectProblem(), TPortProblem::ppNone);
+    FClient.reset();
+    const std::vector<UnicodeString> LErrors = LLog.Lines(u"Error");
+    ASSERT_EQ(LErrors.size(), std::size(LCases));
+    for (size_t I = 0; I < LErrors.size(); ++I) {
+        const std::string LLine = UnicodeToUtf8(LErrors[I]);
+        EXPECT_EQ(LLine.rfind("[地磅仪表]连接失败，通讯口: " + LCases[I].Port + "; 原因: ", 0), 0u)
+            << LLine;
+        EXPECT_NE(LLine.find(LCases[I].Reason), std::string::npos) << LLine;
     }
 }
 

@@ -3,10 +3,12 @@
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
+#include "app/SearchReport.h"
 #include "app/widgets/LEDDisplay.h"
 #include "ui/Bitmap.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <memory>
 #include <sstream>
@@ -56,6 +58,8 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_TRUE(LOptions.SaveFile.empty());
     ASSERT_TRUE(ParseCliOptions({"--save", "site.INI"}, LOptions, LError));
     EXPECT_EQ(LOptions.SaveFile, "site.INI");
+    ASSERT_TRUE(ParseCliOptions({"--all-ports", "--extended", "--json"}, LOptions, LError));
+    EXPECT_TRUE(LOptions.AllPorts && LOptions.Extended && LOptions.Json);
 }
 
 TEST(CliOptions, RejectsBadUsage) {
@@ -72,6 +76,11 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--simulate", "keli:9600", "--port", "/dev/ttyS0"},
              {"--simulate", "ascii:9600:7N2"},
              {"--json", "--watch"},
+             {"--all-ports", "--port", "/dev/ttyS0"},
+             {"--all-ports", "--simulate", "keli:9600"},
+             {"--all-ports", "--watch"},
+             {"--all-ports", "--save"},
+             {"--list", "--all-ports"},
          }) {
         std::string LError;
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
@@ -83,6 +92,47 @@ TEST(CliOptions, RejectsBadUsage) {
     EXPECT_NE(LError.find("unknown option '--prot'"), std::string::npos) << LError;
     ASSERT_TRUE(ParseCliOptions({"--help"}, LOptions, LError));
     EXPECT_TRUE(LOptions.Help);
+}
+
+TEST(SearchReport, AllPortsGiveOneEntryEachWithWhyAPortCouldNotBeOpened) {
+    TSearchReport LFound, LBusy, LLost;
+    LFound.Port = "/dev/pts/1";
+    LFound.Trials.push_back({"keli", 9600, 8, "none", 0, 80, 1000, false, 1000, ""});
+    LFound.Found = 0;
+    LBusy.Port = "/dev/pts/2";
+    LBusy.ErrorCode = "port";
+    LBusy.ErrorReason = "busy";
+    LBusy.ErrorText = "cannot open /dev/pts/2: locked";
+    LLost.Port = "/dev/pts/3";
+    LLost.Trials.push_back({"keli", 9600, 8, "none", 0, 0, 1000, false, 0, ""});
+    LLost.Trials.push_back({"xk3168", 4800, 8, "none", 2, 0, 1000, false, 0, "gone"});
+    LLost.ErrorCode = "port";
+    LLost.ErrorReason = "missing";
+    LLost.ErrorText = "port /dev/pts/3 vanished in trial 2: gone";
+    const nlohmann::json LDoc =
+        nlohmann::json::parse(AllPortsReportJson({LFound, LBusy, LLost}, 0));
+    EXPECT_EQ(LDoc["found"], true);
+    EXPECT_EQ(LDoc["exit_code"], 0);
+    EXPECT_FALSE(LDoc.contains("error"));
+    ASSERT_EQ(LDoc["ports"].size(), 3u);
+    for (const auto& LPort : LDoc["ports"])
+        EXPECT_FALSE(LPort.contains("exit_code"));
+    EXPECT_EQ(LDoc["ports"][0]["port"], "/dev/pts/1");
+    EXPECT_EQ(LDoc["ports"][0]["protocol"], "keli");
+    EXPECT_EQ(LDoc["ports"][1]["found"], false);
+    EXPECT_EQ(
+        LDoc["ports"][1]["error"],
+        nlohmann::json::parse(
+            R"({"code": "port", "reason": "busy", "text": "cannot open /dev/pts/2: locked"})"));
+    EXPECT_FALSE(LDoc["ports"][2]["trials"][0].contains("open_error"));
+    EXPECT_EQ(LDoc["ports"][2]["trials"][1]["open_error"], "gone");
+    EXPECT_EQ(LDoc["ports"][2]["error"]["reason"], "missing");
+
+    const nlohmann::json LNone =
+        nlohmann::json::parse(AllPortsReportJson({}, 2, "no-port", "no serial port"));
+    EXPECT_EQ(LNone["found"], false);
+    EXPECT_EQ(LNone["error"]["code"], "no-port");
+    EXPECT_TRUE(LNone["ports"].empty());
 }
 
 TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
@@ -98,6 +148,29 @@ TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
     EXPECT_EQ(W.Out.str(), "尝试\n\n");
     EXPECT_EQ(W.Err.str(), "找到仪表\n");
     EXPECT_EQ(W.Console.Outcome(), TSearchOutcome::soFound);
+}
+
+TEST(ConsoleControls, SeveralWindowsLinesCarryTheirPortAndBoxesStayQuiet) {
+    THeadlessLoop LLoop;
+    std::ostringstream LOut, LErr;
+    TConsoleControls LConsole(LOut, LErr, false);
+    SetControlBackend(&LConsole);
+    {
+        TForm1 LFirst, LSecond;
+        LConsole.SetLinePrefix(LFirst, u"[COM1]");
+        LConsole.SetLinePrefix(LSecond, u"[COM2]");
+        LFirst.Show();
+        LSecond.Show();
+        LConsole.SetQuietMessages(true);
+        LFirst.Memo1->Append(u"a");
+        LSecond.Memo1->Append(u"b");
+        LFirst.Memo1->Append(u"");
+        ShowMessage(u"找到仪表");
+        EXPECT_EQ(LConsole.Messages(), std::vector<UnicodeString>{u"找到仪表"});
+    }
+    SetControlBackend(nullptr);
+    EXPECT_EQ(LOut.str(), "[COM1] a\n[COM2] b\n[COM1]\n");
+    EXPECT_EQ(LErr.str(), "");
 }
 
 TEST(ConsoleControls, OutcomeOfEachEndOfASearch) {
