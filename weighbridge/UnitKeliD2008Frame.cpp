@@ -60,5 +60,5 @@ int32_t AnalyzeKeliD2008Frames(const uint8_t* ABuffer, const uint32_t& ASize, TW
             LLastEndIdx = static_cast<int32_t>(I);
         }
     }
-    return LLastEndIdx;
+    return KeepAtMost(ASize, LLastEndIdx, CDataFrameLen - 1);
 }

@@ -25,5 +25,6 @@ bool DecodeKeliD2008Frame(const uint8_t* AFrame, double& AValue);
 
 // One pass over the buffer: every complete frame goes through the decoder in
 // buffer order; the mark ends at the last complete frame's last byte or at
-// the last end flag, whichever the scan met last.
+// the last end flag, whichever the scan met last, and leaves at most eleven
+// bytes (a frame that may still be completed).
 int32_t AnalyzeKeliD2008Frames(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink);

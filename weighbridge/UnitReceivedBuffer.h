@@ -21,6 +21,13 @@ struct TWeightSink {
 // clears the buffer ends the pass.
 using TFrameScan = int32_t (*)(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink);
 
+// The mark of a scan that leaves at most AKeep bytes unconsumed: bytes
+// further back can no longer begin a frame, and kept they would fill the
+// buffer until every later chunk is refused. A scan keeps one frame length
+// minus one byte, so a pending start byte always stays. A mark past the data
+// (the sink cleared the buffer) is left as it is.
+int32_t KeepAtMost(uint32_t ASize, int32_t ALastEndIdx, uint32_t AKeep);
+
 // Appends what fits under the 1024-byte limit; the rest of the chunk is dropped.
 void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength);
 

@@ -2,6 +2,7 @@
 // configuration with a chosen minimum, and clients whose internals show.
 #pragma once
 
+#include "FrameTestSupport.h"
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
 #include "platform/MessageLoop.h"
@@ -122,8 +123,5 @@ using TOpenKeli = TOpenClient<TKeliD2008Client>;
 using TOpenXK = TOpenClient<TXK3168Client>;
 
 inline std::vector<uint8_t> KeliFrameBytes(const char* ADigits, char ADot = '0') {
-    std::vector<uint8_t> LFrame{0x02, '+', 0,   0, 0, 0, 0, 0, static_cast<uint8_t>(ADot),
-                                '0',  '0', 0x03};
-    std::copy(ADigits, ADigits + 6, LFrame.begin() + 2);
-    return LFrame;
+    return KeliTestFrame(ADigits, ADot);
 }

@@ -7,18 +7,8 @@
 
 namespace {
 
-// 0x02, sign, six digits, decimal digit, two data bytes, 0x03.
 std::vector<uint8_t> KeliFrame(const std::string& ADigits, char ADot, char ASign = '+') {
-    std::vector<uint8_t> LFrame(ADigits.size() + 6);
-    LFrame[0] = 0x02;
-    LFrame[1] = static_cast<uint8_t>(ASign);
-    std::copy(ADigits.begin(), ADigits.end(), LFrame.begin() + 2);
-    const size_t LTail = 2 + ADigits.size();
-    LFrame[LTail] = static_cast<uint8_t>(ADot);
-    LFrame[LTail + 1] = '1';
-    LFrame[LTail + 2] = 'B';
-    LFrame[LTail + 3] = 0x03;
-    return LFrame;
+    return KeliTestFrame(ADigits, ADot, ASign);
 }
 
 class KeliFrameTest : public ::testing::Test {
@@ -89,7 +79,7 @@ TEST_F(KeliFrameTest, EndFlagInsideAFrameLowersTheMark) {
     LFrame[11] = 'x';
     H.Feed(LFrame);
     ASSERT_EQ(H.Weights.size(), 1u);
-    EXPECT_EQ(H.Data(), (std::vector<uint8_t>{'B', 'x'}));
+    EXPECT_EQ(H.Data(), (std::vector<uint8_t>{LFrame[10], 'x'}));
 }
 
 TEST_F(KeliFrameTest, StartFlagInsideAFrameStartsAFrameOfItsOwn) {
@@ -105,23 +95,29 @@ TEST_F(KeliFrameTest, StartFlagInsideAFrameStartsAFrameOfItsOwn) {
     EXPECT_EQ(H.Size, 0u);
 }
 
-TEST_F(KeliFrameTest, AppendStopsAt1024Bytes) {
-    std::vector<uint8_t> LNoise(2000, 'z');
-    H.Feed(LNoise);
-    EXPECT_EQ(H.Size, 1024u);
-    // Full without a flag: every further chunk is refused, frames included.
-    H.Feed(KeliFrame("000001", '0'));
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_TRUE(H.Weights.empty());
+TEST_F(KeliFrameTest, ChunkOf2000BytesKeepsItsFirst1024) {
+    // A frame inside the first 1024 bytes, one cut by the limit, one beyond.
+    std::vector<uint8_t> LChunk(1000, 'z');
+    LChunk = Concat({LChunk,
+                     KeliFrame("000001", '0'),
+                     {'z', 'z', 'z', 'z'},
+                     KeliFrame("000002", '0'),
+                     KeliFrame("000003", '0')});
+    LChunk.resize(2000, 'z');
+    H.Feed(LChunk);
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Weights[0], 1.0);
+    // Left over: the cut frame's first eight bytes, behind three of the noise.
+    EXPECT_EQ(H.Size, 11u);
+    EXPECT_EQ(H.Buffer[3], 0x02);
 }
 
-TEST_F(KeliFrameTest, PartOfAChunkThatFitsIsKept) {
-    H.Feed(std::vector<uint8_t>(1020, 'z'));
-    H.Feed(Concat({KeliFrame("000001", '0')}));
-    // Four bytes fit: 0x02 '+' '0' '0' -- an incomplete frame.
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_EQ(H.Buffer[1020], 0x02);
-    EXPECT_TRUE(H.Weights.empty());
+TEST_F(KeliFrameTest, NoiseWithoutAStartFlagIsDroppedDownToAFramesLength) {
+    H.Feed(std::vector<uint8_t>(2000, 'z'));
+    EXPECT_EQ(H.Size, 11u);
+    H.Feed(KeliFrame("000001", '0'));
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Size, 0u);
 }
 
 TEST_F(KeliFrameTest, EmptyOrNullChunkChangesNothing) {
