@@ -12,11 +12,11 @@ constexpr int32_t CAsciiRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 3840
 // The framing an ASCII client saw, for the record of its trial.
 void ApplyFraming(const TWeighBridgeClient& AClient, TTrialRecord& ARecord) {
     const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(&AClient);
-    if (!LAscii || LAscii->Framing() == TAsciiFraming::afNone ||
-        LAscii->Framing() == TAsciiFraming::af8N1)
+    if (!LAscii || LAscii->Framing() == TLineFraming::lfNone ||
+        LAscii->Framing() == TLineFraming::lf8N1)
         return;
     ARecord.DataBits = 7;
-    ARecord.Parity = LAscii->Framing() == TAsciiFraming::af7E1 ? "even" : "odd";
+    ARecord.Parity = LAscii->Framing() == TLineFraming::lf7E1 ? "even" : "odd";
 }
 
 UnicodeString ProtocolLine(const std::string& AProtocol) {
@@ -106,7 +106,7 @@ bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>&
             FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
             if (const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(FClient.get()))
                 FForm.Memo1->Append(CFramingHead +
-                                    Utf8ToUnicode(AsciiFramingName(LAscii->Framing())));
+                                    Utf8ToUnicode(LineFramingName(LAscii->Framing())));
             ShowMessage(CMsgFound);
             return true;
         }

@@ -11,7 +11,7 @@ public:
 
     // The framing of the weight lines decoded since the last ConnectComm;
     // afNone before the first.
-    TAsciiFraming Framing() const { return FLineState.Framing(); }
+    TLineFraming Framing() const { return FLineState.Framing(); }
 
 protected:
     void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer,

@@ -12,7 +12,7 @@ namespace {
 // One trial as the search makes it: a fresh client, connect, listen.
 template <class TClient>
 std::vector<double> Listen(const std::string& APort, int32_t ABaud, int32_t AStopBits, int AMs,
-                           THeadlessLoop& ALoop, TAsciiFraming* AFraming = nullptr) {
+                           THeadlessLoop& ALoop, TLineFraming* AFraming = nullptr) {
     TClient LClient(10);
     std::vector<double> LWeights;
     LClient.SetOnNewWeightNotify([&](double AValue) { LWeights.push_back(AValue); });
@@ -109,12 +109,12 @@ TEST_F(ClientSimTest, AsciiClientReadsPrefixedSignedLinesAs8N1) {
     const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
     TSimProcess LSim({"--protocol", "ascii", "--baud", "9600", "--ascii-prefix", "ST,GS,",
                       "--decimals", "2", "--weights", Join(LValues), "--no-announce"});
-    TAsciiFraming LFraming = TAsciiFraming::afNone;
+    TLineFraming LFraming = TLineFraming::lfNone;
     const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), 9600, 0, 1500, FLoop, &LFraming);
     // Lines of 16 to 20 bytes at 960 bytes a second.
     EXPECT_GT(LGot.size(), 40u);
     ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
-    EXPECT_EQ(LFraming, TAsciiFraming::af8N1);
+    EXPECT_EQ(LFraming, TLineFraming::lf8N1);
 }
 
 TEST_F(ClientSimTest, AsciiClientAt57600) {
@@ -140,11 +140,11 @@ TEST_F(ClientSimTest, AsciiClientNames7E1And7O1Indicators) {
         LGot.clear();
         LClient.ConnectComm(TConfigComm{Utf8ToUnicode(LSim.PortPath()), 2400, 10, 0});
         ASSERT_TRUE(LClient.HasConnected());
-        EXPECT_EQ(LClient.Framing(), TAsciiFraming::afNone);
+        EXPECT_EQ(LClient.Framing(), TLineFraming::lfNone);
         FLoop.RunUntil([] { return false; }, 1500);
         EXPECT_GT(LGot.size(), 10u) << LParity;
         ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
-        EXPECT_STREQ(AsciiFramingName(LClient.Framing()),
+        EXPECT_STREQ(LineFramingName(LClient.Framing()),
                      LParity == std::string("even") ? "7E1" : "7O1");
         // Blocks already posted by the read thread would reach the next
         // connect: let the line go quiet and hand them over first.

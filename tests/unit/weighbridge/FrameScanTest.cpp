@@ -2,6 +2,7 @@
 // so frames after a burst of it still decode.
 #include "FrameTestSupport.h"
 #include "weighbridge/UnitKeliD2008Frame.h"
+#include "weighbridge/UnitLineFraming.h"
 #include "weighbridge/UnitXK3168Frame.h"
 
 #include <algorithm>
@@ -62,6 +63,44 @@ TEST(FrameScan, PendingFrameAfterNoiseStaysWhole) {
         ASSERT_EQ(H.Weights.size(), 1u) << C.Name;
         EXPECT_EQ(H.Size, 0u) << C.Name;
     }
+}
+
+// AText as a seven-bit sender puts it on the line, its parity in the eighth bit.
+std::string WithParityBit(const std::string& AText, bool AEven) {
+    std::string LOut;
+    for (char LChar : AText) {
+        int LOnes = 0;
+        for (int B = 0; B < 7; ++B)
+            LOnes += (LChar >> B) & 1;
+        LOut += static_cast<char>(LChar | ((LOnes % 2 == 1) == AEven ? 0x80 : 0));
+    }
+    return LOut;
+}
+
+TEST(FramingJudge, SevenBitsOnlyWhenTheEighthBitWasSeenBothWays) {
+    const struct {
+        std::string Bytes;
+        TLineFraming Want;
+    } CCases[] = {
+        {"", TLineFraming::lfNone},
+        {"ST,GS,+0012.50kg\r\n", TLineFraming::lf8N1},
+        {WithParityBit("ST,GS,+0012.50kg\r\n", true), TLineFraming::lf7E1},
+        {WithParityBit("ST,GS,+0012.50kg\r\n", false), TLineFraming::lf7O1},
+        // Same parity in every byte: nothing proves a parity bit.
+        {"0\n", TLineFraming::lf8N1},
+        {"12kg\r", TLineFraming::lf8N1},
+        {WithParityBit("0\n", false), TLineFraming::lf8N1},
+        // One byte of the other parity.
+        {WithParityBit("1.5kg\r", true) + WithParityBit("\n", false), TLineFraming::lf8N1},
+    };
+    for (const auto& C : CCases) {
+        TFramingJudge LJudge;
+        for (char LChar : C.Bytes)
+            LJudge.Judge(static_cast<uint8_t>(LChar));
+        EXPECT_EQ(LJudge.Framing(), C.Want) << C.Bytes;
+    }
+    EXPECT_STREQ(LineFramingName(TLineFraming::lf7O1), "7O1");
+    EXPECT_STREQ(LineFramingName(TLineFraming::lfNone), "");
 }
 
 } // namespace
