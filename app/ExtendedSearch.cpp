@@ -53,7 +53,8 @@ std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& A
 TExtendedSearch::TExtendedSearch(TForm1& AForm, std::function<bool()> AStop)
     : FForm(AForm), FStop(std::move(AStop)) {}
 
-bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials) {
+bool TExtendedSearch::Run(const UnicodeString& APort,
+                          const std::function<void(const TTrialRecord&)>& AOnTrialEnd) {
     TMessageLoop* LLoop = TMessageLoop::Current();
     FForm.Memo1->Append(u"");
     FForm.Memo1->Append(CExtendedHead);
@@ -92,11 +93,13 @@ bool TExtendedSearch::Run(const UnicodeString& APort, std::vector<TTrialRecord>&
                              static_cast<int32_t>(FWeights),
                              LElapsed,
                              true,
-                             FLastWeight};
+                             FLastWeight,
+                             FClient->CheckRefusedFrames()};
         const bool LFound = FWeights >= CSuccessCount;
         if (LFound)
             ApplyFraming(*FClient, LRecord);
-        ATrials.push_back(LRecord);
+        LogTrialEnd(LTrial.Protocol, LCfg, LRecord.Weights, LRecord.CheckRefused);
+        AOnTrialEnd(LRecord);
         if (FStop())
             return false;
         if (LFound) {

@@ -29,9 +29,11 @@ public:
     // search between and within trials.
     TExtendedSearch(TForm1& AForm, std::function<bool()> AStop);
 
-    // Runs the table on APort; each trial goes to ATrials. True when one
-    // found the instrument; its client then stays connected (for --watch).
-    bool Run(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials);
+    // Runs the table on APort; each trial's record goes to AOnTrialEnd as it
+    // ends. True when one found the instrument; its client then stays
+    // connected (for --watch).
+    bool Run(const UnicodeString& APort,
+             const std::function<void(const TTrialRecord&)>& AOnTrialEnd);
 
     // The winning trial's client and its weights so far.
     const TWeighBridgeClient* Client() const { return FClient.get(); }

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+#include <cmath>
+
 namespace {
 nlohmann::ordered_json LineSettings(const TTrialRecord& ATrial) {
     return {{"protocol", ATrial.Protocol},
@@ -14,6 +17,17 @@ nlohmann::ordered_json LineSettings(const TTrialRecord& ATrial) {
                               : nlohmann::ordered_json(ATrial.StopBits == 2 ? 2 : 1)}};
 }
 } // namespace
+
+double DisplayedNumber(double AValue) {
+    if (!std::isfinite(AValue))
+        return AValue;
+    char LText[32];
+    const auto LEnd =
+        std::to_chars(LText, LText + sizeof LText, AValue, std::chars_format::general, 15).ptr;
+    double LValue = AValue;
+    std::from_chars(LText, LEnd, LValue);
+    return LValue;
+}
 
 std::string SearchReportJson(const TSearchReport& AReport, int AExitCode) {
     nlohmann::ordered_json LDoc;
@@ -28,7 +42,7 @@ std::string SearchReportJson(const TSearchReport& AReport, int AExitCode) {
             LDoc[LKey] = LValue;
         LDoc["trial"] = *AReport.Found + 1;
         LDoc["weights_read"] = LWin.Weights;
-        LDoc["last_weight"] = LWin.LastWeight;
+        LDoc["last_weight"] = DisplayedNumber(LWin.LastWeight);
     }
     if (!AReport.SavedTo.empty())
         LDoc["saved_to"] = AReport.SavedTo;
@@ -38,6 +52,7 @@ std::string SearchReportJson(const TSearchReport& AReport, int AExitCode) {
     for (const TTrialRecord& LTrial : AReport.Trials) {
         nlohmann::ordered_json LEntry = LineSettings(LTrial);
         LEntry["weights_read"] = LTrial.Weights;
+        LEntry["check_refused"] = LTrial.CheckRefused;
         LEntry["milliseconds"] = LTrial.ElapsedMs;
         LEntry["extended"] = LTrial.Extended;
         LTrials.push_back(std::move(LEntry));

@@ -65,14 +65,27 @@ int ExitCodeOf(TSearchOutcome AOutcome) {
 
 TTrialRecord RecordOf(const TTrialResult& AResult) {
     TTrialRecord LRecord;
-    LRecord.Protocol =
-        AResult.State == attStandKeli || AResult.State == attTestKeli ? "keli" : "xk3168";
+    LRecord.Protocol = ProtocolOfState(AResult.State);
     LRecord.BaudRate = AResult.Cfg.BaudRate;
     LRecord.StopBits = AResult.Cfg.StopBits;
     LRecord.Weights = AResult.Weights;
     LRecord.ElapsedMs = AResult.ElapsedMs;
     LRecord.LastWeight = AResult.LastWeight;
+    LRecord.CheckRefused = AResult.CheckRefused;
     return LRecord;
+}
+
+// A trial whose frames were whole but for their check, often enough that the
+// indicator may compute its check otherwise, is said on standard error.
+void NoteCheckRefusals(TConsoleControls& AConsole, const std::string& APort,
+                       const TTrialRecord& ARecord, size_t ATrial) {
+    if (ARecord.CheckRefused < CCheckRefusedNotice)
+        return;
+    AConsole.WriteError(Utf8ToUnicode(
+        "scaleprobe-cli: trial " + std::to_string(ATrial) + " (" + ARecord.Protocol + ", " + APort +
+        ", " + std::to_string(ARecord.BaudRate) +
+        " baud): " + std::to_string(ARecord.CheckRefused) +
+        " frames were whole but for their check; the indicator may compute its check otherwise"));
 }
 
 // Writes the found settings into the CommConfig section of AFile, keeping
@@ -121,9 +134,11 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     int LExit;
     {
         TForm1 LForm;
-        LForm.OnTrialEnd = [&](const TTrialResult& AResult) {
-            AReport.Trials.push_back(RecordOf(AResult));
+        const auto LNoteTrial = [&](const TTrialRecord& ARecord) {
+            AReport.Trials.push_back(ARecord);
+            NoteCheckRefusals(LConsole, AReport.Port, ARecord, AReport.Trials.size());
         };
+        LForm.OnTrialEnd = [&](const TTrialResult& AResult) { LNoteTrial(RecordOf(AResult)); };
         if (!APort.empty())
             SelectPort(*LForm.ComboBox1, Utf8ToUnicode(APort));
         AReport.Port = UnicodeToUtf8(LForm.ComboBox1->Text());
@@ -140,7 +155,7 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
             // The window's last trial lets go of the port first.
             LForm.FreeBridge();
             LConsole.ResetOutcome();
-            if (LExtended.Run(LForm.ComboBox1->Text(), AReport.Trials))
+            if (LExtended.Run(LForm.ComboBox1->Text(), LNoteTrial))
                 AReport.Found = AReport.Trials.size() - 1;
         }
         LExit = Interrupted() ? CExitNotFound : ExitCodeOf(LConsole.Outcome());

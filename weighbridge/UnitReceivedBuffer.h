@@ -7,13 +7,26 @@
 constexpr uint32_t CReceivedBufferLen = 2048;
 constexpr uint32_t CMaxReceivedSize = 1024;
 
-// Where a scan hands each weight it extracts. A plain function pointer and a
+// What a decoder makes of one whole frame.
+enum class TFrameVerdict : uint8_t {
+    fvWeight,   // a weight
+    fvDamaged,  // no weight
+    fvBadCheck, // no weight: whole and well formed but for its check
+};
+
+// Where a scan hands each weight it extracts. Plain function pointers and a
 // context, so that handing a weight over never allocates.
 struct TWeightSink {
     void* Context = nullptr;
     void (*Put)(void* AContext, double AValue) = nullptr;
+    // Optional: told of each frame refused for its check alone.
+    void (*CheckRefused)(void* AContext) = nullptr;
 
     void operator()(double AValue) const { Put(Context, AValue); }
+    void RefusedForCheck() const {
+        if (CheckRefused != nullptr)
+            CheckRefused(Context);
+    }
 };
 
 // One pass over the valid bytes; returns the offset of the last byte to

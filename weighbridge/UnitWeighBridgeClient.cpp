@@ -65,6 +65,7 @@ void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
         FComm->StopComm();
         ClearBuffer();
         ResetDecoder();
+        FCheckRefusedFrames = 0;
         FComm->SetCommName(CommDeviceName(ACfg.CommName));
         FComm->SetBaudRate(static_cast<uint32_t>(ACfg.BaudRate));
         FComm->SetReadIntervalTimeout(static_cast<uint32_t>(ACfg.ReadIntervalTimeout));
@@ -87,6 +88,10 @@ UnicodeString TWeighBridgeClient::GetConnectString() const {
 
 void TWeighBridgeClient::PutWeight(void* AContext, double AValue) {
     static_cast<TWeighBridgeClient*>(AContext)->AddAWeight(AValue);
+}
+
+void TWeighBridgeClient::PutCheckRefused(void* AContext) {
+    ++static_cast<TWeighBridgeClient*>(AContext)->FCheckRefusedFrames;
 }
 
 void TWeighBridgeClient::AddAWeight(double AValue) {

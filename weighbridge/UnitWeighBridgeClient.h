@@ -44,6 +44,10 @@ public:
         FOnStableWeightNotify = std::move(AValue);
     }
 
+    // Frames since the last ConnectComm that were whole and well formed but
+    // for their check (a model that computes its check otherwise).
+    int32_t CheckRefusedFrames() const { return FCheckRefusedFrames; }
+
     // Read-only views of the judgement, for the owner and for tests.
     const std::vector<double>& WeightList() const { return FWeightList; }
     int32_t LastWeightRepeatCnt() const { return FLastWeightRepeatCnt; }
@@ -58,12 +62,17 @@ protected:
     // calls it with the cleared buffer.
     virtual void ResetDecoder() {}
 
-    // The sink that hands a scan's weights to AddAWeight.
-    TWeightSink WeightSink() { return TWeightSink{this, &TWeighBridgeClient::PutWeight}; }
+    // The sink that hands a scan's weights to AddAWeight and counts the
+    // frames refused for their check.
+    TWeightSink WeightSink() {
+        return TWeightSink{this, &TWeighBridgeClient::PutWeight,
+                           &TWeighBridgeClient::PutCheckRefused};
+    }
     const TComm& Comm() const { return *FComm; }
 
 private:
     static void PutWeight(void* AContext, double AValue);
+    static void PutCheckRefused(void* AContext);
     void ClearBuffer();
     bool HasGetStableWeight() const;
     void ShowMsgInOtherThread(bool IsShowDialogForm, const UnicodeString& AMsg);
@@ -79,6 +88,7 @@ private:
     TShowStrProc FOnGetMsg;
     TOnNewWeightNotify FOnNewWeightNotify;
     TOnStableWeightNotify FOnStableWeightNotify;
+    int32_t FCheckRefusedFrames = 0;
 
 protected:
     // Received bytes not yet consumed; at most 1024 valid, the rest 0.

@@ -183,9 +183,17 @@ void TSimIndicator::NextFrame(std::vector<uint8_t>& AOut) {
     if (FOptions.Protocol == TSimProtocol::spKeli) {
         uint8_t LFrame[12];
         EncodeKeliFrame(LWeight, FOptions.Decimals, FOptions.BlankPad, LFrame);
+        if (FOptions.BadCheck) {
+            uint8_t LCheck = 0;
+            for (int J = 0; J <= 8; ++J)
+                LCheck ^= LFrame[J];
+            static const char CHex[] = "0123456789ABCDEF";
+            LFrame[9] = static_cast<uint8_t>(CHex[LCheck >> 4]);
+            LFrame[10] = static_cast<uint8_t>(CHex[LCheck & 0x0F]);
+        }
         for (uint8_t LByte : LFrame)
             PutByte(LByte, AOut);
-        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, false);
+        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
     } else if (FOptions.Protocol == TSimProtocol::spAscii) {
         const std::string LLine =
             EncodeAsciiLine(LWeight, FOptions.Decimals, FOptions.AsciiPrefix, FOptions.AsciiUnit);

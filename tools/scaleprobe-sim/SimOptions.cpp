@@ -91,6 +91,8 @@ std::string SimUsage() {
            "  --flip-rate R           flip one bit of each byte with probability R\n"
            "  --garbage N             send N random bytes before the first frame\n"
            "  --blank-pad             keli: leading blanks instead of zeros\n"
+           "  --bad-check             keli: a check that covers the STX too (a model\n"
+           "                          that computes it otherwise)\n"
            "  --no-announce           do not list the port as a virtual port\n"
            "  --verbose               report the application's line settings on stderr\n";
 }
@@ -106,6 +108,10 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
         }
         if (Flag("--blank-pad")) {
             AOptions.BlankPad = true;
+            continue;
+        }
+        if (Flag("--bad-check")) {
+            AOptions.BadCheck = true;
             continue;
         }
         if (Flag("--no-announce")) {

@@ -28,6 +28,7 @@ struct TSimOptions {
     double FlipRate = 0;
     uint32_t GarbageBytes = 0;
     bool BlankPad = false;
+    bool BadCheck = false; // keli: the check covers the STX too
     bool Announce = true;
     bool Verbose = false;
     bool Help = false;

@@ -1,6 +1,8 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
+#include "../../integration/sim/SimProcess.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -535,4 +537,24 @@ TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {
     EXPECT_EQ(LAsciiDoc["data_bits"], 7);
     EXPECT_EQ(LAsciiDoc["parity"], "even");
     EXPECT_NE(LAscii.Err.find("数据格式: 7E1"), std::string::npos);
+}
+
+// An indicator whose check is computed otherwise: no find, and both the JSON
+// and standard error say how many frames were whole but for their check.
+TEST_F(CliEndToEnd, FramesRefusedForTheirCheckAreCountedAndSaid) {
+    TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--bad-check", "--no-announce"});
+    const TRun LRun = RunCli({"--port", LSim.PortPath(), "--json"});
+    EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
+    const nlohmann::json LDoc = JsonOf(LRun);
+    ASSERT_EQ(LDoc["trials"].size(), 12u);
+    EXPECT_GT(LDoc["trials"][0]["check_refused"].get<int>(), 40);
+    EXPECT_EQ(LDoc["trials"][0]["weights_read"], 0);
+    EXPECT_EQ(LDoc["trials"][1]["check_refused"], 0);
+    EXPECT_NE(LRun.Err.find("scaleprobe-cli: trial 1 (keli, " + LSim.PortPath() + ", 9600 baud): "),
+              std::string::npos)
+        << LRun.Err;
+    EXPECT_NE(LRun.Err.find(" frames were whole but for their check; the indicator may compute "
+                            "its check otherwise\n"),
+              std::string::npos)
+        << LRun.Err;
 }

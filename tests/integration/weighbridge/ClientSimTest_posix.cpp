@@ -66,9 +66,9 @@ TEST_F(ClientSimTest, KeliClientReportsTheIndicatorsWeightsInOrder) {
     TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--weights", Join(LValues),
                       "--blank-pad", "--no-announce"});
     const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), 9600, 0, 1500, FLoop);
-    // Some 80 frames a second; the sign is not read.
+    // Some 80 frames a second.
     EXPECT_GT(LGot.size(), 40u);
-    ExpectRunOfCycle(LGot, Expected(LValues, 0, false));
+    ExpectRunOfCycle(LGot, Expected(LValues, 0, true));
 }
 
 TEST_F(ClientSimTest, XK3168ClientReportsSignedDecimalsDespiteTwoStopBits) {

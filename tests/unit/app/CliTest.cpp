@@ -3,11 +3,13 @@
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
 #include "app/MainForm.h"
+#include "app/SearchReport.h"
 #include "app/widgets/LEDDisplay.h"
 #include "ui/Bitmap.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 namespace {
@@ -237,4 +239,32 @@ TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {
         EXPECT_FALSE(LMonitor.Silent());
     }
     EXPECT_EQ(LOut.str(), "");
+}
+
+// The JSON carries the weights as the display shows them, for every
+// protocol, and each trial's frames refused for their check.
+TEST(SearchReportJson, WeightsAreTheDisplayedNumbers) {
+    const struct {
+        double Weight;
+        const char* Text;
+    } CCases[] = {
+        {2000 * std::pow(0.1, 2), "20.0"},
+        {12345 * std::pow(0.1, 3), "12.345"},
+        {-15605 * std::pow(0.1, 1), "-1560.5"},
+        {999999 * std::pow(0.1, 6), "0.999999"},
+        {1560, "1560.0"},
+    };
+    for (const auto& C : CCases) {
+        TSearchReport LReport;
+        TTrialRecord LTrial;
+        LTrial.Protocol = "keli";
+        LTrial.LastWeight = C.Weight;
+        LTrial.CheckRefused = 7;
+        LReport.Trials = {LTrial};
+        LReport.Found = 0;
+        const std::string LJson = SearchReportJson(LReport, 0);
+        EXPECT_NE(LJson.find(std::string("\"last_weight\": ") + C.Text + ",\n"), std::string::npos)
+            << LJson;
+        EXPECT_NE(LJson.find("\"check_refused\": 7,"), std::string::npos) << LJson;
+    }
 }

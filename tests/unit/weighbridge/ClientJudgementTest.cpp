@@ -181,6 +181,23 @@ TEST(ClientDecodeTest, FramesReachTheJudgementInOrder) {
     EXPECT_TRUE(LXK.TailIsZero());
 }
 
+TEST(ClientDecodeTest, FramesRefusedForTheirCheckAreCountedUntilTheNextConnect) {
+    THeadlessLoop LLoop;
+    TOpenKeli LKeli;
+    auto LBad = KeliFrameBytes("000120");
+    LBad[9] = 'x'; // no hex digit
+    auto LDamaged = KeliFrameBytes("000121");
+    LDamaged[11] = '!'; // no end flag: damaged, not counted
+    for (int I = 0; I < 5; ++I)
+        LKeli.Receive(LBad);
+    LKeli.Receive(LDamaged);
+    LKeli.Receive(KeliFrameBytes("000122"));
+    EXPECT_EQ(LKeli.Notified, (std::vector<double>{122}));
+    EXPECT_EQ(LKeli.CheckRefusedFrames(), 5);
+    LKeli.ConnectComm(TConfigComm{u"/nonexistent/port", 9600, 10, 0});
+    EXPECT_EQ(LKeli.CheckRefusedFrames(), 0);
+}
+
 // The owner may reconnect from inside the notification; the rest of the pass
 // must not touch the emptied buffer.
 TEST(ClientDecodeTest, ReconnectFromTheNotificationEmptiesTheBufferSafely) {

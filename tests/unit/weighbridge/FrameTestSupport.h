@@ -16,7 +16,7 @@ struct TFrameHarness {
 
     void Feed(const std::vector<uint8_t>& AChunk) {
         ReceiveFrames(Buffer, Size, AChunk.data(), static_cast<uint16_t>(AChunk.size()), Scan,
-                      TWeightSink{this, &TFrameHarness::PutWeight});
+                      TWeightSink{this, &TFrameHarness::PutWeight, &TFrameHarness::PutRefused});
         CheckInvariants();
     }
     void Feed(std::initializer_list<uint8_t> AChunk) { Feed(std::vector<uint8_t>(AChunk)); }
@@ -31,11 +31,13 @@ struct TFrameHarness {
     static void PutWeight(void* AContext, double AValue) {
         static_cast<TFrameHarness*>(AContext)->Weights.push_back(AValue);
     }
+    static void PutRefused(void* AContext) { ++static_cast<TFrameHarness*>(AContext)->Refused; }
 
     TFrameScan Scan;
     uint8_t Buffer[CReceivedBufferLen] = {};
     uint32_t Size = 0;
     std::vector<double> Weights;
+    int Refused = 0; // frames refused for their check alone
 };
 
 inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> AParts) {
