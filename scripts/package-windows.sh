@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds build/mingw-release/scaleprobe-windows-x64.zip: the three Windows
-# programs (release, stripped), a sample INI with every key at its default and
-# a README; then checks that every program in the zip imports system DLLs only.
+# Builds build/mingw/scaleprobe-windows-x64.zip from the Windows build whose
+# suite runs under Wine: the three Windows programs (release, stripped), a
+# sample INI with every key at its default and a README; then checks that
+# every program in the zip imports system DLLs only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset mingw-release >/dev/null
-cmake --build --preset mingw-release -j"$(nproc)" --target scaleprobe scaleprobe-cli WbDebugViewer
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j"$(nproc)" --target scaleprobe scaleprobe-cli WbDebugViewer
 
-build=build/mingw-release
+build=build/mingw
 name=scaleprobe-windows-x64
 stage=$build/package/$name
 rm -rf "$build/package" "$build/$name.zip"

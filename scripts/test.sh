@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs the test suite. Usage: scripts/test.sh [debug|asan|tsan|mingw]
+# Builds and runs the test suite. Usage: scripts/test.sh [release|debug|asan|tsan|mingw]
 # (mingw: the Windows programs and tests, run under Wine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-preset="${1:-debug}"
+preset="${1:-release}"
 bash scripts/install-deps.sh
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j"$(nproc)"
