@@ -15,6 +15,7 @@ public:
     TSimProcess& operator=(const TSimProcess&) = delete;
 
     const std::string& PortPath() const { return FPortPath; }
+    int Pid() const { return FPid; }
     // Sends ASignal and waits for the exit; returns the exit status, or
     // -1 when it did not end within ATimeoutMs (it is then killed).
     int Stop(int ASignal, int ATimeoutMs = 10000);

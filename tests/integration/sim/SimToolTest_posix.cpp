@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -149,6 +151,36 @@ TEST_F(SimToolTest, FramesPerSecondAndCount) {
     EXPECT_GE(CountFrames(LBytes), 5u);
     EXPECT_LE(CountFrames(LBytes), 6u);
     EXPECT_EQ(LSim.Wait(5000), 0);
+}
+
+// The port rests hung up until an opener sets its rate (our serial component
+// gives a port back the settings it found): bytes at the indicator's rate
+// there would reach an opener before its own settings, purge or not.
+TEST_F(SimToolTest, PortNobodyHasSetRestsDead) {
+    TSimProcess LSim({"--baud", "9600"});
+    const int LFd = open(LSim.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(LFd, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    uint8_t LBuffer[256];
+    EXPECT_LE(read(LFd, LBuffer, sizeof LBuffer), 0);
+    close(LFd);
+    TPortReader LPort(LSim.PortPath(), 9600);
+    EXPECT_GT(CountFrames(LPort.ReadFor(500)), 5u);
+}
+
+// What the line made before the application flushed its input never reaches
+// it, also when the simulator could not run for a while in between.
+TEST_F(SimToolTest, FlushDropsWhatTheLineMadeBeforeIt) {
+    TSimProcess LSim({"--baud", "9600"});
+    TPortReader LPort(LSim.PortPath(), 9600);
+    EXPECT_GT(LPort.ReadFor(300).size(), 100u);
+    ASSERT_EQ(kill(LSim.Pid(), SIGSTOP), 0);
+    // 400 ms of the line: some 380 bytes, made once the simulator runs again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    LPort.Flush();
+    ASSERT_EQ(kill(LSim.Pid(), SIGCONT), 0);
+    const auto LAfter = LPort.ReadFor(40);
+    EXPECT_LT(LAfter.size(), 150u);
 }
 
 } // namespace
