@@ -12,7 +12,7 @@
 #include <vector>
 
 struct TExtendedTrial {
-    const char* Protocol; // "keli", "xk3168" or "ascii"
+    const char* Protocol; // "keli", "xk3168", "continuous-stx", "reversed-eq" or "ascii"
     int32_t BaudRate;
     int32_t StopBits; // the protocol's usual: what a receiver gets does not depend on it
 };
@@ -49,4 +49,7 @@ private:
 
 inline constexpr char16_t CExtendedHead[] = u"扩展搜索: 更多波特率与ASCII文本协议";
 inline constexpr char16_t CAsciiProtocol[] = u"尝试ASCII文本协议(连续重量行)";
+inline constexpr char16_t CContinuousStxProtocol[] =
+    u"尝试标准连续输出协议(STX与状态字节SWA/SWB/SWC)";
+inline constexpr char16_t CReversedEqProtocol[] = u"尝试\"=\"倒序连续输出协议(低位在前)";
 inline constexpr char16_t CFramingHead[] = u"数据格式: ";

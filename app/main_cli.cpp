@@ -106,8 +106,8 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                        {"BaudRate", std::to_string(AWin.BaudRate)},
                        {"StopBits", std::to_string(AWin.StopBits)},
                        {"Protocol", AWin.Protocol}};
-    // What an ASCII indicator's characters look like: 8N1, 7E1 or 7O1.
-    if (AWin.Protocol == "ascii")
+    // What a text indicator's characters look like: 8N1, 7E1 or 7O1.
+    if (ProtocolJudgesFraming(AWin.Protocol))
         LValues.push_back({"Framing", std::to_string(AWin.DataBits) +
                                           static_cast<char>(std::toupper(AWin.Parity[0])) + "1"});
     return ReplaceFileAtomically(AFile, SetIniValues(LOld, UnicodeToUtf8(CCommSection), LValues),

@@ -21,8 +21,14 @@ struct TWeightSink {
     void (*Put)(void* AContext, double AValue) = nullptr;
     // Optional: told of each frame refused for its check alone.
     void (*CheckRefused)(void* AContext) = nullptr;
+    // Optional: takes the weights the indicator marks as in motion; without
+    // it they go to Put.
+    void (*PutInMotion)(void* AContext, double AValue) = nullptr;
 
     void operator()(double AValue) const { Put(Context, AValue); }
+    void InMotion(double AValue) const {
+        (PutInMotion != nullptr ? PutInMotion : Put)(Context, AValue);
+    }
     void RefusedForCheck() const {
         if (CheckRefused != nullptr)
             CheckRefused(Context);

@@ -94,7 +94,19 @@ void TWeighBridgeClient::PutCheckRefused(void* AContext) {
     ++static_cast<TWeighBridgeClient*>(AContext)->FCheckRefusedFrames;
 }
 
+void TWeighBridgeClient::PutWeightInMotion(void* AContext, double AValue) {
+    static_cast<TWeighBridgeClient*>(AContext)->AddAWeightInMotion(AValue);
+}
+
 void TWeighBridgeClient::AddAWeight(double AValue) {
+    JudgeWeight(AValue, false);
+}
+
+void TWeighBridgeClient::AddAWeightInMotion(double AValue) {
+    JudgeWeight(AValue, true);
+}
+
+void TWeighBridgeClient::JudgeWeight(double AValue, bool AInMotion) {
     FOnNewWeightNotify(AValue);
     if (HasGetStableWeight())
         return;
@@ -103,6 +115,10 @@ void TWeighBridgeClient::AddAWeight(double AValue) {
     if (FWeightList.empty())
         LogDebugLine(u"第一次接受到重量: %f", AValue);
     if (!FWeightList.empty() && FWeightList.back() == AValue) {
+        if (AInMotion) {
+            FLastWeightRepeatCnt = 0;
+            return;
+        }
         const int32_t LRepeat = FLastWeightRepeatCnt + 1;
         if (LRepeat >= FWeightRepeatCntWhenStable) {
             if (LRepeat == FWeightRepeatCntWhenStable)

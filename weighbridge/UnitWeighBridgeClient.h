@@ -5,6 +5,7 @@
 
 #include "platform/Object.h"
 #include "serial/Comm.h"
+#include "weighbridge/UnitLineFraming.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 #include "weighbridge/UnitWeighGlobal.h"
 
@@ -44,6 +45,11 @@ public:
         FOnStableWeightNotify = std::move(AValue);
     }
 
+    // The character framing seen in the frames decoded since the last
+    // ConnectComm, for a decoder that judges it; lfNone otherwise and before
+    // the first frame.
+    virtual TLineFraming Framing() const { return TLineFraming::lfNone; }
+
     // Frames since the last ConnectComm that were whole and well formed but
     // for their check (a model that computes its check otherwise).
     int32_t CheckRefusedFrames() const { return FCheckRefusedFrames; }
@@ -56,6 +62,9 @@ public:
 protected:
     // The stability judgement of one decoded weight, in frame order.
     void AddAWeight(double AValue);
+    // As AddAWeight, for a weight the indicator marks as in motion: it is
+    // notified, but never counts as a repeat, and a repeat run starts over.
+    void AddAWeightInMotion(double AValue);
     virtual void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer, uint16_t BufferLength);
     virtual void OnMyReceiveError(TObject* Sender, uint32_t EventMask);
     // Forgets what a decoder carries between receive events; ConnectComm
@@ -66,13 +75,16 @@ protected:
     // frames refused for their check.
     TWeightSink WeightSink() {
         return TWeightSink{this, &TWeighBridgeClient::PutWeight,
-                           &TWeighBridgeClient::PutCheckRefused};
+                           &TWeighBridgeClient::PutCheckRefused,
+                           &TWeighBridgeClient::PutWeightInMotion};
     }
     const TComm& Comm() const { return *FComm; }
 
 private:
     static void PutWeight(void* AContext, double AValue);
     static void PutCheckRefused(void* AContext);
+    static void PutWeightInMotion(void* AContext, double AValue);
+    void JudgeWeight(double AValue, bool AInMotion);
     void ClearBuffer();
     bool HasGetStableWeight() const;
     void ShowMsgInOtherThread(bool IsShowDialogForm, const UnicodeString& AMsg);

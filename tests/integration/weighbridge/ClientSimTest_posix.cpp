@@ -2,6 +2,8 @@
 #include "../sim/SimProcess.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
+#include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
+#include "weighbridge/UnitWeighBridgeClient_ReversedEq.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -161,6 +163,56 @@ TEST_F(ClientSimTest, AsciiClientFindsNothingInTheBinaryProtocols) {
             const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), LRate, 0, 1000, FLoop);
             EXPECT_TRUE(LGot.empty()) << LProtocol << " " << LRate << ": " << LGot.size();
         }
+}
+
+// The two continuous formats of the extended search, each at a few rates and
+// in every framing its indicators use; the client names the framing.
+TEST_F(ClientSimTest, ContinuousFormatsAtTheirRatesAndFramings) {
+    const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
+    const struct {
+        const char* Protocol;
+        int32_t Baud;
+        const char* Framing;
+        std::vector<std::string> Extra;
+        int Decimals;   // the seven-character "=" frame shows five places
+        size_t AtLeast; // weights in 1.5 s
+    } CCases[] = {
+        {"continuous-stx", 9600, "7E1", {"--checksum"}, 2, 60},
+        {"continuous-stx", 4800, "7O1", {}, 2, 30},
+        {"continuous-stx", 115200, "8N1", {"--checksum", "--lb"}, 2, 600},
+        {"reversed-eq", 9600, "8N1", {}, 1, 120},
+        {"reversed-eq", 1200, "7E1", {"--eq-chars", "8"}, 2, 15},
+        {"reversed-eq", 57600, "7O1", {"--eq-chars", "8"}, 2, 600},
+    };
+    for (const auto& C : CCases) {
+        const std::string LName =
+            std::string(C.Protocol) + " " + std::to_string(C.Baud) + " " + C.Framing;
+        std::vector<std::string> LArgs{"--protocol",   C.Protocol,
+                                       "--baud",       std::to_string(C.Baud),
+                                       "--decimals",   std::to_string(C.Decimals),
+                                       "--weights",    Join(LValues),
+                                       "--no-announce"};
+        if (C.Framing[0] == '7')
+            LArgs.insert(LArgs.end(),
+                         {"--data-bits", "7", "--parity", C.Framing[1] == 'E' ? "even" : "odd"});
+        LArgs.insert(LArgs.end(), C.Extra.begin(), C.Extra.end());
+        TSimProcess LSim(LArgs);
+        std::unique_ptr<TWeighBridgeClient> LClient;
+        if (std::string(C.Protocol) == "continuous-stx")
+            LClient = std::make_unique<TContinuousStxClient>(10);
+        else
+            LClient = std::make_unique<TReversedEqClient>(10);
+        std::vector<double> LGot;
+        LClient->SetOnNewWeightNotify([&](double AValue) { LGot.push_back(AValue); });
+        LClient->ConnectComm(TConfigComm{Utf8ToUnicode(LSim.PortPath()), C.Baud, 10, 0});
+        ASSERT_TRUE(LClient->HasConnected()) << LName;
+        FLoop.RunUntil([] { return false; }, 1500);
+        EXPECT_GT(LGot.size(), C.AtLeast) << LName;
+        ExpectRunOfCycle(LGot, Expected(LValues, C.Decimals, true));
+        EXPECT_STREQ(LineFramingName(LClient->Framing()), C.Framing) << LName;
+        LClient.reset();
+        LSim.Stop(SIGTERM);
+    }
 }
 
 } // namespace

@@ -33,6 +33,11 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_EQ(LOptions.Sim.StopBits, -1);
     ASSERT_TRUE(ParseCliOptions({"--simulate", "ascii:57600:7E1"}, LOptions, LError));
     EXPECT_EQ(LOptions.Sim.Framing, "7E1");
+    ASSERT_TRUE(ParseCliOptions({"--simulate", "continuous-stx:4800:7O1"}, LOptions, LError));
+    EXPECT_EQ(LOptions.Sim.Protocol, "continuous-stx");
+    EXPECT_EQ(LOptions.Sim.Framing, "7O1");
+    ASSERT_TRUE(ParseCliOptions({"--simulate", "reversed-eq:2400"}, LOptions, LError));
+    EXPECT_EQ(LOptions.Sim.Framing, "8N1");
     ASSERT_TRUE(ParseCliOptions({}, LOptions, LError));
     // --save takes a file only when one follows.
     ASSERT_TRUE(ParseCliOptions({"--save", "--json", "--extended"}, LOptions, LError));
@@ -55,6 +60,7 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--simulate", "keli:9600:3"},
              {"--simulate", "keli:9600", "--port", "/dev/ttyS0"},
              {"--simulate", "ascii:9600:7N2"},
+             {"--simulate", "reversed-eq:9600:2"},
              {"--json", "--watch"},
          }) {
         std::string LError;

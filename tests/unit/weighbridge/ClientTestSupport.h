@@ -102,6 +102,7 @@ public:
         this->SetOnNewWeightNotify([this](double AValue) { Notified.push_back(AValue); });
     }
     using TBase::AddAWeight;
+    using TBase::AddAWeightInMotion;
     using TBase::Comm;
     using TBase::OnMyReceiveError;
 

@@ -1,8 +1,10 @@
 // What every frame scan shares: line noise never fills the receive buffer,
 // so frames after a burst of it still decode.
 #include "FrameTestSupport.h"
+#include "weighbridge/UnitContinuousStxFrame.h"
 #include "weighbridge/UnitKeliD2008Frame.h"
 #include "weighbridge/UnitLineFraming.h"
+#include "weighbridge/UnitReversedEqFrame.h"
 #include "weighbridge/UnitXK3168Frame.h"
 
 #include <algorithm>
@@ -19,10 +21,28 @@ struct TScanCase {
     uint32_t Keep; // most bytes left over without a pending start byte
 };
 
+TContinuousStxState GStxState;
+TReversedEqState GEqState;
+
+int32_t ScanStx(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
+    return AnalyzeContinuousStxFrames(ABuffer, ASize, ASink, GStxState);
+}
+int32_t ScanEq(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
+    return AnalyzeReversedEqFrames(ABuffer, ASize, ASink, GEqState);
+}
+
+std::vector<uint8_t> Bytes(const std::string& AText) {
+    return {AText.begin(), AText.end()};
+}
+
 std::vector<TScanCase> ScanCases() {
     return {
         {"keli", &AnalyzeKeliD2008Frames, KeliTestFrame("001234", '1'), 123.4, 'A', 11},
         {"xk3168", &AnalyzeXK3168Frames, {0xFF, 0x02, 0x34, 0x12, 0x00}, 123.4, 0x11, 4},
+        {"continuous-stx", &ScanStx, ContinuousStxTestFrame(0x23, 0x30, "001234", true), 123.4, 'A',
+         17},
+        // With the "=" of the frame after it, which alone makes it count.
+        {"reversed-eq", &ScanEq, Bytes("=4.32100="), 123.4, 'A', 9},
     };
 }
 
@@ -61,43 +81,33 @@ TEST(FrameScan, PendingFrameAfterNoiseStaysWhole) {
             << C.Name;
         H.Feed(std::vector<uint8_t>(C.Frame.begin() + LHalf, C.Frame.end()));
         ASSERT_EQ(H.Weights.size(), 1u) << C.Name;
-        EXPECT_EQ(H.Size, 0u) << C.Name;
+        EXPECT_LT(H.Size, C.Frame.size() / 2) << C.Name; // a "=" may begin the next one
     }
-}
-
-// AText as a seven-bit sender puts it on the line, its parity in the eighth bit.
-std::string WithParityBit(const std::string& AText, bool AEven) {
-    std::string LOut;
-    for (char LChar : AText) {
-        int LOnes = 0;
-        for (int B = 0; B < 7; ++B)
-            LOnes += (LChar >> B) & 1;
-        LOut += static_cast<char>(LChar | ((LOnes % 2 == 1) == AEven ? 0x80 : 0));
-    }
-    return LOut;
 }
 
 TEST(FramingJudge, SevenBitsOnlyWhenTheEighthBitWasSeenBothWays) {
+    const std::vector<uint8_t> LLine = Bytes("ST,GS,+0012.50kg\r\n");
     const struct {
-        std::string Bytes;
+        std::vector<uint8_t> Bytes;
         TLineFraming Want;
     } CCases[] = {
-        {"", TLineFraming::lfNone},
-        {"ST,GS,+0012.50kg\r\n", TLineFraming::lf8N1},
-        {WithParityBit("ST,GS,+0012.50kg\r\n", true), TLineFraming::lf7E1},
-        {WithParityBit("ST,GS,+0012.50kg\r\n", false), TLineFraming::lf7O1},
+        {{}, TLineFraming::lfNone},
+        {LLine, TLineFraming::lf8N1},
+        {WithParityBit(LLine, true), TLineFraming::lf7E1},
+        {WithParityBit(LLine, false), TLineFraming::lf7O1},
         // Same parity in every byte: nothing proves a parity bit.
-        {"0\n", TLineFraming::lf8N1},
-        {"12kg\r", TLineFraming::lf8N1},
-        {WithParityBit("0\n", false), TLineFraming::lf8N1},
+        {Bytes("0\n"), TLineFraming::lf8N1},
+        {Bytes("12kg\r"), TLineFraming::lf8N1},
+        {WithParityBit(Bytes("0\n"), false), TLineFraming::lf8N1},
         // One byte of the other parity.
-        {WithParityBit("1.5kg\r", true) + WithParityBit("\n", false), TLineFraming::lf8N1},
+        {Concat({WithParityBit(Bytes("1.5kg\r"), true), WithParityBit(Bytes("\n"), false)}),
+         TLineFraming::lf8N1},
     };
     for (const auto& C : CCases) {
         TFramingJudge LJudge;
-        for (char LChar : C.Bytes)
-            LJudge.Judge(static_cast<uint8_t>(LChar));
-        EXPECT_EQ(LJudge.Framing(), C.Want) << C.Bytes;
+        for (uint8_t LByte : C.Bytes)
+            LJudge.Judge(LByte);
+        EXPECT_EQ(LJudge.Framing(), C.Want) << std::string(C.Bytes.begin(), C.Bytes.end());
     }
     EXPECT_STREQ(LineFramingName(TLineFraming::lf7O1), "7O1");
     EXPECT_STREQ(LineFramingName(TLineFraming::lfNone), "");
