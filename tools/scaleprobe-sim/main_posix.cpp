@@ -56,8 +56,11 @@ public:
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - LStart).count();
             const int64_t LNow =
                 static_cast<int64_t>(LElapsed * static_cast<double>(LTicksPerSecond));
-            FollowPort(LNow, FPort.DrainInput());
+            // Frames first: a receiver that comes up now finds the start of
+            // the next byte among them, also after this process could not
+            // run for a while.
             QueueFramesUntil(LNow + LTicksPerSecond / 10);
+            FollowPort(LNow, FPort.DrainInput());
             Deliver(LNow);
             CountSentFrames(LNow);
             if (FOptions.Count != 0 && FFramesToPort >= FOptions.Count)

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <thread>
 #include <unistd.h>
@@ -181,6 +182,39 @@ TEST_F(SimToolTest, FlushDropsWhatTheLineMadeBeforeIt) {
     ASSERT_EQ(kill(LSim.Pid(), SIGCONT), 0);
     const auto LAfter = LPort.ReadFor(40);
     EXPECT_LT(LAfter.size(), 150u);
+}
+
+// "=" frames of seven characters, each followed by the next "=".
+size_t CountEqFrames(const std::vector<uint8_t>& ABytes) {
+    size_t LCount = 0;
+    for (size_t I = 0; I + 8 < ABytes.size(); ++I)
+        if ((ABytes[I] & 0x7F) == '=' && (ABytes[I + 8] & 0x7F) == '=')
+            ++LCount;
+    return LCount;
+}
+
+// A simulator that could not run for seconds (a loaded machine) catches up
+// with its line at once and goes on; and a port opened meanwhile gets whole
+// frames, its receiver coming up between two bytes of the back-to-back
+// stream.
+TEST_F(SimToolTest, GoesOnAfterItCouldNotRunForSeconds) {
+    const std::vector<std::string> LArgs{"--protocol",  "reversed-eq", "--baud",   "115200",
+                                         "--data-bits", "7",           "--parity", "odd"};
+    for (const bool LReopen : {false, true}) {
+        TSimProcess LSim(LArgs);
+        auto LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
+        EXPECT_GT(CountEqFrames(LPort->ReadFor(300)), 200u);
+        ASSERT_EQ(kill(LSim.Pid(), SIGSTOP), 0);
+        if (LReopen) {
+            LPort.reset();
+            LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        ASSERT_EQ(kill(LSim.Pid(), SIGCONT), 0);
+        LPort->ReadFor(1000); // the catching up
+        LPort->Flush();
+        EXPECT_GT(CountEqFrames(LPort->ReadFor(1000)), 600u) << (LReopen ? "reopened" : "open");
+    }
 }
 
 } // namespace
