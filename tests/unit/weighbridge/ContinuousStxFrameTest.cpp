@@ -73,7 +73,7 @@ TEST_F(ContinuousStxTest, StatusBytesScaleSignAndMarkEachFrame) {
 TEST_F(ContinuousStxTest, ChecksumIsTakenWhenRightAndRefusedWhenWrong) {
     const auto LWith = ContinuousStxTestFrame(0x22, 0x30, "000042", true);
     auto LWrong = LWith;
-    LWrong.back() = static_cast<uint8_t>(LWrong.back() ^ 0x01);
+    LWrong[ContinuousStx::CIdxSum] ^= 0x01;
     H.Feed(Concat({LWith, LWith, LWrong, ContinuousStxTestFrame(0x22, 0x30, "000043"), {0x02}}));
     EXPECT_EQ(H.Weights, (std::vector<double>{42, 42, 43}));
     EXPECT_EQ(H.Refused, 1);

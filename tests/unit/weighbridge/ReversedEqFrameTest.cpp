@@ -61,11 +61,12 @@ TEST_F(ReversedEqTest, StreamInChunksBothLengthsAndItsFraming) {
     for (int I = 0; I < 2; ++I)
         LStream += "=06.8200=5.2100-=000.3000=00.1000-";
     LStream += "=";
+    const std::vector<uint8_t> LBytes = Bytes(LStream);
     for (const bool LEven : {true, false})
         for (size_t LChunk : {size_t{1}, size_t{3}, size_t{9}, size_t{100}}) {
             GState.Reset();
             H.Weights.clear();
-            const auto LSent = WithParityBit(Bytes(LStream), LEven);
+            const auto LSent = WithParityBit(LBytes, LEven);
             for (size_t LPos = 0; LPos < LSent.size(); LPos += LChunk)
                 H.Feed(std::vector<uint8_t>(
                     LSent.begin() + static_cast<long>(LPos),
