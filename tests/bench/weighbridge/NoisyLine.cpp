@@ -7,7 +7,10 @@
 //
 //   measure_noisy_line [--frames N] [--bit-error P | --byte-error P] [--protocols LIST]
 #include "tools/scaleprobe-sim/SimIndicator.h"
+#include "weighbridge/UnitAsciiLineFrame.h"
+#include "weighbridge/UnitContinuousStxFrame.h"
 #include "weighbridge/UnitKeliD2008Frame.h"
+#include "weighbridge/UnitReversedEqFrame.h"
 #include "weighbridge/UnitXK3168Frame.h"
 
 #include <cstdio>
@@ -24,9 +27,27 @@ struct TProtocol {
     TFrameScan Scan;
 };
 
+// The text scans carry state; one measurement runs at a time.
+TAsciiLineState GAsciiState;
+TContinuousStxState GStxState;
+TReversedEqState GEqState;
+
+int32_t ScanAscii(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
+    return AnalyzeAsciiLineFrames(ABuffer, ASize, ASink, GAsciiState);
+}
+int32_t ScanStx(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
+    return AnalyzeContinuousStxFrames(ABuffer, ASize, ASink, GStxState);
+}
+int32_t ScanEq(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
+    return AnalyzeReversedEqFrames(ABuffer, ASize, ASink, GEqState);
+}
+
 const TProtocol CProtocols[] = {
     {"keli", TSimProtocol::spKeli, &AnalyzeKeliD2008Frames},
     {"xk3168", TSimProtocol::spXK3168, &AnalyzeXK3168Frames},
+    {"ascii", TSimProtocol::spAscii, &ScanAscii},
+    {"continuous-stx", TSimProtocol::spContinuousStx, &ScanStx},
+    {"reversed-eq", TSimProtocol::spReversedEq, &ScanEq},
 };
 
 struct TCount {
@@ -66,6 +87,10 @@ void AddNoise(std::vector<uint8_t>& AStream, TNoise ANoise, TSimRandom& ARandom)
 TCount Measure(const TProtocol& AProtocol, double AWeight, uint64_t AFrames, TNoise ANoise) {
     TSimOptions LOptions;
     LOptions.Protocol = AProtocol.Sim;
+    LOptions.Checksum = true; // continuous-stx: with its checksum
+    GAsciiState.Reset();
+    GStxState.Reset();
+    GEqState.Reset();
     LOptions.Weights = "const:" + std::to_string(AWeight);
     TSimIndicator LIndicator(LOptions);
     TSimRandom LRandom(7);
