@@ -1,13 +1,10 @@
 // Display latency: from writing an indicator frame on the line to the LED
 // display's bitmap showing that weight, after a successful search.
 #include "app/MainForm.h"
+#include "tests/support/Pty.h"
 #include "weighbridge/UnitKeliD2008Frame.h"
 
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -67,12 +64,12 @@ private:
 };
 
 void BM_DisplayLatency(benchmark::State& AState) {
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    if (LMaster < 0 || grantpt(LMaster) != 0 || unlockpt(LMaster) != 0) {
+    const TPty LPty;
+    if (!LPty.IsOpen()) {
         AState.SkipWithError("no pseudo-terminal");
         return;
     }
-    const UnicodeString LPort = Utf8ToUnicode(ptsname(LMaster));
+    const UnicodeString LPort = LPty.SlaveName();
     for (auto _ : AState) {
         THeadlessLoop LLoop;
         TTimingControls LControls;
@@ -94,7 +91,7 @@ void BM_DisplayLatency(benchmark::State& AState) {
                 const auto LFrame = KeliFrame(I < 0 ? 1 : CFirstWeight + I);
                 if (I >= 0)
                     LWritten[static_cast<size_t>(I)].store(NowNs());
-                if (write(LMaster, LFrame.data(), LFrame.size()) < 0)
+                if (!LPty.Send(std::string(LFrame.begin(), LFrame.end())))
                     break;
                 LWake.wait_for(L, std::chrono::milliseconds(20), [&] { return LStop; });
             }
@@ -131,7 +128,6 @@ void BM_DisplayLatency(benchmark::State& AState) {
             LControls.Messages().empty() ? 0 : LControls.Messages()[0] == u"找到仪表";
         SetControlBackend(nullptr);
     }
-    close(LMaster);
 }
 BENCHMARK(BM_DisplayLatency)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -3,12 +3,9 @@
 // headless loop in real time.
 #include "app/MainForm.h"
 #include "app/Startup.h"
+#include "tests/support/Pty.h"
 
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <numeric>
@@ -18,12 +15,12 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 void BM_UnsuccessfulSearch(benchmark::State& AState) {
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    if (LMaster < 0 || grantpt(LMaster) != 0 || unlockpt(LMaster) != 0) {
+    const TPty LPty;
+    if (!LPty.IsOpen()) {
         AState.SkipWithError("no pseudo-terminal");
         return;
     }
-    const UnicodeString LPort = Utf8ToUnicode(ptsname(LMaster));
+    const UnicodeString LPort = LPty.SlaveName();
     StartUpUnits();
     for (auto _ : AState) {
         THeadlessLoop LLoop;
@@ -54,7 +51,6 @@ void BM_UnsuccessfulSearch(benchmark::State& AState) {
         AState.counters["search_s"] = std::chrono::duration<double>(LEnd - LBegin).count();
     }
     ShutDownUnits();
-    close(LMaster);
 }
 BENCHMARK(BM_UnsuccessfulSearch)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -6,17 +6,16 @@
 #include "WindowBench.h"
 #include "app/Console.h"
 #include "app/MainForm.h"
+#include "tests/support/ChildProcess.h"
 #include "ui/Controls_qt.h"
 
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
 #include <fstream>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -70,50 +69,23 @@ void BM_ConsoleStreamCpu(benchmark::State& AState) {
     }
     for (auto _ : AState) {
         TSimulatorProcess LSim(SP_SIM_PATH, CStream, 10000);
-        int LPipe[2];
-        if (::pipe(LPipe) != 0) {
-            AState.SkipWithError("pipe");
+        TChildProcess LCli;
+        if (!LCli.Start(SP_CLI_PATH, {"--port", LSim.PortPath(), "--watch"},
+                        {TChildStream::csInherit, TChildStream::csPipe})) {
+            AState.SkipWithError("cannot start scaleprobe-cli");
             return;
         }
-        const int LPid = ::fork();
-        if (LPid == 0) {
-            ::dup2(LPipe[1], 1);
-            ::close(LPipe[0]);
-            ::close(LPipe[1]);
-            ::execl(SP_CLI_PATH, SP_CLI_PATH, "--port", LSim.PortPath().c_str(), "--watch",
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(LPipe[1]);
         // Waits for the success line, then keeps draining the transcript.
-        std::string LOut;
-        const double LLimit = WallSeconds() + 30;
-        auto Drain = [&](double AUntil) {
-            char LBuf[4096];
-            while (WallSeconds() < AUntil) {
-                pollfd LFd{LPipe[0], POLLIN, 0};
-                if (::poll(&LFd, 1, 50) <= 0)
-                    continue;
-                const ssize_t LGot = ::read(LPipe[0], LBuf, sizeof LBuf);
-                if (LGot <= 0)
-                    return;
-                LOut.append(LBuf, static_cast<size_t>(LGot));
-                if (AUntil == LLimit && LOut.find("找到了") != std::string::npos)
-                    return;
-            }
-        };
-        Drain(LLimit);
-        const bool LFound = LOut.find("找到了") != std::string::npos;
-        Drain(WallSeconds() + 1);
-        const TUsage L0 = ProcessUsage(LPid);
+        const auto LFoundLine = [&] { return LCli.Output().find("找到了") != std::string::npos; };
+        LCli.ReadUntil(LFoundLine, 30000);
+        const bool LFound = LFoundLine();
+        LCli.ReadUntil({}, 1000);
+        const TUsage L0 = ProcessUsage(LCli.Pid());
         const double LWall0 = WallSeconds();
-        Drain(LWall0 + 5);
-        const TUsage L1 = ProcessUsage(LPid);
+        LCli.ReadUntil({}, 5000);
+        const TUsage L1 = ProcessUsage(LCli.Pid());
         const double LWall = WallSeconds() - LWall0;
-        ::kill(LPid, SIGTERM);
-        Drain(WallSeconds() + 2);
-        ::close(LPipe[0]);
-        ::waitpid(LPid, nullptr, 0);
+        LCli.Stop(SIGTERM);
         AState.counters["found"] = LFound;
         Report(AState, L0, L1, LWall);
     }

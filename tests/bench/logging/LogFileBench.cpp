@@ -7,6 +7,7 @@
 #include "logging/UnitLogFile.h"
 #include "logging/UnitMapFileChannel.h"
 #include "platform/System.h"
+#include "tests/support/ScratchDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,13 +27,8 @@ namespace {
 constexpr int CLinesPerRound = 2000;
 
 fs::path BenchDir() {
-    static const fs::path LDir = [] {
-        fs::path L =
-            fs::temp_directory_path() / ("sp_logbench_" + std::to_string(GetCurrentProcessId()));
-        fs::create_directories(L);
-        return L;
-    }();
-    return LDir;
+    static const TScratchDir LDir("sp-logbench");
+    return LDir.Path();
 }
 
 // One round: a log made, CLinesPerRound lines, the log destroyed (which waits

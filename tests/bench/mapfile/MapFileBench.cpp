@@ -5,6 +5,7 @@
 #include "logging/UnitMapFileChannel.h"
 #include "platform/System.h"
 #include "platform/Thread.h"
+#include "tests/support/ScratchDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -53,18 +54,13 @@ TMsgDesc Record100() {
     return LDesc;
 }
 
+// Object names of its own, and no viewer program to start.
 void UseBenchEnvironment() {
-    static const std::filesystem::path LDir = [] {
-        const auto L = std::filesystem::temp_directory_path() /
-                       ("mapfile-bench-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(L);
-        setenv("SCALEPROBE_WBDEBUG_SUFFIX", ("bench" + L.filename().string()).c_str(), 1);
-        // No viewer program to start.
-        setenv("PATH", L.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", L.c_str(), 1);
-        return L;
-    }();
-    (void)LDir;
+    static const TScratchDir LDir("mapfile-bench");
+    static const TEnvScope LSuffix("SCALEPROBE_WBDEBUG_SUFFIX",
+                                   "bench" + LDir.Path().filename().string());
+    static const TEnvScope LPath("PATH", LDir.Path().string());
+    static const TEnvScope LConfigHome("XDG_CONFIG_HOME", LDir.Path().string());
 }
 
 void SendContentIntoDrainingViewer(benchmark::State& AState) {
@@ -104,16 +100,14 @@ void LogInfoCall(benchmark::State& AState) {
     if (AState.range(0) != 0)
         SetDebugChannelClass(MakeMapFileChannel);
     InitDebuggerUnit();
-    const auto LDir = std::filesystem::temp_directory_path() /
-                      ("mapfile-bench-log-" + std::to_string(GetCurrentProcessId()));
+    const TScratchDir LDir("mapfile-bench-log");
     {
-        TLogFile LLog(LDir);
+        TLogFile LLog(LDir.Path());
         for (auto _ : AState)
             LLog.LogInfo(u"weight 123.45 kg, stable");
     }
     FinalizeDebuggerUnit();
     SetDebugChannelClass({});
-    std::filesystem::remove_all(LDir);
     AState.SetItemsProcessed(AState.iterations());
 }
 BENCHMARK(LogInfoCall)->ArgName("channel")->Arg(0)->Arg(1)->Arg(2)->UseRealTime();

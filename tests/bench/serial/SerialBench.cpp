@@ -1,15 +1,17 @@
 // Latency from a write on the master side to OnReceiveData on the owning
 // thread, idle cost of an open port, and throughput through a pty.
-#include "PtySupport.h"
+#include "platform/MessageLoop.h"
+#include "serial/Comm.h"
+#include "tests/support/Pty.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <asm/termbits.h>
 #include <chrono>
-#include <sys/ioctl.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -120,13 +122,8 @@ void BM_RawPtyThroughput(benchmark::State& AState) {
     constexpr size_t CSize = 8u << 20;
     const std::string LChunk(4096, 'x');
     for (auto _ : AState) {
-        TPty LPty;
+        const TPty LPty; // raw
         const int LSlave = ::open(LPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        termios2 LTio{};
-        ::ioctl(LSlave, TCGETS2, &LTio);
-        LTio.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-        LTio.c_iflag &= ~(ICRNL | IXON);
-        ::ioctl(LSlave, TCSETS2, &LTio);
         const auto LStart = TClock::now();
         std::thread LWriter([&] {
             for (size_t LAt = 0; LAt < CSize; LAt += LChunk.size())

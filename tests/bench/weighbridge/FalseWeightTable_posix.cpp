@@ -11,8 +11,8 @@
 //   reversed-eq (default all five), rates default 300 600 1200 2400 4800 9600
 //   19200 38400 57600 115200. A bare number is the trial count (default 2).
 //   The continuous-stx indicator sends 7E1 with its checksum, the others 8N1.
-#include "../../integration/sim/SimProcess.h"
 #include "platform/MessageLoop.h"
+#include "tests/support/SimProcess.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 #include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"

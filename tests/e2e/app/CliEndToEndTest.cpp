@@ -1,19 +1,20 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
-#include "../../integration/sim/SimProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pty.h"
+#include "tests/support/ScratchDir.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,8 +29,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
@@ -61,76 +60,37 @@ std::vector<std::string> NewestLogLines(const fs::path& ALogDir) {
             LNewest = E.path();
     if (LNewest.empty())
         return {};
-    std::ifstream LIn(LNewest, std::ios::binary);
-    return SplitLines(std::string(std::istreambuf_iterator<char>(LIn), {}));
+    return SplitLines(ReadWholeFile(LNewest));
 }
 
 // Runs the program with AArgs; collects both outputs; gives up (and kills
 // it) after ATimeoutS seconds.
 // AOnOutput, when given, sees the child and its standard output so far after
 // each read.
-using TOnOutput = std::function<void(pid_t, const std::string&)>;
+using TOnOutput = std::function<void(TChildProcess&, const std::string&)>;
 TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
             const TOnOutput& AOnOutput = nullptr) {
-    int LOut[2], LErr[2];
-    EXPECT_EQ(pipe(LOut), 0);
-    EXPECT_EQ(pipe(LErr), 0);
-    posix_spawn_file_actions_t LActions;
-    posix_spawn_file_actions_init(&LActions);
-    posix_spawn_file_actions_adddup2(&LActions, LOut[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&LActions, LOut[0]);
-    posix_spawn_file_actions_addclose(&LActions, LErr[0]);
-    std::vector<std::string> LArgs{SP_CLI_PATH};
-    LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
-    std::vector<char*> LArgv;
-    for (std::string& A : LArgs)
-        LArgv.push_back(A.data());
-    LArgv.push_back(nullptr);
-    pid_t LPid = -1;
-    const int LSpawn = posix_spawn(&LPid, SP_CLI_PATH, &LActions, nullptr, LArgv.data(), environ);
-    posix_spawn_file_actions_destroy(&LActions);
-    close(LOut[1]);
-    close(LErr[1]);
     TRun LRun;
-    if (LSpawn != 0) {
+    TChildProcess LCli;
+    if (!LCli.Start(SP_CLI_PATH, AArgs,
+                    {TChildStream::csInherit, TChildStream::csPipe, TChildStream::csPipe})) {
         ADD_FAILURE() << "cannot start " << SP_CLI_PATH;
         return LRun;
     }
-    std::string LOutText;
-    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(ATimeoutS);
-    pollfd LFds[2] = {{LOut[0], POLLIN, 0}, {LErr[0], POLLIN, 0}};
-    int LOpen = 2;
-    while (LOpen > 0 && std::chrono::steady_clock::now() < LDeadline) {
-        if (poll(LFds, 2, 1000) <= 0)
-            continue;
-        for (pollfd& LFd : LFds) {
-            if (LFd.fd < 0 || !(LFd.revents & (POLLIN | POLLHUP)))
-                continue;
-            char LBuf[4096];
-            const ssize_t LRead = read(LFd.fd, LBuf, sizeof LBuf);
-            if (LRead <= 0) {
-                close(LFd.fd);
-                LFd.fd = -1;
-                --LOpen;
-            } else {
-                (LFd.fd == LOut[0] ? LOutText : LRun.Err).append(LBuf, static_cast<size_t>(LRead));
-                if (AOnOutput)
-                    AOnOutput(LPid, LOutText);
-            }
-        }
-    }
-    if (LOpen > 0) {
+    const bool LEnded = LCli.ReadUntil(
+        [&] {
+            if (AOnOutput)
+                AOnOutput(LCli, LCli.Output());
+            return false;
+        },
+        ATimeoutS * 1000);
+    if (!LEnded) {
         ADD_FAILURE() << "scaleprobe-cli did not end within " << ATimeoutS << " s";
-        kill(LPid, SIGKILL);
+        LCli.Signal(SIGKILL);
     }
-    for (pollfd& LFd : LFds)
-        if (LFd.fd >= 0)
-            close(LFd.fd);
-    int LStatus = 0;
-    waitpid(LPid, &LStatus, 0);
-    LRun.Exit = WIFEXITED(LStatus) ? WEXITSTATUS(LStatus) : 128 + WTERMSIG(LStatus);
-    LRun.Out = SplitLines(LOutText);
+    LRun.Exit = LCli.Wait(ATimeoutS * 1000);
+    LRun.Out = SplitLines(LCli.Output());
+    LRun.Err = LCli.Errors();
     return LRun;
 }
 
@@ -160,13 +120,12 @@ class CliEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // Announced ports of this run only, and texts in UTF-8.
-        PortsDir = fs::temp_directory_path() / ("scaleprobe-e2e-ports-" + std::to_string(getpid()));
-        fs::create_directories(PortsDir);
-        fs::permissions(PortsDir, fs::perms::owner_all);
+        Ports = std::make_unique<TScratchDir>("scaleprobe-e2e-ports");
+        PortsDir = Ports->Path();
         setenv("SCALEPROBE_PORTS_DIR", PortsDir.c_str(), 1);
         setenv("LC_ALL", "C.UTF-8", 1);
     }
-    static void TearDownTestSuite() { fs::remove_all(PortsDir); }
+    static void TearDownTestSuite() { Ports.reset(); }
 
     // Searches the simulator playing ASpec; expects success.
     void ExpectFound(const std::string& ASpec, const std::string& AProtocol, int ARate,
@@ -191,9 +150,9 @@ protected:
         EXPECT_EQ(LRun.Out.size(), 4 * ATrial + 4);
     }
 
-    static fs::path PortsDir;
+    static inline std::unique_ptr<TScratchDir> Ports;
+    static inline fs::path PortsDir;
 };
-fs::path CliEndToEnd::PortsDir;
 
 TEST_F(CliEndToEnd, FindsTheFirstProtocolAtItsStandardSetting) {
     ExpectFound("keli:9600", CFirst, 9600, 1);
@@ -213,15 +172,13 @@ TEST_F(CliEndToEnd, FindsTheSecondProtocolInTheTestPhase) {
 }
 
 TEST_F(CliEndToEnd, SilentPortEndsWithoutAnInstrumentAndTheLogIsFramedByItsBanners) {
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(LMaster, 0);
-    ASSERT_EQ(grantpt(LMaster), 0);
-    ASSERT_EQ(unlockpt(LMaster), 0);
-    const std::string LSlave = ptsname(LMaster);
+    TPty LPty;
+    ASSERT_TRUE(LPty.IsOpen());
+    const std::string LSlave = LPty.SlavePath();
 
     const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
     const TRun LRun = RunCli({"--port", LSlave});
-    close(LMaster);
+    LPty.CloseMaster();
     EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
     const auto LTrials = TrialsOf(LRun.Out);
     ASSERT_EQ(LTrials.size(), 12u);
@@ -276,34 +233,21 @@ TEST_F(CliEndToEnd, HelpPrintsTheUsageAndSucceeds) {
     EXPECT_NE(LBad.Err.find("'--prot'"), std::string::npos) << LBad.Err;
 }
 
-// A pseudo-terminal nobody answers on: a search there runs for a minute.
-struct TSilentPort {
-    TSilentPort() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(Master, 0);
-        EXPECT_EQ(grantpt(Master), 0);
-        EXPECT_EQ(unlockpt(Master), 0);
-        Path = ptsname(Master);
-    }
-    ~TSilentPort() { close(Master); }
-    int Master = -1;
-    std::string Path;
-};
-
 TEST_F(CliEndToEnd, InterruptedSearchEndsAtOnceWithTheSignalsCode) {
-    TSilentPort LPort;
+    // Nobody answers on it: a search there runs for a minute.
+    const TPty LPort;
     for (const int LSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         bool LSent = false;
         std::chrono::steady_clock::time_point LSentAt;
         // The signal goes once the first trial has started.
-        const TRun LRun =
-            RunCli({"--port", LPort.Path}, 30, [&](pid_t APid, const std::string& AOut) {
-                if (!LSent && AOut.find(" - 波特率: ") != std::string::npos) {
-                    LSent = true;
-                    LSentAt = std::chrono::steady_clock::now();
-                    kill(APid, LSignal);
-                }
-            });
+        const TRun LRun = RunCli({"--port", LPort.SlavePath()}, 30,
+                                 [&](TChildProcess& ACli, const std::string& AOut) {
+                                     if (!LSent && AOut.find(" - 波特率: ") != std::string::npos) {
+                                         LSent = true;
+                                         LSentAt = std::chrono::steady_clock::now();
+                                         ACli.Signal(LSignal);
+                                     }
+                                 });
         ASSERT_TRUE(LSent) << LRun.Err;
         EXPECT_LT(std::chrono::steady_clock::now() - LSentAt, std::chrono::seconds(5));
         EXPECT_EQ(LRun.Exit, 128 + LSignal) << LRun.Err;
@@ -318,46 +262,20 @@ TEST_F(CliEndToEnd, InterruptedSearchEndsAtOnceWithTheSignalsCode) {
 }
 
 TEST_F(CliEndToEnd, ClosedOutputPipeEndsTheSearchWithThePipesCode) {
-    TSilentPort LPort;
-    int LOut[2], LErr[2];
-    ASSERT_EQ(pipe(LOut), 0);
-    ASSERT_EQ(pipe(LErr), 0);
+    // Nobody answers on it: a search there runs for a minute.
+    const TPty LPort;
     // Nobody reads standard output: its first line meets a closed pipe.
-    close(LOut[0]);
-    posix_spawn_file_actions_t LActions;
-    posix_spawn_file_actions_init(&LActions);
-    posix_spawn_file_actions_adddup2(&LActions, LOut[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&LActions, LErr[0]);
-    std::string LProgram = SP_CLI_PATH, LOption = "--port";
-    std::vector<char*> LArgv{LProgram.data(), LOption.data(), LPort.Path.data(), nullptr};
-    pid_t LPid = -1;
-    ASSERT_EQ(posix_spawn(&LPid, SP_CLI_PATH, &LActions, nullptr, LArgv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&LActions);
-    close(LOut[1]);
-    close(LErr[1]);
-    std::string LErrText;
-    pollfd LFd{LErr[0], POLLIN, 0};
-    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < LDeadline) {
-        if (poll(&LFd, 1, 1000) <= 0)
-            continue;
-        char LBuf[1024];
-        const ssize_t LRead = read(LErr[0], LBuf, sizeof LBuf);
-        if (LRead <= 0)
-            break;
-        LErrText.append(LBuf, static_cast<size_t>(LRead));
-    }
-    close(LErr[0]);
-    if (std::chrono::steady_clock::now() >= LDeadline) {
+    TChildProcess LCli;
+    ASSERT_TRUE(
+        LCli.Start(SP_CLI_PATH, {"--port", LPort.SlavePath()},
+                   {TChildStream::csInherit, TChildStream::csBroken, TChildStream::csPipe}));
+    if (!LCli.ReadUntil({}, 30000)) {
         ADD_FAILURE() << "scaleprobe-cli did not end";
-        kill(LPid, SIGKILL);
+        LCli.Signal(SIGKILL);
     }
-    int LStatus = 0;
-    waitpid(LPid, &LStatus, 0);
-    ASSERT_TRUE(WIFEXITED(LStatus)) << "killed by signal " << WTERMSIG(LStatus);
-    EXPECT_EQ(WEXITSTATUS(LStatus), 128 + SIGPIPE) << LErrText;
-    EXPECT_NE(LErrText.find("interrupted"), std::string::npos) << LErrText;
+    EXPECT_EQ(LCli.Wait(), 128 + SIGPIPE) << LCli.Errors();
+    ASSERT_EQ(LCli.EndSignal(), 0) << "killed by the signal";
+    EXPECT_NE(LCli.Errors().find("interrupted"), std::string::npos) << LCli.Errors();
 }
 
 TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
@@ -366,13 +284,13 @@ TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
     const fs::path LFifo = LDir / "fifo", LFile = LDir / "file";
     ASSERT_EQ(mkfifo(LFifo.c_str(), 0600), 0);
     std::ofstream(LFile) << "x";
-    TSilentPort LLocked, LExclusive;
+    const TPty LLocked, LExclusive;
     // Held by another program: its advisory lock, or the exclusive-use flag
     // (which root could open through).
-    const int LLockFd = open(LLocked.Path.c_str(), O_RDWR | O_NOCTTY);
+    const int LLockFd = open(LLocked.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(LLockFd, 0);
     ASSERT_EQ(flock(LLockFd, LOCK_EX | LOCK_NB), 0);
-    const int LExclFd = open(LExclusive.Path.c_str(), O_RDWR | O_NOCTTY);
+    const int LExclFd = open(LExclusive.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(LExclFd, 0);
     ASSERT_EQ(ioctl(LExclFd, TIOCEXCL), 0);
     const std::vector<std::pair<std::string, std::string>> LCases{
@@ -381,8 +299,8 @@ TEST_F(CliEndToEnd, PortThatCannotBeOpenedEndsAtOnceWithItsReason) {
         {LFifo.string(), "FIFO"},
         {LFile.string(), "not a character device"},
         {"/dev/null", "not a terminal"},
-        {LLocked.Path, "another program"},
-        {LExclusive.Path, "another program"},
+        {LLocked.SlavePath(), "another program"},
+        {LExclusive.SlavePath(), "another program"},
     };
     for (const auto& [LPath, LReason] : LCases) {
         const auto LStart = std::chrono::steady_clock::now();
@@ -411,7 +329,7 @@ TEST_F(CliEndToEnd, KilledFrontEndLeavesNoSimulatorBehind) {
     pid_t LSim = 0;
     fs::path LRecord;
     const TRun LRun = RunCli({"--simulate", "keli:9600", "--watch"}, 60,
-                             [&](pid_t APid, const std::string& AOut) {
+                             [&](TChildProcess& ACli, const std::string& AOut) {
                                  if (LSim != 0 || AOut.find("找到了") == std::string::npos)
                                      return;
                                  std::error_code LError;
@@ -420,7 +338,7 @@ TEST_F(CliEndToEnd, KilledFrontEndLeavesNoSimulatorBehind) {
                                          LRecord = E.path();
                                          LSim = std::stoi(E.path().filename().string());
                                      }
-                                 kill(APid, SIGKILL);
+                                 ACli.Signal(SIGKILL);
                              });
     ASSERT_NE(LSim, 0) << LRun.Err;
     EXPECT_EQ(LRun.Exit, 128 + SIGKILL);
@@ -494,15 +412,12 @@ TEST_F(CliEndToEnd, JsonDocumentOfAFindOfNoneAndOfErrors) {
 }
 
 TEST_F(CliEndToEnd, SaveWritesTheFoundSettingsIntoTheInstallationsFile) {
-    const fs::path LDir = fs::temp_directory_path() / ("sp_save_" + std::to_string(getpid()));
-    fs::create_directories(LDir);
-    const fs::path LIni = LDir / "site.INI";
-    std::ofstream(LIni, std::ios::binary) << "; weighbridge 2\n[CommConfig]\nCommName=COM1\n"
-                                             "BaudRate=9600\nReadIntervalTimeout=500\n";
+    const TScratchDir LDir("sp-save");
+    const fs::path LIni = LDir.Write("site.INI", "; weighbridge 2\n[CommConfig]\nCommName=COM1\n"
+                                                 "BaudRate=9600\nReadIntervalTimeout=500\n");
     const TRun LRun = RunCli({"--simulate", "keli:19200", "--save", LIni.string()});
     EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
-    std::ifstream LIn(LIni, std::ios::binary);
-    const std::string LSaved{std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
+    const std::string LSaved = ReadWholeFile(LIni);
     const std::string LPort = TrialsOf(LRun.Out).empty() ? "" : TrialsOf(LRun.Out).back().Port;
     EXPECT_EQ(LSaved, "; weighbridge 2\n[CommConfig]\nCommName=" + LPort +
                           "\nBaudRate=19200\nReadIntervalTimeout=500\nStopBits=0\nProtocol=keli\n");
@@ -512,7 +427,6 @@ TEST_F(CliEndToEnd, SaveWritesTheFoundSettingsIntoTheInstallationsFile) {
         RunCli({"--simulate", "keli:9600", "--save", (LDir / "absent" / "x.INI").string()});
     EXPECT_EQ(LFail.Exit, 2);
     EXPECT_NE(LFail.Err.find("absent"), std::string::npos) << LFail.Err;
-    fs::remove_all(LDir);
 }
 
 TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {

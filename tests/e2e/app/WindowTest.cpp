@@ -2,6 +2,8 @@
 // geometry, a screenshot, the display's pixels, stacking, placement, focus,
 // the message box, the Qt loop, and the program ended by a signal.
 #include "app/MainForm.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScratchDir.h"
 #include "ui/Controls_qt.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +21,6 @@
 #include <QTimer>
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,8 +29,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -275,25 +273,19 @@ TEST(QtLoop, PostsFromAnotherThreadAndTimersArriveAlsoInAModalBox) {
 // run's alone; ended by ASignal once it has started.
 void EndProgramBySignal(int ASignal) {
     namespace fs = std::filesystem;
-    const fs::path LDir = fs::path(SP_SCREENSHOT_DIR) / ("signal-" + std::to_string(ASignal));
-    fs::remove_all(LDir);
-    fs::create_directories(LDir);
+    const TScratchDir LDir("sp-signal-" + std::to_string(ASignal));
     const fs::path LExe = LDir / "scaleprobe";
     fs::copy_file(SP_WINDOW_PATH, LExe);
     setenv("LC_ALL", "C.UTF-8", 1);
-    std::string LPath = LExe.string();
-    char* LArgv[] = {LPath.data(), nullptr};
-    pid_t LPid = -1;
-    ASSERT_EQ(posix_spawn(&LPid, LPath.c_str(), nullptr, nullptr, LArgv, environ), 0);
+    TChildProcess LProgram;
+    ASSERT_TRUE(LProgram.Start(LExe.string(), {}));
 
     const auto LReadLog = [&] {
         std::string LText;
         std::error_code LError;
         for (const auto& E : fs::recursive_directory_iterator(LDir / "log", LError))
-            if (E.is_regular_file()) {
-                std::ifstream LIn(E.path(), std::ios::binary);
-                LText.assign(std::istreambuf_iterator<char>(LIn), {});
-            }
+            if (E.is_regular_file())
+                LText = ReadWholeFile(E.path());
         return LText;
     };
     // Generous limits: the machine may be busy.
@@ -302,20 +294,8 @@ void EndProgramBySignal(int ASignal) {
            std::chrono::steady_clock::now() < LDeadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_NE(LReadLog().find("启动软件"), std::string::npos) << "no start banner";
-    ASSERT_EQ(kill(LPid, ASignal), 0);
-
-    int LStatus = 0;
-    pid_t LDone = 0;
-    while ((LDone = waitpid(LPid, &LStatus, WNOHANG)) == 0 &&
-           std::chrono::steady_clock::now() < LDeadline + std::chrono::seconds(60))
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (LDone == 0) {
-        kill(LPid, SIGKILL);
-        waitpid(LPid, &LStatus, 0);
-        FAIL() << "the program did not end";
-    }
-    ASSERT_TRUE(WIFEXITED(LStatus)) << "ended by signal " << WTERMSIG(LStatus);
-    EXPECT_EQ(WEXITSTATUS(LStatus), 0);
+    ASSERT_TRUE(LProgram.Signal(ASignal));
+    EXPECT_EQ(LProgram.Wait(60000), 0) << "-1: did not end; 128 + N: ended by signal N";
     std::string LLog = LReadLog();
     while (!LLog.empty() && (LLog.back() == '\n' || LLog.back() == '\r'))
         LLog.pop_back();

@@ -1,7 +1,7 @@
 // Hostile viewer headers and queue contents: the sender writes only into the
 // queue area a sound header describes, and only the queue positions besides.
 #include "logging/UnitMapFileChannel.h"
-#include "tests/unit/mapfile/MapFileTestSupport.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,35 +15,15 @@ constexpr int32_t CSoundOffset = 64;
 
 TTestMapping& Mapping() {
     static TTestMapping* LMapping = [] {
-        UseOwnObjectNames("fuzz");
+        // Object names of its own (the fuzzer links no test support).
+        setenv("SCALEPROBE_WBDEBUG_SUFFIX",
+               ("fuzz" + std::to_string(GetCurrentProcessId())).c_str(), 1);
         std::atexit(RemoveAllObjects); // the mapping itself lives to the end
         return new TTestMapping(CMapped, CSoundMapSize, CSoundOffset);
     }();
     return *LMapping;
 }
 
-struct TArea {
-    size_t Begin = 0, End = 0;
-};
-
-TArea AreaOf(const uint8_t* AMap) {
-    uint32_t LMapSize = 0;
-    int32_t LOffset = 0;
-    std::memcpy(&LMapSize, AMap + MapField::MapSize, 4);
-    std::memcpy(&LOffset, AMap + MapField::DataOffset, 4);
-    if (!HeaderIsEnabled(AMap, CMapped) || LMapSize > CMapped || LOffset < 52 ||
-        static_cast<uint32_t>(LOffset) >= LMapSize || LMapSize - LOffset <= 52)
-        return {};
-    return {static_cast<size_t>(LOffset), LMapSize};
-}
-
-void SoundHeader(TTestMapping& AMapping) {
-    std::memcpy(AMapping.Map(), DebugMagicName, 8);
-    AMapping.Set(MapField::MapEnabled, CMapEnabledValue);
-    AMapping.Set(MapField::MapSize, CSoundMapSize);
-    AMapping.Set(MapField::DataOffset, CSoundOffset);
-    AMapping.SetQueue(0, 0);
-}
 } // namespace
 
 // Input: one mode byte, up to four record sizes (two bytes each), then bytes
@@ -54,14 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     TTestMapping& LMapping = Mapping();
     uint8_t* LMap = LMapping.Map();
     std::memset(LMap, 0, CMapped);
-    SoundHeader(LMapping);
+    LMapping.SoundHeader(CSoundMapSize, CSoundOffset);
     const bool LConnectFirst = AData[0] & 1;
     TMapFileChannel LChannel(false);
     if (LConnectFirst && !LChannel.CheckReady())
         __builtin_trap();
-    const TArea LArea = LConnectFirst ? TArea{CSoundOffset, CSoundMapSize} : TArea{};
+    const TArea LArea = LConnectFirst ? TArea{CSoundOffset, CSoundMapSize, true} : TArea{};
     std::memcpy(LMap, AData + 9, std::min(ASize - 9, CMapped));
-    const TArea LAllowed = LConnectFirst ? LArea : AreaOf(LMap);
+    const TArea LAllowed = LConnectFirst ? LArea : AreaOfHeader(LMap, CMapped);
 
     const std::vector<uint8_t> LBefore(LMap, LMap + CMapped);
     for (int I = 0; I < 4; ++I) {

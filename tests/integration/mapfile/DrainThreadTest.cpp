@@ -3,7 +3,7 @@
 #include "logging/MapFileViewer.h"
 #include "logging/UnitMapFileChannel.h"
 #include "platform/Thread.h"
-#include "tests/unit/mapfile/MapFileTestSupport.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <gtest/gtest.h>
 

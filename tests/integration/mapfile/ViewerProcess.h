@@ -1,43 +1,17 @@
-// The WbDebugViewer program as a child of the test, and a scratch folder.
-// Processes are known by their id; each platform file starts, waits for,
-// pauses and stops them in its own way.
+// The WbDebugViewer program as a child of the test. Processes are known by
+// their id (children the test started, and viewers the channel started);
+// each platform starts and stops a viewer in its own way.
 #pragma once
 
 #include "logging/MapFileViewer.h"
-#include "tests/unit/mapfile/MapFileTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 inline constexpr const char* CViewerProgram = WBDEBUGVIEWER_PATH;
-
-class TScratchDir {
-public:
-    explicit TScratchDir(const std::string& AName)
-        : FPath(std::filesystem::temp_directory_path() /
-                (AName + "-" + std::to_string(GetCurrentProcessId()))) {
-        std::filesystem::remove_all(FPath);
-        std::filesystem::create_directories(FPath);
-    }
-    ~TScratchDir() {
-        std::error_code LIgnored;
-        std::filesystem::remove_all(FPath, LIgnored);
-    }
-    const std::filesystem::path& Path() const { return FPath; }
-
-private:
-    std::filesystem::path FPath;
-};
-
-inline std::vector<std::string> ReadLines(const std::filesystem::path& APath) {
-    std::vector<std::string> LLines;
-    std::ifstream LFile(APath, std::ios::binary);
-    for (std::string LLine; std::getline(LFile, LLine);)
-        LLines.push_back(LLine);
-    return LLines;
-}
 
 // The tab-separated fields of one viewer line.
 inline std::vector<std::string> Fields(const std::string& ALine) {
@@ -48,9 +22,6 @@ inline std::vector<std::string> Fields(const std::string& ALine) {
     LFields.push_back(ALine.substr(LStart));
     return LFields;
 }
-
-// This test program, to be started again as a helper.
-std::string OwnProgramPath();
 
 // Starts a program with these arguments; its process id, or -1.
 int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs);

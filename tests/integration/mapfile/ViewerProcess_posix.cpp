@@ -1,27 +1,7 @@
 #include "ViewerProcess.h"
 
-#include <chrono>
-#include <cstdlib>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-
-extern char** environ;
-
-int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs) {
-    std::vector<std::string> LArgs{AProgram};
-    LArgs.insert(LArgs.end(), AArgs.begin(), AArgs.end());
-    std::vector<char*> LArgv;
-    for (std::string& LArg : LArgs)
-        LArgv.push_back(LArg.data());
-    LArgv.push_back(nullptr);
-    pid_t LPid = -1;
-    if (posix_spawn(&LPid, AProgram.c_str(), nullptr, nullptr, LArgv.data(), environ) != 0)
-        return -1;
-    return LPid;
-}
 
 int StartViewer(std::vector<std::string> AArgs) {
     int LError = 0;
@@ -35,51 +15,15 @@ int StartViewer(std::vector<std::string> AArgs) {
     return LReady ? LPid : -1;
 }
 
-int WaitExit(int APid, int ASeconds) {
-    if (APid <= 0)
-        return -1;
-    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(ASeconds);
-    int LStatus = 0;
-    while (waitpid(APid, &LStatus, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > LDeadline) {
-            kill(APid, SIGKILL);
-            waitpid(APid, &LStatus, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(LStatus) ? WEXITSTATUS(LStatus) : -1;
-}
-
 int StopViewer(int APid) {
     kill(APid, SIGTERM);
     return WaitExit(APid);
 }
 
-void KillProgram(int APid) {
-    kill(APid, SIGKILL);
-    waitpid(APid, nullptr, 0);
-}
-
-bool PauseProgram(int APid) {
-    if (kill(APid, SIGSTOP) != 0)
-        return false;
-    int LStatus = 0;
-    return waitpid(APid, &LStatus, WUNTRACED) == APid && WIFSTOPPED(LStatus);
-}
-
-bool ResumeProgram(int APid) {
-    return kill(APid, SIGCONT) == 0;
-}
-
 void IsolateViewerSetting(const std::filesystem::path& ADir) {
     std::filesystem::create_directories(ADir / "bin");
-    setenv("PATH", (ADir / "bin").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (ADir / "config").c_str(), 1);
+    SetEnvironmentValue("PATH", (ADir / "bin").string());
+    SetEnvironmentValue("XDG_CONFIG_HOME", (ADir / "config").string());
 }
 
 void RestoreViewerSetting() {}
-
-std::string OwnProgramPath() {
-    return std::filesystem::read_symlink("/proc/self/exe").string();
-}

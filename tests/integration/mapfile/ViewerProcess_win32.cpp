@@ -1,111 +1,25 @@
-// Children of the test under Windows, started with CreateProcessW. A viewer
-// ends when the process that started it ends; Wine delivers no console
-// control events to a child, so a viewer is started on behalf of a stand-in
-// (this program again, waiting for an event), and stopping it ends the
-// stand-in.
+// Viewers under Windows. A viewer ends when the process that started it
+// ends; Wine delivers no console control events to a child, so a viewer is
+// started on behalf of a stand-in (this program again, waiting for an
+// event), and stopping it ends the stand-in.
 #include "ViewerProcess.h"
-#include "tests/unit/mapfile/Win32Probe.h"
+#include "tests/support/Win32Probe.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/Windows_win32.h"
 
-#include <algorithm>
 #include <map>
 #include <mutex>
 
 namespace {
 std::mutex GLock;
-std::map<int, HANDLE> GChildren;
 // Each viewer's stand-in starter.
 std::map<int, int> GStarters;
 
 constexpr const char* CStarterEventName = "Local\\WbDebugTestStarter";
 constexpr const char* CStarterVariable = "SCALEPROBE_STAND_IN";
-
-// A Linux path (as the build names the viewer) is Wine's Z: drive.
-std::wstring Wide(std::string AText) {
-    if (!AText.empty() && AText.front() == '/') {
-        std::replace(AText.begin(), AText.end(), '/', '\\');
-        AText = "Z:" + AText;
-    }
-    const int LLen =
-        MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
-    std::wstring LOut(static_cast<size_t>(LLen > 0 ? LLen : 0), L'\0');
-    if (LLen > 0)
-        MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), LOut.data(),
-                            LLen);
-    return LOut;
-}
-
-// One argument as the C runtime of the child splits its command line.
-std::wstring Quoted(const std::wstring& AArg) {
-    if (!AArg.empty() && AArg.find_first_of(L" \t\"") == std::wstring::npos)
-        return AArg;
-    std::wstring LOut = L"\"";
-    size_t LSlashes = 0;
-    for (const wchar_t C : AArg) {
-        if (C == L'\\') {
-            ++LSlashes;
-            continue;
-        }
-        LOut.append(C == L'"' ? 2 * LSlashes + 1 : LSlashes, L'\\');
-        LSlashes = 0;
-        LOut += C;
-    }
-    LOut.append(2 * LSlashes, L'\\');
-    return LOut + L"\"";
-}
-
-// A process this test started, or one it may wait for (a viewer that the
-// channel started).
-HANDLE ChildHandle(int APid) {
-    std::lock_guard<std::mutex> L(GLock);
-    const auto LFound = GChildren.find(APid);
-    if (LFound != GChildren.end())
-        return LFound->second;
-    const HANDLE LOpened = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION |
-                                           PROCESS_TERMINATE | PROCESS_SUSPEND_RESUME,
-                                       FALSE, static_cast<DWORD>(APid));
-    if (LOpened)
-        GChildren[APid] = LOpened;
-    return LOpened;
-}
-
-void Forget(int APid) {
-    std::lock_guard<std::mutex> L(GLock);
-    const auto LFound = GChildren.find(APid);
-    if (LFound != GChildren.end()) {
-        CloseHandle(LFound->second);
-        GChildren.erase(LFound);
-    }
-}
-
-using TNtProcessCall = LONG(NTAPI*)(HANDLE);
-
-bool CallNt(const char* AName, int APid) {
-    const HANDLE LProcess = ChildHandle(APid);
-    const auto LCall = reinterpret_cast<TNtProcessCall>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), AName)));
-    return LProcess && LCall && LCall(LProcess) >= 0;
-}
 } // namespace
-
-int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs) {
-    std::wstring LLine = Quoted(Wide(AProgram));
-    for (const std::string& LArg : AArgs)
-        LLine += L" " + Quoted(Wide(LArg));
-    STARTUPINFOW LStartup{};
-    LStartup.cb = sizeof(LStartup);
-    PROCESS_INFORMATION LProcess{};
-    if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &LStartup, &LProcess))
-        return -1;
-    CloseHandle(LProcess.hThread);
-    std::lock_guard<std::mutex> L(GLock);
-    GChildren[static_cast<int>(LProcess.dwProcessId)] = LProcess.hProcess;
-    return static_cast<int>(LProcess.dwProcessId);
-}
 
 // The stand-in: waits until it is told to end (at most five minutes).
 TEST(ViewerStarterStandIn, WaitsUntilTold) {
@@ -144,22 +58,6 @@ int StartViewer(std::vector<std::string> AArgs) {
     return LPid;
 }
 
-int WaitExit(int APid, int ASeconds) {
-    const HANDLE LProcess = ChildHandle(APid);
-    if (!LProcess)
-        return -1;
-    DWORD LCode = 0;
-    if (WaitForSingleObject(LProcess, static_cast<DWORD>(ASeconds) * 1000) != WAIT_OBJECT_0) {
-        TerminateProcess(LProcess, 255);
-        WaitForSingleObject(LProcess, INFINITE);
-        Forget(APid);
-        return -1;
-    }
-    const bool LGot = GetExitCodeProcess(LProcess, &LCode);
-    Forget(APid);
-    return LGot ? static_cast<int>(LCode) : -1;
-}
-
 int StopViewer(int APid) {
     int LStarter = -1;
     {
@@ -179,38 +77,10 @@ int StopViewer(int APid) {
     return WaitExit(APid);
 }
 
-void KillProgram(int APid) {
-    if (const HANDLE LProcess = ChildHandle(APid)) {
-        TerminateProcess(LProcess, 255);
-        WaitForSingleObject(LProcess, INFINITE);
-    }
-    Forget(APid);
-}
-
-bool PauseProgram(int APid) {
-    return CallNt("NtSuspendProcess", APid);
-}
-
-bool ResumeProgram(int APid) {
-    return CallNt("NtResumeProcess", APid);
-}
-
 void IsolateViewerSetting(const std::filesystem::path&) {
     RemoveViewerSetting();
 }
 
 void RestoreViewerSetting() {
     RemoveViewerSetting();
-}
-
-std::string OwnProgramPath() {
-    std::wstring LPath(MAX_PATH, L'\0');
-    const DWORD LLen = GetModuleFileNameW(nullptr, LPath.data(), static_cast<DWORD>(LPath.size()));
-    LPath.resize(LLen);
-    const int LSize = WideCharToMultiByte(CP_UTF8, 0, LPath.data(), static_cast<int>(LPath.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string LOut(static_cast<size_t>(LSize > 0 ? LSize : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, LPath.data(), static_cast<int>(LPath.size()), LOut.data(),
-                        LSize, nullptr, nullptr);
-    return LOut;
 }

@@ -4,8 +4,11 @@
 #include "ViewerProcess.h"
 #include "logging/UnitLogFile.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 inline std::string EscapedAnsi(const UnicodeString& AText) {
     TViewerRecord LRecord;
@@ -42,7 +45,7 @@ protected:
 
     std::vector<std::string> ReceivedTexts() const {
         std::vector<std::string> LTexts;
-        for (const std::string& LLine : ReadLines(FOut))
+        for (const std::string& LLine : ReadFileLines(FOut))
             LTexts.push_back(Fields(LLine).back());
         return LTexts;
     }

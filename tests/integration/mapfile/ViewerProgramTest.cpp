@@ -31,7 +31,7 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     ASSERT_EQ(StopViewer(LViewer), 0);
     EXPECT_TRUE(NothingLeftBehind());
 
-    const std::vector<std::string> LLines = ReadLines(FOut);
+    const std::vector<std::string> LLines = ReadFileLines(FOut);
     ASSERT_GE(LLines.size(), 2u);
     std::vector<std::string> LTexts;
     for (const std::string& LLine : LLines) {
@@ -64,15 +64,19 @@ std::string NumberedText(int ANumber, size_t ALength) {
     return LText;
 }
 
-// The running viewer's memory, as a sender sees it.
-class TViewerMemory {
+// A viewer started for a test, its memory as a sender sees it, and a sender
+// connected to it.
+class TMappedViewer {
 public:
-    TViewerMemory() {
+    ::testing::AssertionResult Start(std::vector<std::string> AArgs) {
         int LError = 0;
-        FMemory = OpenSharedMemory(CMapName, LError);
+        Pid = StartViewer(std::move(AArgs));
+        FMemory = Pid > 0 ? OpenSharedMemory(CMapName, LError) : nullptr;
         FView = FMemory ? FMemory->MapView(LError) : nullptr;
+        if (!FView || !Channel.CheckReady())
+            return ::testing::AssertionFailure() << "viewer " << Pid << " not mapped: " << LError;
+        return ::testing::AssertionSuccess();
     }
-    bool IsOpen() const { return FView != nullptr; }
     uint8_t* Map() const { return FView->Data(); }
     size_t Size() const { return FView->Size(); }
     int32_t Get(size_t AOffset) const { return LoadHeaderI32(Map(), AOffset); }
@@ -87,6 +91,9 @@ public:
         }
         return true;
     }
+
+    int Pid = -1;
+    TMapFileChannel Channel{false};
 
 private:
     std::unique_ptr<TSharedMemory> FMemory;
@@ -104,52 +111,42 @@ bool PauseOutsideTheMutex(int AViewer) {
 }
 
 TEST_F(ViewerProgramTest, RecordsPastTheEndOfTheRingArriveWhole) {
-    const int LViewer =
-        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
-    ASSERT_GT(LViewer, 0);
-    TViewerMemory LMemory;
-    ASSERT_TRUE(LMemory.IsOpen());
-    TMapFileChannel LChannel(false);
-    ASSERT_TRUE(LChannel.CheckReady());
+    TMappedViewer LViewer;
+    ASSERT_TRUE(LViewer.Start({"--output", FOut.string(), "--size", std::to_string(CSmallMap)}));
     std::vector<std::string> LSent;
     int LSplit = 0;
     for (int I = 0; I < 40; ++I) {
         // Lengths that put the ends of records at every distance from the end.
         const std::string LText = NumberedText(I, static_cast<size_t>(97 * I % 1500));
         const TMsgDesc LDesc = TextRecord(LText);
-        const int32_t LTail = LMemory.Get(MapField::QueueTail);
-        LChannel.SendContent(LDesc, LDesc.Length);
+        const int32_t LTail = LViewer.Get(MapField::QueueTail);
+        LViewer.Channel.SendContent(LDesc, LDesc.Length);
         LSent.push_back(LText);
         if (LTail + LDesc.Length > CSmallQueue)
             ++LSplit;
-        EXPECT_EQ(LMemory.Get(MapField::QueueTail), (LTail + LDesc.Length) % CSmallQueue);
-        ASSERT_TRUE(LMemory.Drained()) << I;
+        EXPECT_EQ(LViewer.Get(MapField::QueueTail), (LTail + LDesc.Length) % CSmallQueue);
+        ASSERT_TRUE(LViewer.Drained()) << I;
     }
     EXPECT_GE(LSplit, 3);
-    ASSERT_EQ(StopViewer(LViewer), 0);
+    ASSERT_EQ(StopViewer(LViewer.Pid), 0);
     EXPECT_EQ(ReceivedTexts(), LSent);
 }
 
 TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
-    const int LViewer =
-        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
-    ASSERT_GT(LViewer, 0);
-    TViewerMemory LMemory;
-    ASSERT_TRUE(LMemory.IsOpen());
-    TMapFileChannel LChannel(false);
-    ASSERT_TRUE(LChannel.CheckReady());
-    ASSERT_TRUE(PauseOutsideTheMutex(LViewer));
+    TMappedViewer LViewer;
+    ASSERT_TRUE(LViewer.Start({"--output", FOut.string(), "--size", std::to_string(CSmallMap)}));
+    ASSERT_TRUE(PauseOutsideTheMutex(LViewer.Pid));
     std::vector<std::string> LSent;
     for (int I = 0; I < 30; ++I) {
         const std::string LText = NumberedText(I, 300);
         const TMsgDesc LDesc = TextRecord(LText);
-        LChannel.SendContent(LDesc, LDesc.Length);
+        LViewer.Channel.SendContent(LDesc, LDesc.Length);
         LSent.push_back(LText);
     }
-    EXPECT_NE(LMemory.Get(MapField::QueueFront), 0) << "the front never moved";
-    ASSERT_TRUE(ResumeProgram(LViewer));
-    ASSERT_TRUE(LMemory.Drained());
-    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_NE(LViewer.Get(MapField::QueueFront), 0) << "the front never moved";
+    ASSERT_TRUE(ResumeProgram(LViewer.Pid));
+    ASSERT_TRUE(LViewer.Drained());
+    ASSERT_EQ(StopViewer(LViewer.Pid), 0);
     // The newest records that fit, in order, and none of the oldest.
     const std::vector<std::string> LGot = ReceivedTexts();
     const size_t LFit = static_cast<size_t>(CSmallQueue) / (CMsgHeaderLen + 300);
@@ -157,24 +154,6 @@ TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
     ASSERT_LE(LGot.size(), LFit);
     EXPECT_EQ(LGot,
               std::vector<std::string>(LSent.end() - static_cast<long>(LGot.size()), LSent.end()));
-}
-
-struct TArea {
-    size_t Begin = 0, End = 0;
-    bool Valid = false;
-};
-
-// Where the header lets a fresh sender write: its queue area, when the header
-// describes one inside the mapping; nowhere otherwise.
-TArea AreaOfHeader(const TViewerMemory& AMemory) {
-    const auto LMapSize = static_cast<uint32_t>(AMemory.Get(MapField::MapSize));
-    const int32_t LOffset = AMemory.Get(MapField::DataOffset);
-    if (!HeaderIsEnabled(AMemory.Map(), AMemory.Size()) || LMapSize > AMemory.Size() ||
-        LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
-        static_cast<uint32_t>(LOffset) >= LMapSize ||
-        LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
-        return {};
-    return {static_cast<size_t>(LOffset), LMapSize, true};
 }
 
 void SendSome(TMapFileChannel& AChannel) {
@@ -187,7 +166,7 @@ void SendSome(TMapFileChannel& AChannel) {
 }
 
 // Only the area, the queue positions and the spoilt field differ from ABefore.
-void CheckWrittenOnlyIn(const TViewerMemory& AMemory, const std::vector<uint8_t>& ABefore,
+void CheckWrittenOnlyIn(const TMappedViewer& AMemory, const std::vector<uint8_t>& ABefore,
                         TArea AArea, size_t AField, const std::string& ACase) {
     const uint8_t* LAfter = AMemory.Map();
     for (size_t I = 0; I < ABefore.size(); ++I) {
@@ -201,11 +180,8 @@ void CheckWrittenOnlyIn(const TViewerMemory& AMemory, const std::vector<uint8_t>
 }
 
 TEST_F(ViewerProgramTest, HostileHeaderInTheViewersMemoryIsNotWrittenThrough) {
-    const int LViewer =
-        StartViewer({"--output", FOut.string(), "--size", std::to_string(CSmallMap)});
-    ASSERT_GT(LViewer, 0);
-    TViewerMemory LMemory;
-    ASSERT_TRUE(LMemory.IsOpen());
+    TMappedViewer LViewer;
+    ASSERT_TRUE(LViewer.Start({"--output", FOut.string(), "--size", std::to_string(CSmallMap)}));
     const size_t LAreaEnd = static_cast<size_t>(CSmallMap);
     const uint32_t LHostile[] = {0,
                                  1,
@@ -219,41 +195,39 @@ TEST_F(ViewerProgramTest, HostileHeaderInTheViewersMemoryIsNotWrittenThrough) {
                                  0x80000000,
                                  0xFFFFFFFF,
                                  0xFFFFFFFC};
-    TMapFileChannel LConnected(false);
-    ASSERT_TRUE(LConnected.CheckReady());
     for (const size_t LField :
          {MapField::MapSize, MapField::DataOffset, MapField::QueueFront, MapField::QueueTail}) {
         for (const uint32_t LValue : LHostile) {
             const std::string LCase = std::to_string(LField) + " = " + std::to_string(LValue);
-            ASSERT_TRUE(PauseOutsideTheMutex(LViewer)) << LCase;
-            const std::vector<uint8_t> LBefore(LMemory.Map(), LMemory.Map() + LMemory.Size());
-            LMemory.Set(LField, LValue);
+            ASSERT_TRUE(PauseOutsideTheMutex(LViewer.Pid)) << LCase;
+            const std::vector<uint8_t> LBefore(LViewer.Map(), LViewer.Map() + LViewer.Size());
+            LViewer.Set(LField, LValue);
             // Found that way by a sender that connects now, and changed under
             // one that is connected already.
             TMapFileChannel LFresh(false);
-            const TArea LHeaderArea = AreaOfHeader(LMemory);
+            const TArea LHeaderArea = AreaOfHeader(LViewer.Map(), LViewer.Size());
             SendSome(LFresh);
-            CheckWrittenOnlyIn(LMemory, LBefore, LHeaderArea, LField, LCase + " (fresh)");
+            CheckWrittenOnlyIn(LViewer, LBefore, LHeaderArea, LField, LCase + " (fresh)");
             // The connected one keeps to the sound area (the fresh one's writes
             // are in the first check's area).
-            SendSome(LConnected);
+            SendSome(LViewer.Channel);
             const size_t LSoundBegin = static_cast<size_t>(CViewerDataOffset);
             CheckWrittenOnlyIn(
-                LMemory, LBefore,
+                LViewer, LBefore,
                 {LHeaderArea.Valid ? std::min(LHeaderArea.Begin, LSoundBegin) : LSoundBegin,
                  std::max(LHeaderArea.End, LAreaEnd), true},
                 LField, LCase + " (connected)");
             // As it was, with nothing unread, before the viewer goes on.
-            std::memcpy(LMemory.Map(), LBefore.data(), LBefore.size());
-            ASSERT_TRUE(ResumeProgram(LViewer)) << LCase;
+            std::memcpy(LViewer.Map(), LBefore.data(), LBefore.size());
+            ASSERT_TRUE(ResumeProgram(LViewer.Pid)) << LCase;
             // A sender that let go of the spoilt mapping connects again.
-            ASSERT_TRUE(LConnected.CheckReady()) << LCase;
+            ASSERT_TRUE(LViewer.Channel.CheckReady()) << LCase;
         }
     }
     const TMsgDesc LDesc = TextRecord("after");
-    LConnected.SendContent(LDesc, LDesc.Length);
-    ASSERT_TRUE(LMemory.Drained());
-    ASSERT_EQ(StopViewer(LViewer), 0);
+    LViewer.Channel.SendContent(LDesc, LDesc.Length);
+    ASSERT_TRUE(LViewer.Drained());
+    ASSERT_EQ(StopViewer(LViewer.Pid), 0);
     const std::vector<std::string> LGot = ReceivedTexts();
     ASSERT_FALSE(LGot.empty());
     EXPECT_EQ(LGot.back(), "after");
@@ -277,15 +251,11 @@ TEST_F(ViewerProgramTest, ProcessThatEndsHoldingTheMutexStopsNothing) {
     // owner as locked, and reports its release.
     GTEST_SKIP() << "not under ThreadSanitizer";
 #endif
-    const int LViewer = StartViewer({"--output", FOut.string()});
-    ASSERT_GT(LViewer, 0);
-    TViewerMemory LMemory;
-    ASSERT_TRUE(LMemory.IsOpen());
-    TMapFileChannel LChannel(false);
-    ASSERT_TRUE(LChannel.CheckReady());
+    TMappedViewer LViewer;
+    ASSERT_TRUE(LViewer.Start({"--output", FOut.string()}));
     const TMsgDesc LBefore = TextRecord("before");
-    LChannel.SendContent(LBefore, LBefore.Length);
-    ASSERT_TRUE(LMemory.Drained());
+    LViewer.Channel.SendContent(LBefore, LBefore.Length);
+    ASSERT_TRUE(LViewer.Drained());
 
     SetEnvironmentValue("SCALEPROBE_HOLD_MUTEX", "1");
     const int LHolder = SpawnProgram(OwnProgramPath(),
@@ -296,11 +266,11 @@ TEST_F(ViewerProgramTest, ProcessThatEndsHoldingTheMutexStopsNothing) {
     // Both the sender and the viewer take the abandoned mutex as theirs.
     for (const char* LText : {"after 1", "after 2"}) {
         const TMsgDesc LDesc = TextRecord(LText);
-        LChannel.SendContent(LDesc, LDesc.Length);
-        ASSERT_TRUE(LMemory.Drained()) << LText;
+        LViewer.Channel.SendContent(LDesc, LDesc.Length);
+        ASSERT_TRUE(LViewer.Drained()) << LText;
     }
-    EXPECT_TRUE(LChannel.Connected());
-    ASSERT_EQ(StopViewer(LViewer), 0);
+    EXPECT_TRUE(LViewer.Channel.Connected());
+    ASSERT_EQ(StopViewer(LViewer.Pid), 0);
     EXPECT_EQ(ReceivedTexts(), (std::vector<std::string>{"before", "after 1", "after 2"}));
 }
 } // namespace

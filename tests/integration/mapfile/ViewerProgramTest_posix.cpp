@@ -21,7 +21,8 @@ TEST_F(ViewerProgramTest, StandInOnThePathIsStartedOnceWithTheStartOptions) {
         LDebugger.LogMsgWarning(u"third");
         EXPECT_EQ(LDebugger.PostedMessageCount(), 3);
     }
-    EXPECT_EQ(ReadLines(FArgs), std::vector<std::string>{"-a -local " + std::to_string(getpid())});
+    EXPECT_EQ(ReadFileLines(FArgs),
+              std::vector<std::string>{"-a -local " + std::to_string(getpid())});
     const pid_t LViewer = RunningViewerPid();
     ASSERT_GT(LViewer, 0);
     ASSERT_EQ(StopViewer(LViewer), 0);
@@ -39,7 +40,7 @@ TEST_F(ViewerProgramTest, CommandFromTheUserSettingWithArguments) {
         TDebugger LDebugger;
         LDebugger.LogMsg(u"hello");
     }
-    EXPECT_EQ(ReadLines(FArgs),
+    EXPECT_EQ(ReadFileLines(FArgs),
               std::vector<std::string>{"--seconds 60 -a -local " + std::to_string(getpid())});
     const pid_t LViewer = RunningViewerPid();
     ASSERT_GT(LViewer, 0);
@@ -87,24 +88,21 @@ TEST_F(ViewerProgramTest, OneViewerPerUserAndNothingLeftBehind) {
 }
 
 TEST_F(ViewerProgramTest, ViewerEndsWithTheProcessThatStartedIt) {
-    int LPipe[2];
-    // Close-on-exec, so that the viewer does not keep the starter alive.
-    ASSERT_EQ(pipe2(LPipe, O_CLOEXEC), 0);
-    const pid_t LStarter = fork();
-    ASSERT_GE(LStarter, 0);
-    if (LStarter == 0) {
-        char C;
-        close(LPipe[1]);
-        (void)!read(LPipe[0], &C, 1);
-        _exit(0);
-    }
-    close(LPipe[0]);
+    // A starter that ends when its input does.
+    TChildProcess LStarter;
+    ASSERT_TRUE(LStarter.Fork(
+        [] {
+            char C;
+            return static_cast<int>(read(STDIN_FILENO, &C, 1));
+        },
+        {TChildStream::csPipe}));
     int LError = 0;
     auto LStart = CreateNamedEvent(CStartEventName, LError);
-    const pid_t LViewer = SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter)});
+    const pid_t LViewer =
+        SpawnProgram(CViewerProgram, {"-a", "-local", std::to_string(LStarter.Pid())});
     ASSERT_EQ(LStart->WaitFor(10000), TNamedWaitResult::nwSignaled);
-    close(LPipe[1]); // the starter ends
-    ASSERT_EQ(waitpid(LStarter, nullptr, 0), LStarter);
+    LStarter.CloseInput();
+    ASSERT_EQ(LStarter.Wait(), 0);
     EXPECT_EQ(WaitExit(LViewer), 0);
     EXPECT_TRUE(NothingLeftBehind());
     RemoveNamedEvent(CStartEventName);
@@ -132,45 +130,38 @@ TEST_F(ViewerProgramTest, ASecondViewerReleasesTheStarterAtOnce) {
         const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
         EXPECT_LT(LTook.count(), 2.5) << "waited out the start time-out";
     }
-    EXPECT_EQ(ReadLines(FArgs).size(), 1u);
+    EXPECT_EQ(ReadFileLines(FArgs).size(), 1u);
     EXPECT_EQ(RunningViewerPid(), LViewer);
     ASSERT_EQ(StopViewer(LViewer), 0);
     EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"first"});
 }
 
-// Runs a shell command; its standard output, and its wait status in AStatus.
-std::string RunCommand(const std::string& ACommand, int& AStatus) {
-    std::string LText;
-    FILE* LPipe = popen(ACommand.c_str(), "r");
-    if (!LPipe) {
-        AStatus = -1;
-        return LText;
-    }
-    char LBuffer[256];
-    while (std::fgets(LBuffer, sizeof(LBuffer), LPipe))
-        LText += LBuffer;
-    AStatus = pclose(LPipe);
-    return LText;
+// Runs the viewer with AArgs; its exit code, and in AText its standard
+// output (with standard error when AErrors says so).
+int RunViewer(const std::vector<std::string>& AArgs, TChildStream AErrors, std::string& AText) {
+    TChildProcess LViewer;
+    if (!LViewer.Start(CViewerProgram, AArgs,
+                       {TChildStream::csInherit, TChildStream::csPipe, AErrors}))
+        return -1;
+    const int LCode = LViewer.Wait();
+    AText = LViewer.Output();
+    return LViewer.EndSignal() == 0 ? LCode : -1;
 }
 
 TEST_F(ViewerProgramTest, HelpPrintsTheUsageAndEnds) {
-    int LStatus = 0;
-    const std::string LText =
-        RunCommand(std::string(CViewerProgram) + " --help 2>/dev/null", LStatus);
-    EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LText;
+    std::string LText;
+    EXPECT_EQ(RunViewer({"--help"}, TChildStream::csNull, LText), 0) << LText;
     EXPECT_EQ(LText.rfind("usage: WbDebugViewer", 0), 0u) << LText;
     EXPECT_NE(LText.find("--tag TAG"), std::string::npos) << LText;
 }
 
 TEST_F(ViewerProgramTest, BadOptionValuesAreNamedAndAnUnwritableOutputEndsTheViewer) {
-    for (const char* LArgs : {"--seconds abc", "--count -1x", "--level", "--size 0"}) {
-        int LStatus = 0;
-        const std::string LText =
-            RunCommand(std::string(CViewerProgram) + " " + LArgs + " 2>&1", LStatus);
-        EXPECT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 2) << LArgs;
-        const std::string LOption = std::string(LArgs).substr(0, std::string(LArgs).find(' '));
+    for (const std::vector<std::string>& LArgs : std::vector<std::vector<std::string>>{
+             {"--seconds", "abc"}, {"--count", "-1x"}, {"--level"}, {"--size", "0"}}) {
+        std::string LText;
+        EXPECT_EQ(RunViewer(LArgs, TChildStream::csOutput, LText), 2) << LArgs[0];
         EXPECT_EQ(LText.rfind("WbDebugViewer: ", 0), 0u) << LText;
-        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LOption), std::string::npos) << LText;
+        EXPECT_NE(LText.substr(0, LText.find('\n')).find(LArgs[0]), std::string::npos) << LText;
     }
 
     const pid_t LViewer = StartViewer({"--output", "/dev/full"});
@@ -201,11 +192,8 @@ TEST_F(ViewerProgramTest, ASettingThatIsNoRegularFileIsSkippedWithoutWaiting) {
 
 TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     const auto LState = FDir.Path() / "state";
-    setenv("XDG_STATE_HOME", LState.c_str(), 1);
-    const char* LDisplay = std::getenv("DISPLAY");
-    const std::string LOldDisplay = LDisplay ? LDisplay : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    const TEnvScope LStateHome("XDG_STATE_HOME", LState.string());
+    const TEnvScope LDisplay("DISPLAY", std::nullopt), LWayland("WAYLAND_DISPLAY", std::nullopt);
     const std::string LProbe =
         "echo \"in=$(/usr/bin/readlink /proc/$$/fd/0)\"\necho out\necho err >&2\n";
     WriteScript(FBin / "probe", LProbe);
@@ -213,23 +201,19 @@ TEST_F(ViewerProgramTest, StartedViewerGetsNoneOfTheProgramsStandardStreams) {
     siginfo_t LInfo{};
     ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
     ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log"),
+    EXPECT_EQ(ReadFileLines(LState / "scaleprobe" / "WbDebugViewer.log"),
               (std::vector<std::string>{"in=/dev/null", "out", "err"}));
 
     // In a graphical session the viewer gets a terminal window of its own.
-    setenv("DISPLAY", ":97", 1);
+    SetEnvironmentValue("DISPLAY", ":97");
     const auto LTermArgs = FDir.Path() / "term.txt";
     WriteScript(FBin / "x-terminal-emulator",
                 "echo \"$@\" > \"" + LTermArgs.string() + "\"\nshift\nexec \"$@\"\n");
     ASSERT_TRUE(StartCommandLine("probe -a"));
     ASSERT_EQ(waitid(P_ALL, 0, &LInfo, WEXITED | WNOWAIT), 0);
     ReapStartedPrograms();
-    EXPECT_EQ(ReadLines(LTermArgs),
+    EXPECT_EQ(ReadFileLines(LTermArgs),
               std::vector<std::string>{"-e " + (FBin / "probe").string() + " -a"});
-    EXPECT_EQ(ReadLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
-    if (LOldDisplay.empty())
-        unsetenv("DISPLAY");
-    else
-        setenv("DISPLAY", LOldDisplay.c_str(), 1);
+    EXPECT_EQ(ReadFileLines(LState / "scaleprobe" / "WbDebugViewer.log").size(), 6u);
 }
 } // namespace

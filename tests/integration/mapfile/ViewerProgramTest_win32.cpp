@@ -1,7 +1,7 @@
 // The channel's start of the viewer on Windows: the command from the current
 // user's registry value.
 #include "ViewerProgramFixture.h"
-#include "tests/unit/mapfile/Win32Probe.h"
+#include "tests/support/Win32Probe.h"
 
 #include <chrono>
 #include <thread>
@@ -35,7 +35,7 @@ TEST_F(ViewerProgramTest, ViewerFromTheRegistryValueShowsTheStartBannerFirst) {
     ASSERT_TRUE(NothingLeftBehind()) << "the viewer did not end after its records";
 
     std::vector<std::string> LTexts;
-    for (const std::string& LLine : ReadLines(FOut)) {
+    for (const std::string& LLine : ReadFileLines(FOut)) {
         const auto LFields = Fields(LLine);
         ASSERT_EQ(LFields.size(), 6u) << LLine;
         EXPECT_EQ(LFields[1], std::to_string(GetCurrentProcessId()));

@@ -4,14 +4,9 @@
 // with the port's name in SP_PORT (and SP_PORT_HIGH for a port numbered 10 or
 // more). The two sides keep in step through the port itself: this side sends
 // a letter, the far side answers with its bytes or a verdict.
-#include "platform/MessageLoop.h"
-#include "serial/Comm.h"
-
-#include <gtest/gtest.h>
+#include "CommOnPort.h"
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -28,25 +23,15 @@ std::string Pattern(size_t ASize) {
     return LData;
 }
 
-class FarSide : public ::testing::Test {
+class FarSide : public CommOnPort {
 protected:
     void SetUp() override {
         FPort = Env("SP_PORT");
         if (FPort.empty())
             GTEST_SKIP() << "run by far_side.py, which gives the port in SP_PORT";
-        FComm = std::make_unique<TComm>();
-        FComm->SetCommName(Utf8ToUnicode(FPort));
-        FComm->SetOnReceiveData([this](TObject*, const uint8_t* ABuffer, uint16_t ALen) {
-            FBlocks.emplace_back(reinterpret_cast<const char*>(ABuffer), ALen);
-            FReceived.append(reinterpret_cast<const char*>(ABuffer), ALen);
-        });
-        FComm->SetOnRequestHangup([this](TObject*) { ++FHangups; });
+        OpenOn(Utf8ToUnicode(FPort));
     }
-    void TearDown() override { FComm.reset(); }
 
-    bool PumpUntil(const std::function<bool()>& ACondition, uint32_t AMs = 60000) {
-        return FLoop.RunUntil(ACondition, AMs);
-    }
     // Tells the far side to go on with ALetter.
     void Signal(char ALetter) {
         const uint8_t LByte = static_cast<uint8_t>(ALetter);
@@ -64,12 +49,7 @@ protected:
         FReceived.clear();
     }
 
-    THeadlessLoop FLoop;
     std::string FPort;
-    std::unique_ptr<TComm> FComm;
-    std::vector<std::string> FBlocks;
-    std::string FReceived;
-    int FHangups = 0;
 };
 
 TEST_F(FarSide, BytesArriveInOrderInBlocksAndABurstAsOneBlock) {
@@ -85,7 +65,7 @@ TEST_F(FarSide, BytesArriveInOrderInBlocksAndABurstAsOneBlock) {
     Clear();
     Signal('B');
     ASSERT_TRUE(PumpUntil([&] { return FReceived.size() >= 300; }));
-    FLoop.RunUntil([] { return false; }, 200);
+    PumpFor(200);
     EXPECT_EQ(FReceived, std::string(300, 'b'));
     EXPECT_EQ(FBlocks.size(), 1u);
     EXPECT_EQ(FHangups, 0);
@@ -124,7 +104,7 @@ TEST_F(FarSide, TheFarSideClosingGivesAHangupAndStopReturns) {
     ASSERT_TRUE(Expect("before"));
     Signal('C'); // the far side closes now
     ASSERT_TRUE(PumpUntil([&] { return FHangups > 0; }));
-    FLoop.RunUntil([] { return false; }, 300);
+    PumpFor(300);
     EXPECT_EQ(FHangups, 1);
     EXPECT_TRUE(FComm->Connected()) << "the component never closes by itself";
     FComm->StopComm();

@@ -1,6 +1,6 @@
 // Rates without a B constant go through termios2; kept apart from the files
 // that use <termios.h>, whose struct clashes with the kernel's.
-#include "PtySupport.h"
+#include "PtyFixture.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

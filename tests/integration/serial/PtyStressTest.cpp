@@ -1,4 +1,4 @@
-#include "PtySupport.h"
+#include "PtyFixture.h"
 
 #include <thread>
 

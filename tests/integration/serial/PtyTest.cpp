@@ -1,11 +1,12 @@
-#include "PtySupport.h"
+#include "PtyFixture.h"
+#include "tests/support/ScratchDir.h"
 
-#include <fstream>
-#include <poll.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -129,9 +130,9 @@ TEST_F(PtyComm, OpenIsExclusiveAndNeedsATerminal) {
     };
     LStartFails(FPty.SlaveName(), u"Error opening serial port");
     LStartFails(u"/dev/null", u"File handle is not a comm handle ");
-    const std::string LFile = ::testing::TempDir() + "not_a_port.txt";
-    std::ofstream(LFile) << "x";
-    LStartFails(Utf8ToUnicode(LFile), u"File handle is not a comm handle ");
+    const TScratchDir LDir("sp-pty");
+    LStartFails(Utf8ToUnicode(LDir.Write("not_a_port.txt", "x").string()),
+                u"File handle is not a comm handle ");
     LStartFails(u"/dev/does-not-exist", u"Error opening serial port");
     FComm->StopComm();
     EXPECT_EQ(CountEntries("/proc/self/fd"), LFds) << "no handle left open";
@@ -192,16 +193,7 @@ TEST_F(PtyComm, SendEmptyOnceAfterEachStartAndOnceAfterThreeBlocks) {
     EXPECT_TRUE(FComm->WriteCommData(LData, 3));
     EXPECT_TRUE(FComm->WriteCommData(LData + 3, 3));
     EXPECT_TRUE(FComm->WriteCommData(LData + 6, 5));
-    std::string LGot;
-    char LBuffer[64];
-    while (LGot.size() < 11) {
-        pollfd LFd{FPty.Master(), POLLIN, 0};
-        ASSERT_EQ(::poll(&LFd, 1, 10000), 1);
-        const ssize_t LRead = ::read(FPty.Master(), LBuffer, sizeof LBuffer);
-        ASSERT_GT(LRead, 0);
-        LGot.append(LBuffer, static_cast<size_t>(LRead));
-    }
-    EXPECT_EQ(LGot, "onetwothree");
+    EXPECT_EQ(FPty.Receive(11, 10000), "onetwothree");
     ASSERT_TRUE(PumpUntil([&] { return FEmpties >= 2; }));
     PumpFor(100);
     // Each block may end in a notice when the queue happened to run empty

@@ -1,6 +1,7 @@
 #include "PortReader.h"
-#include "SimProcess.h"
 #include "platform/VirtualPorts.h"
+#include "tests/support/ScratchDir.h"
+#include "tests/support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <thread>
 #include <unistd.h>
 
@@ -19,27 +19,17 @@ namespace {
 // A private folder for the port records of this test.
 class SimToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device LRandom;
-        FDir = std::filesystem::temp_directory_path() / ("sp-ports-" + std::to_string(LRandom()));
-        std::filesystem::create_directory(FDir);
-        std::filesystem::permissions(FDir, std::filesystem::perms::owner_all);
-        setenv("SCALEPROBE_PORTS_DIR", FDir.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("SCALEPROBE_PORTS_DIR");
-        std::filesystem::remove_all(FDir);
-    }
     bool Listed(const std::string& APath) {
         const auto LPorts = ListVirtualPorts();
         return std::find(LPorts.begin(), LPorts.end(), Utf8ToUnicode(APath)) != LPorts.end();
     }
     size_t RecordCount() {
-        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(FDir),
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(FDir.Path()),
                                                  std::filesystem::directory_iterator()));
     }
 
-    std::filesystem::path FDir;
+    TScratchDir FDir{"sp-ports"};
+    TEnvScope FPortsDir{"SCALEPROBE_PORTS_DIR", FDir.Path().string()};
 };
 
 size_t CountFrames(const std::vector<uint8_t>& ABytes) {
@@ -113,9 +103,12 @@ TEST_F(SimToolTest, SameRateGivesWholeFramesAtTheLinesPace) {
     TPortReader LPort(LSim.PortPath(), 4800); // one stop bit: still received
     LPort.ReadFor(100);
     const auto LBytes = LPort.ReadFor(2000);
-    // 4800 baud with two stop bits: 11 bits a byte, about 436 bytes a second.
+    // 4800 baud with two stop bits: 11 bits a byte, about 436 bytes a second,
+    // 872 in the two seconds. The upper bound leaves room for a simulator that
+    // catches up after a stall on a loaded machine; a line model that lets the
+    // stream through unpaced would pass thousands.
     EXPECT_GT(LBytes.size(), 600u);
-    EXPECT_LT(LBytes.size(), 1100u);
+    EXPECT_LT(LBytes.size(), 1310u);
     EXPECT_GT(CountFrames(LBytes), 50u);
     const std::vector<uint8_t> LFrame{0x02, '+', '0', '0', '0', '3', '2', '1', '0'};
     EXPECT_NE(std::search(LBytes.begin(), LBytes.end(), LFrame.begin(), LFrame.end()),
@@ -127,8 +120,10 @@ TEST_F(SimToolTest, SlowerApplicationRateLimitsTheByteRate) {
     TPortReader LPort(LSim.PortPath(), 1200);
     LPort.ReadFor(100);
     const auto LBytes = LPort.ReadFor(2000);
-    // A receiver at 1200 completes at most 1200 / 9.5 bytes a second.
-    EXPECT_LT(LBytes.size(), 2 * 127u + 30);
+    // A receiver at 1200 completes at most 1200 / 9.5 bytes a second (half as
+    // much again for a stall on a loaded machine); the sender's 19200 would
+    // give some 3800.
+    EXPECT_LT(LBytes.size(), 3 * 127u + 30);
     EXPECT_GT(LBytes.size(), 20u);
     EXPECT_EQ(CountFrames(LBytes), 0u);
 }
@@ -175,11 +170,11 @@ TEST_F(SimToolTest, FlushDropsWhatTheLineMadeBeforeIt) {
     TSimProcess LSim({"--baud", "9600"});
     TPortReader LPort(LSim.PortPath(), 9600);
     EXPECT_GT(LPort.ReadFor(300).size(), 100u);
-    ASSERT_EQ(kill(LSim.Pid(), SIGSTOP), 0);
+    ASSERT_TRUE(LSim.Pause());
     // 400 ms of the line: some 380 bytes, made once the simulator runs again.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     LPort.Flush();
-    ASSERT_EQ(kill(LSim.Pid(), SIGCONT), 0);
+    ASSERT_TRUE(LSim.Resume());
     const auto LAfter = LPort.ReadFor(40);
     EXPECT_LT(LAfter.size(), 150u);
 }
@@ -204,13 +199,13 @@ TEST_F(SimToolTest, GoesOnAfterItCouldNotRunForSeconds) {
         TSimProcess LSim(LArgs);
         auto LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
         EXPECT_GT(CountEqFrames(LPort->ReadFor(300)), 200u);
-        ASSERT_EQ(kill(LSim.Pid(), SIGSTOP), 0);
+        ASSERT_TRUE(LSim.Pause());
         if (LReopen) {
             LPort.reset();
             LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
         }
         std::this_thread::sleep_for(std::chrono::seconds(4));
-        ASSERT_EQ(kill(LSim.Pid(), SIGCONT), 0);
+        ASSERT_TRUE(LSim.Resume());
         LPort->ReadFor(1000); // the catching up
         LPort->Flush();
         EXPECT_GT(CountEqFrames(LPort->ReadFor(1000)), 600u) << (LReopen ? "reopened" : "open");

@@ -1,39 +1,10 @@
-#include "../../unit/weighbridge/ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
+#include "tests/support/Pty.h"
+
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
-
-// A pseudo-terminal; the client opens its other end.
-class TPty {
-public:
-    TPty() {
-        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(FMaster);
-        unlockpt(FMaster);
-        char LName[128] = {};
-        ptsname_r(FMaster, LName, sizeof LName);
-        FPath = LName;
-    }
-    ~TPty() { close(FMaster); }
-    const std::string& Path() const { return FPath; }
-    void Write(const std::vector<uint8_t>& ABytes) const {
-        EXPECT_EQ(write(FMaster, ABytes.data(), ABytes.size()),
-                  static_cast<ssize_t>(ABytes.size()));
-    }
-    termios Settings() const {
-        termios LTerm{};
-        tcgetattr(FMaster, &LTerm);
-        return LTerm;
-    }
-
-private:
-    int FMaster = -1;
-    std::string FPath;
-};
 
 class ConnectTest : public ::testing::Test {
 protected:
@@ -77,7 +48,7 @@ TEST_F(ConnectTest, FailuresAreReportedAndNeverThrown) {
 
 TEST_F(ConnectTest, SuccessSetsTheLineAndReportsPortAndRate) {
     TPty LPty;
-    const UnicodeString LName = Utf8ToUnicode(LPty.Path());
+    const UnicodeString LName = LPty.SlaveName();
     FillBufferAndHistory();
     FClient->ConnectComm(TConfigComm{LName, 4800, 10, 2});
     ASSERT_TRUE(FClient->HasConnected());
@@ -105,12 +76,12 @@ TEST_F(ConnectTest, SuccessSetsTheLineAndReportsPortAndRate) {
 
 TEST_F(ConnectTest, ReceivedFramesReachTheDecoderOnTheLoopThread) {
     TPty LPty;
-    FClient->ConnectComm(TConfigComm{Utf8ToUnicode(LPty.Path()), 9600, 10, 0});
+    FClient->ConnectComm(TConfigComm{LPty.SlaveName(), 9600, 10, 0});
     ASSERT_TRUE(FClient->HasConnected());
     auto LBytes = KeliFrameBytes("000150");
     const auto LSecond = KeliFrameBytes("000151");
     LBytes.insert(LBytes.end(), LSecond.begin(), LSecond.end());
-    LPty.Write(LBytes);
+    EXPECT_TRUE(LPty.Send(LBytes));
     EXPECT_TRUE(FLoop.RunUntil([&] { return FClient->Notified.size() >= 2; }, 10000));
     EXPECT_EQ(FClient->Notified, (std::vector<double>{150, 151}));
 }

@@ -1,5 +1,5 @@
-#include "../../unit/weighbridge/ClientTestSupport.h"
-#include "../sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/WeighClients.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
 #include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
@@ -58,8 +58,7 @@ std::string Join(const std::vector<double>& AValues) {
 
 class ClientSimTest : public ::testing::Test {
 protected:
-    void SetUp() override { setenv("SCALEPROBE_PORTS_DIR", "/nonexistent", 1); }
-    void TearDown() override { unsetenv("SCALEPROBE_PORTS_DIR"); }
+    const TEnvScope FPortsDir{"SCALEPROBE_PORTS_DIR", "/nonexistent"};
     THeadlessLoop FLoop;
 };
 

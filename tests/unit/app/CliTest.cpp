@@ -10,9 +10,27 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 namespace {
+
+// The window on the console backend, on a terminal (ATerminal) or not, shown.
+struct TConsoleWindow {
+    explicit TConsoleWindow(bool ATerminal) : Console(Out, Err, ATerminal) {
+        SetControlBackend(&Console);
+        Form = std::make_unique<TForm1>();
+        Form->Show();
+    }
+    ~TConsoleWindow() {
+        Form.reset();
+        SetControlBackend(nullptr);
+    }
+    THeadlessLoop Loop;
+    std::ostringstream Out, Err;
+    TConsoleControls Console;
+    std::unique_ptr<TForm1> Form;
+};
 
 TEST(CliOptions, AcceptsEachOption) {
     TCliOptions LOptions;
@@ -76,25 +94,18 @@ TEST(CliOptions, RejectsBadUsage) {
 }
 
 TEST(ConsoleControls, TranscriptToOutputAndMessagesToErrors) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, false);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        LForm.Memo1->Append(u"尝试");
-        LForm.Memo1->Append(u"");
-        LForm.LEDDisplay1->SetCaption(u"12");
-        EXPECT_EQ(LConsole.Outcome(), TSearchOutcome::soNone);
-        ShowMessage(u"找到仪表");
-    }
-    SetControlBackend(nullptr);
+    TConsoleWindow W(false);
+    W.Form->Memo1->Append(u"尝试");
+    W.Form->Memo1->Append(u"");
+    W.Form->LEDDisplay1->SetCaption(u"12");
+    EXPECT_EQ(W.Console.Outcome(), TSearchOutcome::soNone);
+    ShowMessage(u"找到仪表");
+    W.Form.reset();
     // "Memo1" was there before the window was shown, so it is not a line of
     // the search's transcript.
-    EXPECT_EQ(LOut.str(), "尝试\n\n");
-    EXPECT_EQ(LErr.str(), "找到仪表\n");
-    EXPECT_EQ(LConsole.Outcome(), TSearchOutcome::soFound);
+    EXPECT_EQ(W.Out.str(), "尝试\n\n");
+    EXPECT_EQ(W.Err.str(), "找到仪表\n");
+    EXPECT_EQ(W.Console.Outcome(), TSearchOutcome::soFound);
 }
 
 TEST(ConsoleControls, OutcomeOfEachEndOfASearch) {
@@ -106,37 +117,29 @@ TEST(ConsoleControls, OutcomeOfEachEndOfASearch) {
 }
 
 TEST(ConsoleControls, DisplayIsDrawnBelowTheTranscriptAndRedrawnInPlace) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, true);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        const std::string LFirst = LOut.str();
-        // Seven rows of sixty blocks.
-        size_t LBlocks = 0;
-        for (size_t P = LFirst.find("\xE2\x96\x88"); P != std::string::npos;
-             P = LFirst.find("\xE2\x96\x88", P + 1))
-            ++LBlocks;
-        EXPECT_EQ(LBlocks, 7u * 60u);
-        LOut.str("");
-        LForm.Memo1->Append(u"line");
-        // Up over the drawing, erase, the line, the drawing again.
-        EXPECT_EQ(LOut.str().rfind("\x1b[7F\x1b[Jline\n", 0), 0u);
-        LOut.str("");
-        LForm.LEDDisplay1->SetCaption(u"-000");
-        EXPECT_TRUE(LOut.str().empty());
-        LForm.LEDDisplay1->SetCaption(u"8");
-        EXPECT_NE(LOut.str().find("\x1b[7F"), std::string::npos);
-        // A message box's text goes above the drawing, which follows it again.
-        LOut.str("");
-        ShowMessage(u"找到仪表");
-        EXPECT_EQ(LOut.str().rfind("\x1b[7F\x1b[J", 0), 0u);
-        EXPECT_EQ(LOut.str().size() > 20 * 7, true);
-        EXPECT_EQ(LErr.str(), "找到仪表\n");
-    }
-    SetControlBackend(nullptr);
+    TConsoleWindow W(true);
+    const std::string LFirst = W.Out.str();
+    // Seven rows of sixty blocks.
+    size_t LBlocks = 0;
+    for (size_t P = LFirst.find("\xE2\x96\x88"); P != std::string::npos;
+         P = LFirst.find("\xE2\x96\x88", P + 1))
+        ++LBlocks;
+    EXPECT_EQ(LBlocks, 7u * 60u);
+    W.Out.str("");
+    W.Form->Memo1->Append(u"line");
+    // Up over the drawing, erase, the line, the drawing again.
+    EXPECT_EQ(W.Out.str().rfind("\x1b[7F\x1b[Jline\n", 0), 0u);
+    W.Out.str("");
+    W.Form->LEDDisplay1->SetCaption(u"-000");
+    EXPECT_TRUE(W.Out.str().empty());
+    W.Form->LEDDisplay1->SetCaption(u"8");
+    EXPECT_NE(W.Out.str().find("\x1b[7F"), std::string::npos);
+    // A message box's text goes above the drawing, which follows it again.
+    W.Out.str("");
+    ShowMessage(u"找到仪表");
+    EXPECT_EQ(W.Out.str().rfind("\x1b[7F\x1b[J", 0), 0u);
+    EXPECT_EQ(W.Out.str().size() > 20 * 7, true);
+    EXPECT_EQ(W.Err.str(), "找到仪表\n");
 }
 
 TEST(RenderBlocks, LitDotsTakeTheirColourAndFrameIsLeftOut) {
@@ -189,29 +192,20 @@ std::vector<std::string> FontRows(const std::u16string& AText, size_t ACells) {
 } // namespace
 
 TEST(ConsoleControls, DrawingReadsBackAsTheFontTable) {
-    THeadlessLoop LLoop;
-    std::ostringstream LOut, LErr;
-    TConsoleControls LConsole(LOut, LErr, true);
-    SetControlBackend(&LConsole);
-    {
-        TForm1 LForm;
-        LForm.Show();
-        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Width(), 663);
-        ASSERT_EQ(LForm.LEDDisplay1->AdjustClientRect().Height(), 80);
-        for (const std::u16string LText :
-             {u"-000", u"987.25", u"-12.5", u"0123456789", u"8", u" "}) {
-            LForm.LEDDisplay1->SetCaption(u"x");
-            LOut.str("");
-            LForm.LEDDisplay1->SetCaption(LText);
-            std::string LDrawing = LOut.str();
-            // Only the drawing itself, after the cursor movement.
-            const size_t LErase = LDrawing.find("\x1b[J");
-            if (LErase != std::string::npos)
-                LDrawing = LDrawing.substr(LErase + 3);
-            EXPECT_EQ(LitRows(LDrawing), FontRows(LText, 10)) << UnicodeToUtf8(LText);
-        }
+    TConsoleWindow W(true);
+    ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Width(), 663);
+    ASSERT_EQ(W.Form->LEDDisplay1->AdjustClientRect().Height(), 80);
+    for (const std::u16string LText : {u"-000", u"987.25", u"-12.5", u"0123456789", u"8", u" "}) {
+        W.Form->LEDDisplay1->SetCaption(u"x");
+        W.Out.str("");
+        W.Form->LEDDisplay1->SetCaption(LText);
+        std::string LDrawing = W.Out.str();
+        // Only the drawing itself, after the cursor movement.
+        const size_t LErase = LDrawing.find("\x1b[J");
+        if (LErase != std::string::npos)
+            LDrawing = LDrawing.substr(LErase + 3);
+        EXPECT_EQ(LitRows(LDrawing), FontRows(LText, 10)) << UnicodeToUtf8(LText);
     }
-    SetControlBackend(nullptr);
 }
 
 TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {

@@ -1,13 +1,12 @@
 // What the console front end needs of Linux: the port check and the
 // simulator as a child process.
 #include "app/Console.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pty.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,35 +14,24 @@
 #include <cstring>
 
 TEST(CheckPortPath, PermissionDeniedNamesTheSerialGroup) {
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(LMaster, 0);
-    ASSERT_EQ(grantpt(LMaster), 0);
-    ASSERT_EQ(unlockpt(LMaster), 0);
-    const std::string LSlave = ptsname(LMaster);
+    const TPty LPty;
+    ASSERT_TRUE(LPty.IsOpen());
+    const std::string LSlave = LPty.SlavePath();
     ASSERT_EQ(chmod(LSlave.c_str(), 0), 0);
-    int LPipe[2];
-    ASSERT_EQ(pipe(LPipe), 0);
-    const pid_t LPid = fork();
-    ASSERT_GE(LPid, 0);
-    if (LPid == 0) {
-        // Root opens anything: the check runs as an ordinary user.
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(3);
-        std::string LReason;
-        const bool LOk = CheckPortPath(LSlave, LReason);
-        LReason = (LOk ? "ok " : "") + LReason;
-        _exit(write(LPipe[1], LReason.data(), LReason.size()) > 0 ? 0 : 4);
-    }
-    close(LPipe[1]);
-    std::string LReason;
-    char LBuf[512];
-    for (ssize_t N; (N = read(LPipe[0], LBuf, sizeof LBuf)) > 0;)
-        LReason.append(LBuf, size_t(N));
-    close(LPipe[0]);
-    int LStatus = 0;
-    waitpid(LPid, &LStatus, 0);
-    close(LMaster);
-    ASSERT_TRUE(WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0) << LStatus;
+    TChildProcess LCheck;
+    ASSERT_TRUE(LCheck.Fork(
+        [&LSlave] {
+            // Root opens anything: the check runs as an ordinary user.
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                return 3;
+            std::string LReason;
+            const bool LOk = CheckPortPath(LSlave, LReason);
+            LReason = (LOk ? "ok " : "") + LReason;
+            return write(STDOUT_FILENO, LReason.data(), LReason.size()) > 0 ? 0 : 4;
+        },
+        {TChildStream::csInherit, TChildStream::csPipe}));
+    ASSERT_EQ(LCheck.Wait(), 0);
+    const std::string& LReason = LCheck.Output();
     EXPECT_NE(LReason.find(std::strerror(EACCES)), std::string::npos) << LReason;
     EXPECT_NE(LReason.find("dialout"), std::string::npos) << LReason;
 }

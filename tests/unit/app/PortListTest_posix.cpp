@@ -1,6 +1,7 @@
 // The port list on Linux: the kernel's serial devices from a sysfs-like tree.
 #include "app/MainForm.h"
 #include "app/SysComList_posix.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,10 @@ namespace fs = std::filesystem;
 class KernelPortsTest : public ::testing::Test {
 protected:
     KernelPortsTest() {
-        Root =
-            fs::temp_directory_path() /
-            ("scaleprobe-tty-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Root);
         fs::create_directories(Root / "class" / "tty");
         for (const char* LDriver : {"serial8250", "ftdi_sio", "cdc_acm", "port"})
             fs::create_directories(Root / "drivers" / LDriver);
     }
-    ~KernelPortsTest() override { fs::remove_all(Root); }
 
     // A tty entry; with a driver it gets device/driver, with a type a type file.
     void AddTty(const std::string& AName, const std::string& ADriver = {},
@@ -35,7 +30,8 @@ protected:
             std::ofstream(LDir / "type") << AType << "\n";
     }
 
-    fs::path Root;
+    TScratchDir FScratch{"scaleprobe-tty"};
+    const fs::path& Root = FScratch.Path();
 };
 
 TEST_F(KernelPortsTest, ListsPortsWithADriverAndLeavesOutPortsOfUnknownType) {

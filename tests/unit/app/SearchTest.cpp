@@ -2,8 +2,8 @@
 // Clients come from a factory that makes real clients of the protocol's
 // class' base, on ports that do not exist, so each connect fails as on a
 // silent line; the test feeds weights through the client's own AddAWeight.
-#include "../weighbridge/ClientTestSupport.h"
 #include "app/MainForm.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 

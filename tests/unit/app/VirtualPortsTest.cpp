@@ -2,14 +2,13 @@
 // waiting on them.
 #include "platform/VirtualPorts.h"
 #include "platform/System.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pty.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -19,47 +18,29 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(VirtualPorts, FifoAndFolderEntriesAreSkippedWithoutWaiting) {
-    const fs::path LDir = fs::temp_directory_path() / ("sp-vports-" + std::to_string(getpid()));
-    fs::create_directories(LDir);
-    fs::permissions(LDir, fs::perms::owner_all);
-    setenv("SCALEPROBE_PORTS_DIR", LDir.c_str(), 1);
-    const int LMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(LMaster, 0);
-    ASSERT_EQ(grantpt(LMaster), 0);
-    ASSERT_EQ(unlockpt(LMaster), 0);
-    const std::string LSlave = ptsname(LMaster);
+    const TScratchDir LDir("sp-vports");
+    const TEnvScope LPorts("SCALEPROBE_PORTS_DIR", LDir.Path().string());
+    const TPty LPty;
+    ASSERT_TRUE(LPty.IsOpen());
+    const std::string LSlave = LPty.SlavePath();
     const std::string LStem = std::to_string(getpid()) + "-";
     ASSERT_EQ(mkfifo((LDir / (LStem + "0.port")).c_str(), 0600), 0);
     fs::create_directory(LDir / (LStem + "1.port"));
     std::ofstream(LDir / (LStem + "2.port")) << LSlave << '\n';
 
     // In a child, so that a read that waits on the FIFO is seen, not hung on.
-    int LPipe[2];
-    ASSERT_EQ(pipe(LPipe), 0);
-    const pid_t LPid = fork();
-    ASSERT_GE(LPid, 0);
-    if (LPid == 0) {
-        std::string LList;
-        for (const UnicodeString& LPort : ListVirtualPorts())
-            LList += UnicodeToUtf8(LPort) + '\n';
-        WithdrawVirtualPort(Utf8ToUnicode(LSlave));
-        _exit(write(LPipe[1], LList.data(), LList.size()) >= 0 ? 0 : 1);
-    }
-    close(LPipe[1]);
-    pollfd LFd{LPipe[0], POLLIN, 0};
-    const bool LAnswered = poll(&LFd, 1, 20000) == 1;
-    if (!LAnswered)
-        kill(LPid, SIGKILL);
-    char LBuf[512];
-    const ssize_t LRead = LAnswered ? read(LPipe[0], LBuf, sizeof LBuf) : 0;
-    close(LPipe[0]);
-    int LStatus = 0;
-    waitpid(LPid, &LStatus, 0);
-    close(LMaster);
-    EXPECT_TRUE(LAnswered) << "the list waited on the FIFO";
-    EXPECT_EQ(std::string(LBuf, size_t(std::max<ssize_t>(LRead, 0))), LSlave + '\n');
-    unsetenv("SCALEPROBE_PORTS_DIR");
-    fs::remove_all(LDir);
+    TChildProcess LList;
+    ASSERT_TRUE(LList.Fork(
+        [&LSlave] {
+            std::string LText;
+            for (const UnicodeString& LPort : ListVirtualPorts())
+                LText += UnicodeToUtf8(LPort) + '\n';
+            WithdrawVirtualPort(Utf8ToUnicode(LSlave));
+            return write(STDOUT_FILENO, LText.data(), LText.size()) >= 0 ? 0 : 1;
+        },
+        {TChildStream::csInherit, TChildStream::csPipe}));
+    EXPECT_EQ(LList.Wait(20000), 0) << "the list waited on the FIFO";
+    EXPECT_EQ(LList.Output(), LSlave + '\n');
 }
 
 } // namespace

@@ -2,61 +2,24 @@
 #include "config/IniFile.h"
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
-#include "platform/DateTime.h"
 #include "platform/ProgramDirs.h"
 #include "platform/System.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <cstdlib>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
-
-// A log in a temporary folder as GLogFile, on a fixed day.
-class LogCapture {
-public:
-    LogCapture() {
-        FDir = fs::temp_directory_path() / ("sp_cfg_" + std::to_string(std::random_device{}()));
-        fs::create_directories(FDir);
-        SetNowOverride([] { return EncodeDateTime({2026, 3, 4, 10, 0, 0, 0}); });
-        FLog = std::make_unique<TLogFile>(FDir);
-        GLogFile = FLog.get();
-    }
-    ~LogCapture() {
-        Close();
-        SetNowOverride({});
-        std::error_code LError;
-        fs::remove_all(FDir, LError);
-    }
-    // Closes the log and returns the day's file (8-bit text) as UTF-16.
-    UnicodeString Text() {
-        Close();
-        std::ifstream LStream(FDir / "log" / "2026-03" / "20260304.log", std::ios::binary);
-        return AnsiToUnicode(std::string{std::istreambuf_iterator<char>(LStream), {}});
-    }
-    const fs::path& Dir() const { return FDir; }
-
-private:
-    void Close() {
-        GLogFile = nullptr;
-        FLog.reset();
-    }
-    fs::path FDir;
-    std::unique_ptr<TLogFile> FLog;
-};
 
 fs::path WriteIni(const fs::path& ADir, const std::string& AText) {
     const fs::path LFile = ADir / "scaleprobe.INI";
@@ -88,18 +51,82 @@ private:
     mutable int FReads = 0;
 };
 
-constexpr char CFullIni[] = "[Server]\nHttpSrv=http://10.0.0.9:8080/api\n"
-                            "[CommConfig]\nCommName=/dev/ttyUSB3\nBaudRate=4800\n"
-                            "ReadIntervalTimeout=25\n"
-                            "[DoorController]\nIP=10.1.1.1\nPort=9000\nFrontDoorIdx=3\n"
-                            "BackDoorIdx=4\n"
-                            "[FrontVisionZenith]\nIP=10.1.1.2\nPort=81\nClinetId=front\n"
-                            "[BackVisionZenith]\nIP=10.1.1.3\nPort=82\nClinetId=back\n"
-                            "[LED]\nIP=10.1.1.4\nPort=83\n"
-                            "[FrontCamera]\nIP=10.1.1.5\nPort=84\nUser=fu\nPwd=fp\n"
-                            "[BackCarmera]\nIP=10.1.1.6\nPort=85\nUser=bu\nPwd=bp\n"
-                            "[Weight]\nWeightRepeatCntWhenStable=5\nMinValidWeight=6\n"
-                            "IntervalOpenDoorWhenUTurnBack=7\nMaxSecLeaving=8\n";
+// The keys the reader reads: section, name, a value for the full file, the
+// default, and the field it goes to, as text.
+struct TConfigKey {
+    const char* Section;
+    const char* Key;
+    const char* Value;
+    const char* Default;
+    std::function<std::string(const TCfgReader&)> Field;
+};
+
+std::string Text(const UnicodeString& AText) {
+    return UnicodeToUtf8(AText);
+}
+std::string Text(const AnsiString& AText) {
+    return AText;
+}
+std::string Text(int32_t AValue) {
+    return std::to_string(AValue);
+}
+
+const TConfigKey CConfigKeys[] = {
+    {"Server", "HttpSrv", "http://10.0.0.9:8080/api", "",
+     [](auto& R) { return Text(R.HttpSrv()); }},
+    {"CommConfig", "CommName", "/dev/ttyUSB3", "com1",
+     [](auto& R) { return Text(R.CommCfg().CommName); }},
+    {"CommConfig", "BaudRate", "4800", "9600", [](auto& R) { return Text(R.CommCfg().BaudRate); }},
+    {"CommConfig", "ReadIntervalTimeout", "25", "10000",
+     [](auto& R) { return Text(R.CommCfg().ReadIntervalTimeout); }},
+    {"DoorController", "IP", "10.1.1.1", "192.168.1.100",
+     [](auto& R) { return Text(R.DoorControlloerCfg().IP); }},
+    {"DoorController", "Port", "9000", "8000",
+     [](auto& R) { return Text(R.DoorControlloerCfg().Port); }},
+    {"DoorController", "FrontDoorIdx", "3", "0", [](auto& R) { return Text(R.FrontDoorIdx()); }},
+    {"DoorController", "BackDoorIdx", "4", "1", [](auto& R) { return Text(R.BackDoorIdx()); }},
+    {"FrontVisionZenith", "IP", "10.1.1.2", "192.168.1.101",
+     [](auto& R) { return Text(R.FrontVZClientCfg().IP); }},
+    {"FrontVisionZenith", "Port", "81", "8131",
+     [](auto& R) { return Text(R.FrontVZClientCfg().Port); }},
+    {"FrontVisionZenith", "ClinetId", "front", "10000",
+     [](auto& R) { return Text(R.FrontVZClientCfg().ClientId); }},
+    {"BackVisionZenith", "IP", "10.1.1.3", "192.168.1.102",
+     [](auto& R) { return Text(R.BackVZClientCfg().IP); }},
+    {"BackVisionZenith", "Port", "82", "8131",
+     [](auto& R) { return Text(R.BackVZClientCfg().Port); }},
+    {"BackVisionZenith", "ClinetId", "back", "10000",
+     [](auto& R) { return Text(R.BackVZClientCfg().ClientId); }},
+    {"LED", "IP", "10.1.1.4", "192.168.1.103", [](auto& R) { return Text(R.LedCfg().IP); }},
+    {"LED", "Port", "83", "8889", [](auto& R) { return Text(R.LedCfg().Port); }},
+    {"FrontCamera", "IP", "10.1.1.5", "192.168.1.104",
+     [](auto& R) { return Text(R.FrontCameraCfg().IP); }},
+    {"FrontCamera", "Port", "84", "8001", [](auto& R) { return Text(R.FrontCameraCfg().Port); }},
+    {"FrontCamera", "User", "fu", "admin", [](auto& R) { return Text(R.FrontCameraCfg().User); }},
+    {"FrontCamera", "Pwd", "fp", "83907", [](auto& R) { return Text(R.FrontCameraCfg().Pwd); }},
+    {"BackCarmera", "IP", "10.1.1.6", "192.168.1.105",
+     [](auto& R) { return Text(R.BackCameraCfg().IP); }},
+    {"BackCarmera", "Port", "85", "8001", [](auto& R) { return Text(R.BackCameraCfg().Port); }},
+    {"BackCarmera", "User", "bu", "admin", [](auto& R) { return Text(R.BackCameraCfg().User); }},
+    {"BackCarmera", "Pwd", "bp", "83907", [](auto& R) { return Text(R.BackCameraCfg().Pwd); }},
+    {"Weight", "WeightRepeatCntWhenStable", "5", "100",
+     [](auto& R) { return Text(R.WeightRepeatCntWhenStable()); }},
+    {"Weight", "MinValidWeight", "6", "10", [](auto& R) { return Text(R.MinValidWeight()); }},
+    {"Weight", "IntervalOpenDoorWhenUTurnBack", "7", "10",
+     [](auto& R) { return Text(R.IntervalOpenDoorWhenUTurnBack()); }},
+    {"Weight", "MaxSecLeaving", "8", "10", [](auto& R) { return Text(R.MaxSecLeaving()); }},
+};
+
+// Every key of the table at its value, section by section.
+std::string FullIni() {
+    std::string LText, LSection;
+    for (const TConfigKey& LKey : CConfigKeys) {
+        if (LSection != LKey.Section)
+            LText += "[" + (LSection = LKey.Section) + "]\n";
+        LText += std::string(LKey.Key) + "=" + LKey.Value + "\n";
+    }
+    return LText;
+}
 
 } // namespace
 
@@ -110,78 +137,84 @@ TEST(ConfigFileName, ExtensionReplacedOrAppended) {
     EXPECT_EQ(ConfigFileNameFor("/opt/a.tar.gz"), fs::path("/opt/a.tar.INI"));
 }
 
-TEST(ConfigReader, WithoutAFileEveryFieldHoldsItsDefaultAndNothingIsLogged) {
-    LogCapture LLog;
+class ConfigKeys : public ::testing::TestWithParam<TConfigKey> {
+protected:
+    static void SetUpTestSuite() {
+        Dir = std::make_unique<TScratchDir>("sp-cfg-keys");
+        Absent = std::make_unique<TCfgReader>(*Dir / "absent.INI");
+        Full = std::make_unique<TCfgReader>(Dir->Write("full.INI", FullIni()));
+        Sample = std::make_unique<TCfgReader>(fs::path(SP_SAMPLE_INI));
+    }
+    static void TearDownTestSuite() {
+        Sample.reset();
+        Full.reset();
+        Absent.reset();
+        Dir.reset();
+    }
+    static inline std::unique_ptr<TScratchDir> Dir;
+    static inline std::unique_ptr<TCfgReader> Absent, Full, Sample;
+};
+
+TEST_P(ConfigKeys, WithoutTheFileItsFieldHoldsTheDefault) {
+    EXPECT_EQ(GetParam().Field(*Absent), GetParam().Default);
+}
+
+TEST_P(ConfigKeys, GoesToItsField) {
+    EXPECT_EQ(GetParam().Field(*Full), GetParam().Value);
+}
+
+// The sample INI of the Windows package holds the key at the value the
+// reader uses when it is missing.
+TEST_P(ConfigKeys, PackagedSampleHoldsItAtItsDefault) {
+    const UnicodeString LAbsent = u"\x01";
+    EXPECT_NE(
+        TIniFile(SP_SAMPLE_INI)
+            .ReadString(Utf8ToUnicode(GetParam().Section), Utf8ToUnicode(GetParam().Key), LAbsent),
+        LAbsent)
+        << "not in the sample";
+    EXPECT_EQ(GetParam().Field(*Sample), GetParam().Default);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConfigKeys, ::testing::ValuesIn(CConfigKeys),
+                         [](const auto& AInfo) {
+                             return std::string(AInfo.param.Section) + AInfo.param.Key;
+                         });
+
+// The table holds every key the reader reads, and no other.
+TEST(ConfigReader, ReadsTheKeysOfTheTable) {
+    class TRecordingIni : public TCustomIniFile {
+    public:
+        explicit TRecordingIni(std::vector<std::string>& ARead) : FRead(ARead) {}
+        UnicodeString ReadString(std::u16string_view ASection, std::u16string_view AKey,
+                                 const UnicodeString& ADefault) const override {
+            FRead.push_back(UnicodeToUtf8(UnicodeString(ASection) + u"/" + UnicodeString(AKey)));
+            return ADefault;
+        }
+
+    private:
+        std::vector<std::string>& FRead;
+    };
+    std::vector<std::string> LRead, LTable;
+    const TCfgReader R(
+        TCfgReader::TIniOpener([&] { return std::make_unique<TRecordingIni>(LRead); }));
+    for (const TConfigKey& LKey : CConfigKeys)
+        LTable.push_back(std::string(LKey.Section) + "/" + LKey.Key);
+    std::sort(LRead.begin(), LRead.end());
+    std::sort(LTable.begin(), LTable.end());
+    EXPECT_EQ(LRead, LTable);
+    EXPECT_EQ(R.CommCfg().StopBits, 0) << "not a key of the file";
+}
+
+TEST(ConfigReader, WithoutAFileNothingIsLogged) {
+    TLogCapture LLog;
     const TCfgReader R(LLog.Dir() / "absent.INI");
-    EXPECT_EQ(R.HttpSrv(), u"");
-    EXPECT_EQ(R.CommCfg().CommName, u"com1");
-    EXPECT_EQ(R.CommCfg().BaudRate, 9600);
-    EXPECT_EQ(R.CommCfg().ReadIntervalTimeout, 10000);
     EXPECT_EQ(R.CommCfg().StopBits, 0);
-    EXPECT_EQ(R.DoorControlloerCfg().IP, u"192.168.1.100");
-    EXPECT_EQ(R.DoorControlloerCfg().Port, 8000);
-    EXPECT_EQ(R.FrontDoorIdx(), 0);
-    EXPECT_EQ(R.BackDoorIdx(), 1);
-    EXPECT_EQ(R.FrontVZClientCfg().IP, u"192.168.1.101");
-    EXPECT_EQ(R.FrontVZClientCfg().Port, 8131);
-    EXPECT_EQ(R.FrontVZClientCfg().ClientId, u"10000");
-    EXPECT_EQ(R.BackVZClientCfg().IP, u"192.168.1.102");
-    EXPECT_EQ(R.BackVZClientCfg().Port, 8131);
-    EXPECT_EQ(R.BackVZClientCfg().ClientId, u"10000");
-    EXPECT_EQ(R.LedCfg().IP, "192.168.1.103");
-    EXPECT_EQ(R.LedCfg().Port, 8889);
-    EXPECT_EQ(R.FrontCameraCfg().IP, "192.168.1.104");
-    EXPECT_EQ(R.FrontCameraCfg().Port, 8001);
-    EXPECT_EQ(R.FrontCameraCfg().User, "admin");
-    EXPECT_EQ(R.FrontCameraCfg().Pwd, "83907");
-    EXPECT_EQ(R.BackCameraCfg().IP, "192.168.1.105");
-    EXPECT_EQ(R.BackCameraCfg().Port, 8001);
-    EXPECT_EQ(R.BackCameraCfg().User, "admin");
-    EXPECT_EQ(R.BackCameraCfg().Pwd, "83907");
-    EXPECT_EQ(R.WeightRepeatCntWhenStable(), 100);
-    EXPECT_EQ(R.MinValidWeight(), 10);
-    EXPECT_EQ(R.IntervalOpenDoorWhenUTurnBack(), 10);
-    EXPECT_EQ(R.MaxSecLeaving(), 10);
     const UnicodeString LText = LLog.Text();
     EXPECT_EQ(LText.find(u"[Error]"), UnicodeString::npos) << UnicodeToUtf8(LText);
 }
 
-TEST(ConfigReader, EveryKeyGoesToItsField) {
-    LogCapture LLog;
-    const TCfgReader R(WriteIni(LLog.Dir(), CFullIni));
-    EXPECT_EQ(R.HttpSrv(), u"http://10.0.0.9:8080/api");
-    EXPECT_EQ(R.CommCfg().CommName, u"/dev/ttyUSB3");
-    EXPECT_EQ(R.CommCfg().BaudRate, 4800);
-    EXPECT_EQ(R.CommCfg().ReadIntervalTimeout, 25);
-    EXPECT_EQ(R.CommCfg().StopBits, 0);
-    EXPECT_EQ(R.DoorControlloerCfg().IP, u"10.1.1.1");
-    EXPECT_EQ(R.DoorControlloerCfg().Port, 9000);
-    EXPECT_EQ(R.FrontDoorIdx(), 3);
-    EXPECT_EQ(R.BackDoorIdx(), 4);
-    EXPECT_EQ(R.FrontVZClientCfg().IP, u"10.1.1.2");
-    EXPECT_EQ(R.FrontVZClientCfg().Port, 81);
-    EXPECT_EQ(R.FrontVZClientCfg().ClientId, u"front");
-    EXPECT_EQ(R.BackVZClientCfg().IP, u"10.1.1.3");
-    EXPECT_EQ(R.BackVZClientCfg().Port, 82);
-    EXPECT_EQ(R.BackVZClientCfg().ClientId, u"back");
-    EXPECT_EQ(R.LedCfg().IP, "10.1.1.4");
-    EXPECT_EQ(R.LedCfg().Port, 83);
-    EXPECT_EQ(R.FrontCameraCfg().IP, "10.1.1.5");
-    EXPECT_EQ(R.FrontCameraCfg().Port, 84);
-    EXPECT_EQ(R.FrontCameraCfg().User, "fu");
-    EXPECT_EQ(R.FrontCameraCfg().Pwd, "fp");
-    EXPECT_EQ(R.BackCameraCfg().IP, "10.1.1.6");
-    EXPECT_EQ(R.BackCameraCfg().Port, 85);
-    EXPECT_EQ(R.BackCameraCfg().User, "bu");
-    EXPECT_EQ(R.BackCameraCfg().Pwd, "bp");
-    EXPECT_EQ(R.WeightRepeatCntWhenStable(), 5);
-    EXPECT_EQ(R.MinValidWeight(), 6);
-    EXPECT_EQ(R.IntervalOpenDoorWhenUTurnBack(), 7);
-    EXPECT_EQ(R.MaxSecLeaving(), 8);
-}
-
 TEST(ConfigReader, MinValidWeightForms) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const auto LMin = [&LLog](const std::string& AValue) {
         return TCfgReader(WriteIni(LLog.Dir(), "[Weight]\nMinValidWeight=" + AValue + "\n"))
             .MinValidWeight();
@@ -197,7 +230,7 @@ TEST(ConfigReader, MinValidWeightForms) {
 }
 
 TEST(ConfigReader, EmptyCommNameIsEmptyMissingIsCom1) {
-    LogCapture LLog;
+    TLogCapture LLog;
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "[CommConfig]\nCommName=\n")).CommCfg().CommName,
               u"");
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "[CommConfig]\nBaudRate=1\n")).CommCfg().CommName,
@@ -205,7 +238,7 @@ TEST(ConfigReader, EmptyCommNameIsEmptyMissingIsCom1) {
 }
 
 TEST(ConfigReader, OnlyTheExactNamesAreRead) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(WriteIni(LLog.Dir(), "[FrontVisionZenith]\nClientId=typo-fixed\n"
                                             "[BackCamera]\nUser=someone\nPort=1\n"));
     EXPECT_EQ(R.FrontVZClientCfg().ClientId, u"10000");
@@ -214,7 +247,7 @@ TEST(ConfigReader, OnlyTheExactNamesAreRead) {
 }
 
 TEST(ConfigReader, EightBitFieldsAreInTheLocaleCodePage) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(WriteIni(LLog.Dir(), "[FrontCamera]\nUser=\xE7\xAE\xA1\xE7\x90\x86\n"
                                             "[CommConfig]\nCommName=\xE7\xAE\xA1\n"));
     EXPECT_EQ(R.CommCfg().CommName, u"管");
@@ -223,7 +256,7 @@ TEST(ConfigReader, EightBitFieldsAreInTheLocaleCodePage) {
 }
 
 TEST(ConfigReader, BadFilesGiveDefaults) {
-    LogCapture LLog;
+    TLogCapture LLog;
     fs::create_directory(LLog.Dir() / "dir.INI");
     EXPECT_EQ(TCfgReader(LLog.Dir() / "dir.INI").MinValidWeight(), 10);
     EXPECT_EQ(TCfgReader(WriteIni(LLog.Dir(), "")).MinValidWeight(), 10);
@@ -238,9 +271,9 @@ TEST(ConfigReader, BadFilesGiveDefaults) {
 }
 
 TEST(ConfigReader, AFailureIsLoggedAndLaterFieldsStayZero) {
-    const UnicodeString LText = Utf8ToUnicode(CFullIni);
+    const UnicodeString LText = Utf8ToUnicode(FullIni());
     for (const bool LStdError : {false, true}) {
-        LogCapture LLog;
+        TLogCapture LLog;
         // Reads 0..2 are HttpSrv, CommName, BaudRate; read 3 fails.
         const TCfgReader R(TCfgReader::TIniOpener(
             [&] { return std::make_unique<TFailingIni>(LText, 3, LStdError); }));
@@ -259,7 +292,7 @@ TEST(ConfigReader, AFailureIsLoggedAndLaterFieldsStayZero) {
 }
 
 TEST(ConfigReader, AFailingOpenLeavesEverythingZero) {
-    LogCapture LLog;
+    TLogCapture LLog;
     const TCfgReader R(TCfgReader::TIniOpener(
         []() -> std::unique_ptr<TCustomIniFile> { throw Exception(u"cannot open"); }));
     EXPECT_EQ(R.CommCfg().CommName, u"");
@@ -292,88 +325,32 @@ TEST(ConfigReaderUnit, ReadsTheFileBesideTheExecutableAndClearsTheGlobal) {
 // Linux only: an installed program reads its INI from the user's folder, under
 // the same file name.
 TEST(ConfigReaderUnit, ReadsTheUserConfigFolderWhenTheProgramFolderIsReadOnly) {
-    const fs::path LDir =
-        fs::temp_directory_path() / ("sp_cfg_xdg_" + std::to_string(std::random_device{}()));
-    const fs::path LIni = LDir / "scaleprobe" / ConfigFileNameFor(GetExecutablePath()).filename();
-    fs::create_directories(LIni.parent_path());
-    std::ofstream(LIni, std::ios::binary) << "[Weight]\nMinValidWeight=55\n";
-    setenv("XDG_CONFIG_HOME", LDir.c_str(), 1);
-    SetDirWritableCheck([](const fs::path&) { return false; });
-    const fs::path LPath = ConfigFilePath();
-    InitConfigReaderUnit();
-    SetDirWritableCheck({});
-    unsetenv("XDG_CONFIG_HOME");
+    const TScratchDir LDir("sp-cfg-xdg");
+    const fs::path LIni =
+        LDir.Write("scaleprobe" / ConfigFileNameFor(GetExecutablePath()).filename(),
+                   "[Weight]\nMinValidWeight=55\n");
+    fs::path LPath;
+    {
+        const TEnvScope LConfigHome("XDG_CONFIG_HOME", LDir.Path().string());
+        SetDirWritableCheck([](const fs::path&) { return false; });
+        LPath = ConfigFilePath();
+        InitConfigReaderUnit();
+        SetDirWritableCheck({});
+    }
     EXPECT_EQ(LPath, LIni);
     ASSERT_NE(GCfgReader, nullptr);
     EXPECT_EQ(GCfgReader->MinValidWeight(), 55);
     FinalizeConfigReaderUnit();
     // A writable program folder stays the rule.
     EXPECT_EQ(ConfigFilePath(), ConfigFileNameFor(GetExecutablePath()));
-    fs::remove_all(LDir);
 }
 #endif
-
-// The sample INI of the Windows package: every key the reader reads is in it,
-// each at the value the reader uses when the key is missing.
-TEST(ConfigReader, PackagedSampleHoldsEveryKeyAtItsDefault) {
-    class TRecordingIni : public TCustomIniFile {
-    public:
-        explicit TRecordingIni(std::vector<UnicodeString>& AMissing)
-            : FIni(SP_SAMPLE_INI), FMissing(AMissing) {}
-        UnicodeString ReadString(std::u16string_view ASection, std::u16string_view AKey,
-                                 const UnicodeString& ADefault) const override {
-            const UnicodeString LAbsent = u"\x01";
-            if (FIni.ReadString(ASection, AKey, LAbsent) == LAbsent)
-                FMissing.push_back(UnicodeString(ASection) + u"/" + UnicodeString(AKey));
-            return FIni.ReadString(ASection, AKey, ADefault);
-        }
-
-    private:
-        TIniFile FIni;
-        std::vector<UnicodeString>& FMissing;
-    };
-    LogCapture LLog;
-    std::vector<UnicodeString> LMissing;
-    const TCfgReader LSample(
-        TCfgReader::TIniOpener([&] { return std::make_unique<TRecordingIni>(LMissing); }));
-    const TCfgReader LDefaults(LLog.Dir() / "absent.INI");
-    for (const UnicodeString& LKey : LMissing)
-        ADD_FAILURE() << "not in the sample: " << UnicodeToUtf8(LKey);
-    EXPECT_EQ(LSample.HttpSrv(), LDefaults.HttpSrv());
-    EXPECT_EQ(LSample.CommCfg().CommName, LDefaults.CommCfg().CommName);
-    EXPECT_EQ(LSample.CommCfg().BaudRate, LDefaults.CommCfg().BaudRate);
-    EXPECT_EQ(LSample.CommCfg().ReadIntervalTimeout, LDefaults.CommCfg().ReadIntervalTimeout);
-    EXPECT_EQ(LSample.DoorControlloerCfg().IP, LDefaults.DoorControlloerCfg().IP);
-    EXPECT_EQ(LSample.DoorControlloerCfg().Port, LDefaults.DoorControlloerCfg().Port);
-    EXPECT_EQ(LSample.FrontDoorIdx(), LDefaults.FrontDoorIdx());
-    EXPECT_EQ(LSample.BackDoorIdx(), LDefaults.BackDoorIdx());
-    for (auto LGet : {&TCfgReader::FrontVZClientCfg, &TCfgReader::BackVZClientCfg}) {
-        EXPECT_EQ((LSample.*LGet)().IP, (LDefaults.*LGet)().IP);
-        EXPECT_EQ((LSample.*LGet)().Port, (LDefaults.*LGet)().Port);
-        EXPECT_EQ((LSample.*LGet)().ClientId, (LDefaults.*LGet)().ClientId);
-    }
-    for (auto LGet : {&TCfgReader::FrontCameraCfg, &TCfgReader::BackCameraCfg}) {
-        EXPECT_EQ((LSample.*LGet)().IP, (LDefaults.*LGet)().IP);
-        EXPECT_EQ((LSample.*LGet)().Port, (LDefaults.*LGet)().Port);
-        EXPECT_EQ((LSample.*LGet)().User, (LDefaults.*LGet)().User);
-        EXPECT_EQ((LSample.*LGet)().Pwd, (LDefaults.*LGet)().Pwd);
-    }
-    EXPECT_EQ(LSample.LedCfg().IP, LDefaults.LedCfg().IP);
-    EXPECT_EQ(LSample.LedCfg().Port, LDefaults.LedCfg().Port);
-    EXPECT_EQ(LSample.WeightRepeatCntWhenStable(), LDefaults.WeightRepeatCntWhenStable());
-    EXPECT_EQ(LSample.MinValidWeight(), LDefaults.MinValidWeight());
-    EXPECT_EQ(LSample.IntervalOpenDoorWhenUTurnBack(), LDefaults.IntervalOpenDoorWhenUTurnBack());
-    EXPECT_EQ(LSample.MaxSecLeaving(), LDefaults.MaxSecLeaving());
-}
 
 // What the console front end saves reads back through the reader, and every
 // other key of an installation's file reads as before.
 TEST(ConfigReader, SavedCommSettingsReadBackAndNothingElseChanges) {
-    LogCapture LLog;
-    std::ifstream LSample(SP_SAMPLE_INI, std::ios::binary);
-    const std::string LOriginal =
-        "; installed 2026-11-02\r\n" +
-        std::string(std::istreambuf_iterator<char>(LSample), std::istreambuf_iterator<char>());
+    TLogCapture LLog;
+    const std::string LOriginal = "; installed 2026-11-02\r\n" + ReadWholeFile(SP_SAMPLE_INI);
     const std::string LSaved = SetIniValues(
         LOriginal, "CommConfig",
         {{"CommName", "COM7"}, {"BaudRate", "57600"}, {"StopBits", "2"}, {"Protocol", "keli"}});

@@ -2,13 +2,13 @@
 // whole or not at all.
 #include "config/IniEdit.h"
 #include "config/AtomicFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -41,16 +41,7 @@ TEST(SetIniValues, AddsAMissingSectionInTheFilesLineEnds) {
 
 class ReplaceFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FDir = fs::temp_directory_path() / ("sp_atomic_" + std::to_string(std::random_device{}()));
-        fs::create_directories(FDir);
-    }
-    void TearDown() override { fs::remove_all(FDir); }
-    static std::string Read(const fs::path& APath) {
-        std::ifstream LIn(APath, std::ios::binary);
-        return {std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
-    }
-    fs::path FDir;
+    const TScratchDir FDir{"sp-atomic"};
 };
 
 TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
@@ -58,8 +49,8 @@ TEST_F(ReplaceFile, NewContentReplacesTheOldAndNoTemporaryStays) {
     std::ofstream(LFile, std::ios::binary) << "old";
     std::string LError;
     ASSERT_TRUE(ReplaceFileAtomically(LFile, "new\r\n", LError)) << LError;
-    EXPECT_EQ(Read(LFile), "new\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(ReadWholeFile(LFile), "new\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ReplaceFile, AFailureSaysWhyAndLeavesTheOldFile) {
@@ -69,7 +60,7 @@ TEST_F(ReplaceFile, AFailureSaysWhyAndLeavesTheOldFile) {
     EXPECT_FALSE(ReplaceFileAtomically(FDir / "busy.INI", "new", LError));
     EXPECT_FALSE(LError.empty());
     EXPECT_TRUE(fs::is_directory(FDir / "busy.INI" / "inner"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir.Path()), fs::directory_iterator()), 1);
     LError.clear();
     EXPECT_FALSE(ReplaceFileAtomically(FDir / "missing" / "a.INI", "new", LError));
     EXPECT_NE(LError.find("missing"), std::string::npos) << LError;

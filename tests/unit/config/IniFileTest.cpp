@@ -1,9 +1,9 @@
 #include "config/IniFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -18,30 +18,6 @@ TIniFile IniOf(std::u16string_view AText) {
     LIni.LoadFromText(AText);
     return LIni;
 }
-
-// A fresh temporary folder, removed again at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        FPath = fs::temp_directory_path() /
-                ("sp_ini_" + std::to_string(std::random_device{}()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(FPath);
-    }
-    ~TempDir() {
-        std::error_code LError;
-        fs::remove_all(FPath, LError);
-    }
-    fs::path Write(const std::string& AName, const std::string& ABytes) const {
-        const fs::path LFile = FPath / AName;
-        std::ofstream(LFile, std::ios::binary) << ABytes;
-        return LFile;
-    }
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
-};
 
 } // namespace
 
@@ -85,27 +61,36 @@ TEST(IniParse, LineEndsCommentsAndStrayLines) {
     EXPECT_EQ(LIni.ReadString(u"S", u"orphan", u"-"), u"-");
 }
 
-TEST(IniParse, BlanksAndQuotes) {
-    const TIniFile LIni = IniOf(u"[S]\n"
-                                u" \t spaced \t = \t value with  inner  blanks \t \n"
-                                u"dq=\"  kept inside  \"\n"
-                                u"sq=' single '\n"
-                                u"mixed=\"open only\n"
-                                u"mismatch=\"a'\n"
-                                u"one=\"\n"
-                                u"twice=\"\"x\"\"\n"
-                                u"inline=10 ; not a comment\n"
-                                u"eq=a=b\n");
-    EXPECT_EQ(LIni.ReadString(u"S", u"spaced", u"-"), u"value with  inner  blanks");
-    EXPECT_EQ(LIni.ReadString(u"S", u"dq", u"-"), u"  kept inside  ");
-    EXPECT_EQ(LIni.ReadString(u"S", u"sq", u"-"), u" single ");
-    EXPECT_EQ(LIni.ReadString(u"S", u"mixed", u"-"), u"\"open only");
-    EXPECT_EQ(LIni.ReadString(u"S", u"mismatch", u"-"), u"\"a'");
-    EXPECT_EQ(LIni.ReadString(u"S", u"one", u"-"), u"\"");
-    EXPECT_EQ(LIni.ReadString(u"S", u"twice", u"-"), u"\"x\"");
-    EXPECT_EQ(LIni.ReadString(u"S", u"inline", u"-"), u"10 ; not a comment");
-    EXPECT_EQ(LIni.ReadString(u"S", u"eq", u"-"), u"a=b");
+// The value of key "k" in a section holding ALines (the default is "-").
+struct TValueRow {
+    const char* Name;
+    std::u16string_view Lines;
+    std::u16string_view Value;
+};
+
+class IniValues : public ::testing::TestWithParam<TValueRow> {};
+
+TEST_P(IniValues, ReadAsWritten) {
+    const TIniFile LIni = IniOf(u"[S]\n" + UnicodeString(GetParam().Lines) + u"\n");
+    EXPECT_EQ(LIni.ReadString(u"S", u"k", u"-"), GetParam().Value);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    BlanksAndQuotes, IniValues,
+    ::testing::Values(
+        TValueRow{"BlanksAroundKeyAndValue", u" \t k \t = \t value with  inner  blanks \t ",
+                  u"value with  inner  blanks"},
+        TValueRow{"DoubleQuotes", u"k=\"  kept inside  \"", u"  kept inside  "},
+        TValueRow{"SingleQuotes", u"k=' single '", u" single "},
+        TValueRow{"OpeningQuoteOnly", u"k=\"open only", u"\"open only"},
+        TValueRow{"MismatchedQuotes", u"k=\"a'", u"\"a'"}, TValueRow{"OneQuote", u"k=\"", u"\""},
+        TValueRow{"QuotesTwice", u"k=\"\"x\"\"", u"\"x\""},
+        TValueRow{"SemicolonInsideAValue", u"k=10 ; not a comment", u"10 ; not a comment"},
+        TValueRow{"EqualsSignInsideAValue", u"k=a=b", u"a=b"},
+        // An empty value is not the default.
+        TValueRow{"Empty", u"k=", u""}, TValueRow{"Blanks", u"k=   ", u""},
+        TValueRow{"EmptyQuotes", u"k=\"\"", u""}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(IniParse, SectionsAndKeysIgnoreCaseFirstKeyWins) {
     const TIniFile LIni = IniOf(u"[Weight]\nMinValidWeight=1\nminvalidweight=2\n"
@@ -123,14 +108,6 @@ TEST(IniParse, MalformedSectionLineDropsKeysUntilTheNextSection) {
     EXPECT_EQ(LIni.ReadString(u"A", u"k2", u"-"), u"-");
     EXPECT_EQ(LIni.ReadString(u"B", u"k2", u"-"), u"-");
     EXPECT_EQ(LIni.ReadString(u"C", u"k", u"-"), u"c");
-}
-
-TEST(IniParse, EmptyValueIsNotTheDefault) {
-    const TIniFile LIni = IniOf(u"[S]\nempty=\nblanks=   \nquotes=\"\"\n");
-    EXPECT_EQ(LIni.ReadString(u"S", u"empty", u"dflt"), u"");
-    EXPECT_EQ(LIni.ReadString(u"S", u"blanks", u"dflt"), u"");
-    EXPECT_EQ(LIni.ReadString(u"S", u"quotes", u"dflt"), u"");
-    EXPECT_EQ(LIni.ReadInteger(u"S", u"empty", 7), 7);
 }
 
 TEST(IniParse, LongValuesAreCut) {
@@ -152,41 +129,47 @@ TEST(IniParse, LongValuesAreCut) {
     EXPECT_EQ(LCut, UnicodeString(CMaxIniValueLength - 1, u'a'));
 }
 
-TEST(IniInteger, DecimalAndHexForms) {
-    const TIniFile LIni = IniOf(u"[S]\n"
-                                u"hex=0x14\nHEX=0X1f\nhexmax=0xFFFFFFFF\nhexlong=0x100000000\n"
-                                u"hexbad=0x1G\nbare=0x\nzero=0\n"
-                                u"neg=-5\nplus=+7\nmin=-2147483648\nmax=2147483647\n"
-                                u"over=2147483648\nunder=-2147483649\n"
-                                u"abc=abc\ntrail=12abc\nsign=-\nnegHex=-0x14\nquoted=\"42\"\n");
-    const auto R = [&LIni](const char16_t* AKey) { return LIni.ReadInteger(u"S", AKey, -99); };
-    EXPECT_EQ(R(u"hex"), 20);
-    EXPECT_EQ(R(u"Hex"), 20); // keys ignore case: the first "hex" wins
-    EXPECT_EQ(R(u"hexmax"), -1);
-    EXPECT_EQ(R(u"hexlong"), -99);
-    EXPECT_EQ(R(u"hexbad"), -99);
-    EXPECT_EQ(R(u"bare"), -99);
-    EXPECT_EQ(R(u"zero"), 0);
-    EXPECT_EQ(R(u"neg"), -5);
-    EXPECT_EQ(R(u"plus"), 7);
-    EXPECT_EQ(R(u"min"), INT32_MIN);
-    EXPECT_EQ(R(u"max"), INT32_MAX);
-    EXPECT_EQ(R(u"over"), -99);
-    EXPECT_EQ(R(u"under"), -99);
-    EXPECT_EQ(R(u"abc"), -99);
-    EXPECT_EQ(R(u"trail"), -99);
-    EXPECT_EQ(R(u"sign"), -99);
-    EXPECT_EQ(R(u"negHex"), -99);
-    EXPECT_EQ(R(u"quoted"), 42);
-    EXPECT_EQ(R(u"missing"), -99);
+// The integer of key "k" in a section holding ALines (the default is -99).
+struct TIntegerRow {
+    const char* Name;
+    std::u16string_view Lines;
+    int32_t Value;
+};
 
+class IniIntegers : public ::testing::TestWithParam<TIntegerRow> {};
+
+TEST_P(IniIntegers, ReadInTheirForm) {
+    const TIniFile LIni = IniOf(u"[S]\n" + UnicodeString(GetParam().Lines) + u"\n");
+    EXPECT_EQ(LIni.ReadInteger(u"S", u"k", -99), GetParam().Value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DecimalAndHexForms, IniIntegers,
+    ::testing::Values(
+        TIntegerRow{"Hex", u"k=0x14", 20}, TIntegerRow{"HexUpperCase", u"k=0X1f", 31},
+        // Keys ignore case: the first one wins.
+        TIntegerRow{"FirstOfTwoKeys", u"k=0x14\nK=0X1f", 20},
+        TIntegerRow{"HexAllOnesIsMinusOne", u"k=0xFFFFFFFF", -1},
+        TIntegerRow{"HexTooLong", u"k=0x100000000", -99},
+        TIntegerRow{"HexBadDigit", u"k=0x1G", -99}, TIntegerRow{"HexWithoutDigits", u"k=0x", -99},
+        TIntegerRow{"Zero", u"k=0", 0}, TIntegerRow{"Negative", u"k=-5", -5},
+        TIntegerRow{"Plus", u"k=+7", 7}, TIntegerRow{"Min", u"k=-2147483648", INT32_MIN},
+        TIntegerRow{"Max", u"k=2147483647", INT32_MAX},
+        TIntegerRow{"AboveMax", u"k=2147483648", -99},
+        TIntegerRow{"BelowMin", u"k=-2147483649", -99}, TIntegerRow{"Letters", u"k=abc", -99},
+        TIntegerRow{"TrailingLetters", u"k=12abc", -99}, TIntegerRow{"SignOnly", u"k=-", -99},
+        TIntegerRow{"NegativeHex", u"k=-0x14", -99}, TIntegerRow{"Quoted", u"k=\"42\"", 42},
+        TIntegerRow{"Empty", u"k=", -99}, TIntegerRow{"Missing", u"", -99}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(IniInteger, ParsedWithoutAProfile) {
     int32_t LValue = 0;
     EXPECT_TRUE(TryParseIniInteger(u"0X1f", LValue));
     EXPECT_EQ(LValue, 31);
 }
 
 TEST(IniFileOnDisk, MissingUnreadableAndEmptyFilesAreEmptyProfiles) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const TIniFile LMissing(LDir.Path() / "none.INI");
     EXPECT_EQ(LMissing.ReadString(u"S", u"k", u"dflt"), u"dflt");
 
@@ -199,7 +182,7 @@ TEST(IniFileOnDisk, MissingUnreadableAndEmptyFilesAreEmptyProfiles) {
 }
 
 TEST(IniFileOnDisk, Utf8WithByteOrderMarkAndInvalidBytes) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const TIniFile LIni(
         LDir.Write("u.INI", "\xEF\xBB\xBF[Server]\r\nHttpSrv=http://\xE7\xA3\x85/\r\nbad=a\xFF"
                             "b\r\n"));
@@ -208,7 +191,7 @@ TEST(IniFileOnDisk, Utf8WithByteOrderMarkAndInvalidBytes) {
 }
 
 TEST(IniFileOnDisk, BinaryGarbageDoesNotHideLaterGoodLines) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     std::mt19937 LRandom(12345);
     for (int LRound = 0; LRound < 20; ++LRound) {
         std::string LBytes(4096, '\0');
@@ -224,7 +207,7 @@ TEST(IniFileOnDisk, BinaryGarbageDoesNotHideLaterGoodLines) {
 }
 
 TEST(IniFileOnDisk, ReadOnceAtOpen) {
-    const TempDir LDir;
+    const TScratchDir LDir("sp-ini");
     const fs::path LFile = LDir.Write("r.INI", "[S]\nk=before\n");
     const TIniFile LIni(LFile);
     LDir.Write("r.INI", "[S]\nk=after\n");

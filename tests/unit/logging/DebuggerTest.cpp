@@ -1,4 +1,4 @@
-#include "RecordingChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include "platform/DateTime.h"
 #include "platform/System.h"

@@ -1,12 +1,12 @@
 #include "logging/LogFileIo.h"
 #include "platform/System.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -22,23 +22,7 @@ const fs::path CFullDevice = "/dev/full";
 
 class LogFileIo : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FDir =
-            fs::temp_directory_path() / ("sp_logfileio_" + std::to_string(GetCurrentProcessId()));
-        fs::remove_all(FDir);
-        fs::create_directories(FDir);
-    }
-    void TearDown() override {
-        std::error_code LError;
-        fs::remove_all(FDir, LError);
-    }
-    std::string Read(const fs::path& AFile) const {
-        std::ifstream LIn(AFile, std::ios::binary);
-        std::stringstream LText;
-        LText << LIn.rdbuf();
-        return LText.str();
-    }
-    fs::path FDir;
+    const TScratchDir FDir{"sp-logfileio"};
 };
 
 TEST_F(LogFileIo, AppendsOrCreatesAfreshWhileAReaderHoldsTheFile) {
@@ -49,9 +33,9 @@ TEST_F(LogFileIo, AppendsOrCreatesAfreshWhileAReaderHoldsTheFile) {
     const TLineWrite LResult = WriteWholeLine(LFile, "two\r\n", false);
     EXPECT_EQ(LResult.Error, 0);
     EXPECT_TRUE(LResult.Opened);
-    EXPECT_EQ(Read(LFile), "one\r\ntwo\r\n");
+    EXPECT_EQ(ReadWholeFile(LFile), "one\r\ntwo\r\n");
     EXPECT_EQ(WriteWholeLine(LFile, "new\r\n", true).Error, 0);
-    EXPECT_EQ(Read(LFile), "new\r\n");
+    EXPECT_EQ(ReadWholeFile(LFile), "new\r\n");
 }
 
 TEST_F(LogFileIo, FailuresCarryTheErrorNumberTheLogReports) {

@@ -1,4 +1,5 @@
-#include "RecordingChannel.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ScratchDir.h"
 
 #include "logging/UnitLogFile.h"
 #include "platform/ProgramDirs.h"
@@ -29,15 +30,8 @@ namespace {
 
 constexpr auto CGenerous = std::chrono::seconds(10);
 
-std::string ReadFile(const fs::path& AFileName) {
-    std::ifstream LFile(AFileName, std::ios::binary);
-    std::stringstream LText;
-    LText << LFile.rdbuf();
-    return LText.str();
-}
-
 size_t CountLines(const fs::path& AFileName) {
-    const std::string LText = ReadFile(AFileName);
+    const std::string LText = ReadWholeFile(AFileName);
     size_t LCount = 0;
     for (size_t I = LText.find("\r\n"); I != std::string::npos; I = LText.find("\r\n", I + 2))
         ++LCount;
@@ -46,7 +40,7 @@ size_t CountLines(const fs::path& AFileName) {
 
 // The file's lines; each must end in CR LF.
 std::vector<std::string> ReadLines(const fs::path& AFileName) {
-    const std::string LText = ReadFile(AFileName);
+    const std::string LText = ReadWholeFile(AFileName);
     std::vector<std::string> LLines;
     size_t LStart = 0;
     while (LStart < LText.size()) {
@@ -111,26 +105,18 @@ private:
 class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> LCount{0};
-        FDir = fs::temp_directory_path() / ("sp_logfile_" + std::to_string(GetCurrentProcessId()) +
-                                            "_" + std::to_string(++LCount));
-        fs::remove_all(FDir);
-        fs::create_directories(FDir);
         SetClock({2030, 3, 4, 9, 15, 2, 123});
         SetNowOverride([this] { return FNow.load(); });
     }
-    void TearDown() override {
-        SetNowOverride({});
-        std::error_code LError;
-        fs::remove_all(FDir, LError);
-    }
+    void TearDown() override { SetNowOverride({}); }
     void SetClock(const TDateTimeParts& AParts) { FNow = EncodeDateTime(AParts); }
     fs::path Day(const char* AMonth, const char* ADay) const {
         return FDir / "log" / AMonth / (std::string(ADay) + ".log");
     }
 
     TRecordingDebugger FDebugger;
-    fs::path FDir;
+    TScratchDir FScratch{"sp-logfile"};
+    const fs::path& FDir = FScratch.Path();
     std::atomic<TDateTime> FNow{0};
 };
 
@@ -151,7 +137,7 @@ TEST_F(LogFileTest, FirstLineMakesFoldersAndFileAndLinesCarryLevelAndTime) {
         "[Debug][09:15:02 123]debug",    "[Warning][09:15:02 123]warning",
         "[Error][09:15:02 123]error",    CExit};
     EXPECT_EQ(L, LExpected);
-    EXPECT_NE(ReadFile(Day("2030-03", "20300304")).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(ReadWholeFile(Day("2030-03", "20300304")).substr(0, 3), "\xEF\xBB\xBF");
 
     // Each call's text alone goes to the debug channel, on the caller's thread.
     const auto R = FDebugger.Channel().Records();
@@ -349,13 +335,12 @@ TEST(LogFileUnit, GlobalIsSetOnlyBetweenInitAndFinalizeAndLogsBesideTheProgram) 
 // Linux only: an installed program cannot write beside itself.
 TEST_F(LogFileTest, UnitLogsIntoTheUserStateFolderWhenTheProgramFolderIsReadOnly) {
     const fs::path LState = FDir / "state";
-    setenv("XDG_STATE_HOME", LState.c_str(), 1);
+    TEnvScope LStateHome("XDG_STATE_HOME", LState.string());
     SetDirWritableCheck([](const fs::path&) { return false; });
     InitLogFileUnit();
     const fs::path LFile = GLogFile->FileNameOf(FNow.load());
     FinalizeLogFileUnit();
     SetDirWritableCheck({});
-    unsetenv("XDG_STATE_HOME");
 
     EXPECT_EQ(LFile, LState / "scaleprobe" / "log" / "2030-03" / "20300304.log");
     EXPECT_EQ(ReadLines(LFile), (std::vector<std::string>{"[Info][09:15:02 123]" + CStart, CExit}));

@@ -1,4 +1,4 @@
-#include "RecordingChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include "logging/UnitWorkThread.h"
 #include "platform/System.h"

@@ -1,24 +1,17 @@
 // The debugger on this channel, with a viewer in the same process: what the
 // viewer's filter lets through.
-#include "MapFileTestSupport.h"
 #include "logging/MapFileViewer.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/MapFileObjects.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 class DebuggerFilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseOwnObjectNames("filter");
-        // No viewer program can be found, so the first message starts none.
-        FEmptyDir = std::filesystem::temp_directory_path() /
-                    ("mapfile-filter-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(FEmptyDir);
-        SetEnvironmentValue("PATH", FEmptyDir.string());
-        SetEnvironmentValue("XDG_CONFIG_HOME", FEmptyDir.string());
         SetDebugChannelClass(MakeMapFileChannel);
         std::string LError;
         ASSERT_TRUE(FViewer.Open(LError)) << LError;
@@ -28,7 +21,6 @@ protected:
         FDebugger.reset();
         SetDebugChannelClass({});
         FViewer.Close();
-        std::filesystem::remove_all(FEmptyDir);
     }
 
     // The texts that reach the viewer for one call. The flush event is set
@@ -46,7 +38,10 @@ protected:
     }
 
     using TTexts = std::vector<std::string>;
-    std::filesystem::path FEmptyDir;
+    // No viewer program can be found, so the first message starts none.
+    TScratchDir FEmptyDir{"mapfile-filter"};
+    TEnvScope FPath{"PATH", FEmptyDir.Path().string()};
+    TEnvScope FConfigHome{"XDG_CONFIG_HOME", FEmptyDir.Path().string()};
     TMapFileViewer FViewer{65536};
     std::unique_ptr<TDebugger> FDebugger;
 };

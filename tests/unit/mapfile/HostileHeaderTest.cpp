@@ -1,7 +1,7 @@
 // A viewer's header is not trusted: whatever it holds, the sender writes only
 // inside the queue area that a sound header describes, and never crashes.
-#include "MapFileTestSupport.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -31,10 +31,6 @@ const size_t CHeaderWords[] = {0,
                                MapField::FilterTag + 4,
                                MapField::FilterMsgTypes};
 
-struct TRegion {
-    size_t Begin = 0, End = 0;
-};
-
 class HostileHeaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,30 +39,12 @@ protected:
     }
     void TearDown() override { FMapping.reset(); }
 
-    void SoundHeader() {
-        std::memcpy(FMapping->Map(), DebugMagicName, 8);
-        FMapping->Set(MapField::MapEnabled, CMapEnabledValue);
-        FMapping->Set(MapField::MapSize, CSoundMapSize);
-        FMapping->Set(MapField::DataOffset, CSoundOffset);
-        FMapping->SetQueue(0, 0);
-    }
-
-    // Where the header lets a fresh sender write: its queue area, when the
-    // header describes one inside the mapping; nowhere otherwise.
-    TRegion AreaOfHeader() const {
-        const auto LMapSize = static_cast<uint32_t>(FMapping->Get(MapField::MapSize));
-        const int32_t LOffset = FMapping->Get(MapField::DataOffset);
-        if (!HeaderIsEnabled(FMapping->Map(), CMapped) || LMapSize > CMapped ||
-            LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
-            static_cast<uint32_t>(LOffset) >= LMapSize ||
-            LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
-            return {};
-        return {static_cast<size_t>(LOffset), LMapSize};
-    }
+    void SoundHeader() { FMapping->SoundHeader(CSoundMapSize, CSoundOffset); }
+    TArea AreaOfHeader() const { return ::AreaOfHeader(FMapping->Map(), CMapped); }
 
     // Sends records of several sizes and checks that only the area and the
     // queue positions changed.
-    void SendAndCheck(TMapFileChannel& AChannel, TRegion AArea, const std::string& ACase) {
+    void SendAndCheck(TMapFileChannel& AChannel, TArea AArea, const std::string& ACase) {
         std::vector<uint8_t> LBefore(FMapping->Map(), FMapping->Map() + CMapped);
         const int32_t LQueue = static_cast<int32_t>(AArea.End - AArea.Begin);
         const bool LPositionsValid =
@@ -96,7 +74,7 @@ protected:
 };
 
 TEST_F(HostileHeaderTest, EveryFieldWithEveryHostileValue) {
-    const TRegion LSoundArea{CSoundOffset, CSoundMapSize};
+    const TArea LSoundArea{CSoundOffset, CSoundMapSize, true};
     for (const size_t LField : CHeaderWords) {
         for (const uint32_t LValue : CHostileValues) {
             const std::string LCase =

@@ -2,8 +2,9 @@
 // channel connected to it.
 #pragma once
 
-#include "MapFileTestSupport.h"
 #include "logging/UnitMapFileChannel.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <gtest/gtest.h>
 

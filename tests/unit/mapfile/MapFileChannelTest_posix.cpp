@@ -1,6 +1,7 @@
 // The channel against what only POSIX objects can do: a viewer process that
 // is killed, memory that shrinks under a sender.
 #include "MapFileChannelFixture.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -42,18 +42,16 @@ TEST_F(MapFileChannelTest, ViewerThatShrinksItsMemoryCountsAsNoViewer) {
 
 TEST_F(MapFileChannelTest, ViewerKilledHoldingTheMutexDoesNotStopTheNextRecord) {
     Connect();
-    const pid_t LChild = fork();
-    ASSERT_GE(LChild, 0);
-    if (LChild == 0) {
+    TChildProcess LViewer;
+    ASSERT_TRUE(LViewer.Fork([] {
         int LError = 0;
         auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
         if (LMutex && LMutex->WaitFor(1000) == TNamedWaitResult::nwSignaled)
             raise(SIGKILL);
-        _exit(1);
-    }
-    int LStatus = 0;
-    ASSERT_EQ(waitpid(LChild, &LStatus, 0), LChild);
-    ASSERT_TRUE(WIFSIGNALED(LStatus)) << "the child did not get the mutex";
+        return 1;
+    }));
+    LViewer.Wait();
+    ASSERT_EQ(LViewer.EndSignal(), SIGKILL) << "the child did not get the mutex";
 
     const TMsgDesc LDesc = MakeRecord(10);
     Send(LDesc);
@@ -65,30 +63,25 @@ TEST_F(MapFileChannelTest, ViewerKilledHoldingTheMutexDoesNotStopTheNextRecord) 
 
 TEST_F(MapFileChannelTest, MutexHeldTooLongDropsTheRecordButStaysConnected) {
     Connect();
-    int LToChild[2], LFromChild[2];
-    ASSERT_EQ(pipe(LToChild), 0);
-    ASSERT_EQ(pipe(LFromChild), 0);
-    const pid_t LChild = fork();
-    ASSERT_GE(LChild, 0);
-    if (LChild == 0) {
-        int LError = 0;
-        auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
-        char C = LMutex && LMutex->WaitFor(1000) == TNamedWaitResult::nwSignaled ? 'y' : 'n';
-        (void)!write(LFromChild[1], &C, 1);
-        (void)!read(LToChild[0], &C, 1); // hold it until told
-        LMutex->Release();
-        _exit(0);
-    }
-    char C = 0;
-    ASSERT_EQ(read(LFromChild[0], &C, 1), 1);
-    ASSERT_EQ(C, 'y');
+    // Says whether it got the mutex, and holds it until told.
+    TChildProcess LViewer;
+    ASSERT_TRUE(LViewer.Fork(
+        [] {
+            int LError = 0;
+            auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+            char C = LMutex && LMutex->WaitFor(1000) == TNamedWaitResult::nwSignaled ? 'y' : 'n';
+            (void)!write(STDOUT_FILENO, &C, 1);
+            (void)!read(STDIN_FILENO, &C, 1);
+            return LMutex && LMutex->Release() ? 0 : 1;
+        },
+        {TChildStream::csPipe, TChildStream::csPipe}));
+    LViewer.ReadUntil([&] { return !LViewer.Output().empty(); }, 10000);
+    ASSERT_EQ(LViewer.Output(), "y");
     Send(MakeRecord(10)); // waits its 1000 ms, then gives up
     EXPECT_EQ(FMapping->Tail(), 0);
     EXPECT_TRUE(FChannel->Connected());
-    ASSERT_EQ(write(LToChild[1], "x", 1), 1);
-    ASSERT_EQ(waitpid(LChild, nullptr, 0), LChild);
-    for (int LFd : {LToChild[0], LToChild[1], LFromChild[0], LFromChild[1]})
-        close(LFd);
+    ASSERT_TRUE(LViewer.WriteInput("x"));
+    ASSERT_EQ(LViewer.Wait(), 0);
     Send(MakeRecord(10));
     EXPECT_EQ(FMapping->Tail(), CMsgHeaderLen + 10);
 }

@@ -1,13 +1,12 @@
 // The channel's Windows objects: what a created mapping admits, a mutex that
 // its owner abandons, a section that cannot be mapped, the registry value.
 #include "MapFileChannelFixture.h"
-#include "Win32Probe.h"
 #include "logging/MapFileViewer.h"
+#include "tests/support/Win32Probe.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 // A dead viewer's objects go with its last handle and a section never
@@ -155,16 +154,12 @@ TEST(ViewerCommandSetting, ReadFromTheCurrentUsersHive) {
     EXPECT_EQ(ReadViewerCommandSetting(), u"C:\\Tools\\MyViewer.exe --size 65536");
 
     // A program whose path holds a blank is quoted, so the start finds it.
-    const std::filesystem::path LDir = std::filesystem::temp_directory_path() /
-                                       ("wb viewer " + std::to_string(::GetCurrentProcessId()));
-    std::filesystem::create_directories(LDir);
-    const std::filesystem::path LProgram = LDir / "WbDebugViewer.exe";
-    std::ofstream(LProgram) << "MZ";
+    const TScratchDir LDir("wb viewer");
+    const std::filesystem::path LProgram = LDir.Write("WbDebugViewer.exe", "MZ");
     ASSERT_TRUE(WriteViewerSetting(LProgram.u16string()));
     EXPECT_EQ(ReadViewerCommandSetting(), u"\"" + LProgram.u16string() + u"\"");
 
     RemoveViewerSetting();
-    std::filesystem::remove_all(LDir);
     EXPECT_EQ(ReadViewerCommandSetting(), u"");
 }
 

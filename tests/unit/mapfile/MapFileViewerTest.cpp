@@ -1,7 +1,7 @@
 #include "logging/MapFileViewer.h"
-#include "MapFileTestSupport.h"
 #include "logging/UnitMapFileChannel.h"
 #include "platform/DateTime.h"
+#include "tests/support/MapFileObjects.h"
 
 #include <gtest/gtest.h>
 

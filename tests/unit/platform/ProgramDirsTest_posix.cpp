@@ -1,11 +1,11 @@
 #include "platform/ProgramDirs.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -54,9 +54,8 @@ TEST(ProgramDirs, AReadOnlyProgramFolderMovesToTheXdgFolders) {
 }
 
 TEST(ProgramDirs, WritabilityIsJudgedByCreatingAFile) {
-    const fs::path LDir =
-        fs::temp_directory_path() / ("sp_dirs_" + std::to_string(std::random_device{}()));
-    fs::create_directories(LDir);
+    const TScratchDir LScratch("sp-dirs");
+    const fs::path& LDir = LScratch.Path();
     EXPECT_TRUE(IsDirWritable(LDir));
     EXPECT_TRUE(fs::is_empty(LDir)); // the trial file is gone again
     EXPECT_FALSE(IsDirWritable(LDir / "missing"));
@@ -64,5 +63,4 @@ TEST(ProgramDirs, WritabilityIsJudgedByCreatingAFile) {
     EXPECT_FALSE(IsDirWritable(LDir / "file"));
     // Not even root may create files here.
     EXPECT_FALSE(IsDirWritable("/proc"));
-    fs::remove_all(LDir);
 }

@@ -1,4 +1,4 @@
-#include "tests/unit/logging/RecordingChannel.h"
+#include "tests/support/LogCapture.h"
 
 #include "app/Startup.h"
 #include "config/UnitConfigReader.h"
@@ -29,13 +29,6 @@ public:
                         (GCfgReader ? " cfg" : ""));
     }
 };
-
-std::string ReadFile(const fs::path& AFileName) {
-    std::ifstream LFile(AFileName, std::ios::binary);
-    std::stringstream LText;
-    LText << LFile.rdbuf();
-    return LText.str();
-}
 
 } // namespace
 
@@ -75,7 +68,7 @@ TEST(Startup, UnitsStartInOrderAndShutDownInReverse) {
     EXPECT_EQ(TOrderChannel::FSeen, LExpected);
 
     const std::string LStart = "[Info][03:04:05 006]" + UnicodeToAnsi(CStartBanner) + "\r\n";
-    const std::string LText = ReadFile(LFile);
+    const std::string LText = ReadWholeFile(LFile);
     EXPECT_EQ(LText,
               LStart + "[Info][03:04:05 006]running\r\n" + UnicodeToAnsi(CExitBanner) + "\r\n");
     fs::remove_all(LFile.parent_path());

@@ -1,4 +1,4 @@
-#include "ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ TEST_F(JudgementTest, WeightBelowTheMinimumIsOnlyNotifiedAndDoesNotBreakARun) {
 }
 
 TEST_F(JudgementTest, WeightEqualToTheMinimumIsAcceptedAgainAndAgain) {
-    TTempDir LDir;
-    auto LCfg = MakeCfgReader(LDir, 30);
+    auto LCfg = MakeCfgReader(FLog.Dir(), 30);
     TCfgScope LScope(LCfg.get());
     TOpenKeli LClient(2);
     int LOffers = 0;
@@ -130,8 +129,7 @@ TEST_F(JudgementTest, ABAGivesThreeEntriesAndNoRepeat) {
 }
 
 TEST_F(JudgementTest, NegativeZeroRepeatsZero) {
-    TTempDir LDir;
-    auto LCfg = MakeCfgReader(LDir, 0);
+    auto LCfg = MakeCfgReader(FLog.Dir(), 0);
     TCfgScope LScope(LCfg.get());
     TOpenXK LClient;
     LClient.AddAWeight(0.0);
@@ -154,9 +152,8 @@ TEST_F(JudgementTest, FullHistoryDropsTheOldest) {
 }
 
 TEST_F(JudgementTest, MinimumIsReadAfreshAtEveryWeight) {
-    TTempDir LDir;
-    auto LLow = MakeCfgReader(LDir, 5);
-    auto LHigh = MakeCfgReader(LDir, 500);
+    auto LLow = MakeCfgReader(FLog.Dir(), 5);
+    auto LHigh = MakeCfgReader(FLog.Dir(), 500);
     TOpenKeli LClient;
     GCfgReader = LLow.get();
     LClient.AddAWeight(50);

@@ -1,5 +1,5 @@
 // The receive path allocates nothing: chunks in, frames cut, weights judged.
-#include "ClientTestSupport.h"
+#include "tests/support/WeighClients.h"
 
 #include <atomic>
 #include <cstdlib>

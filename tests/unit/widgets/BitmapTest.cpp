@@ -1,4 +1,5 @@
 #include "ui/Bitmap.h"
+#include "PixelTable.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +45,8 @@ TEST(Bitmap, FillRectExcludesRightAndBottomAndClips) {
     TBitmap B(10, 10);
     B.FillRect(Rect(2, 3, 5, 4), CRed);
     EXPECT_EQ(Count(B, CRed), 3);
-    EXPECT_EQ(B.Pixel(2, 3), CRed);
-    EXPECT_EQ(B.Pixel(4, 3), CRed);
-    EXPECT_EQ(B.Pixel(5, 3), clBlack);
-    EXPECT_EQ(B.Pixel(2, 4), clBlack);
+    const TPixelRow LFilled[] = {{2, 3, CRed}, {4, 3, CRed}, {5, 3, clBlack}, {2, 4, clBlack}};
+    EXPECT_EQ(WrongPixels(B, LFilled), TWrongPixels{});
 
     B.FillRect(Rect(-5, -5, 2, 1), CBlue); // clipped to (0,0)-(2,1)
     EXPECT_EQ(Count(B, CBlue), 2);
@@ -63,10 +62,8 @@ TEST(Bitmap, FrameRectIsTheOutermostRing) {
     TBitmap B(8, 8);
     B.FrameRect(Rect(1, 1, 6, 5), CRed);
     EXPECT_EQ(Count(B, CRed), 5 + 5 + 2 + 2);
-    EXPECT_EQ(B.Pixel(1, 1), CRed);
-    EXPECT_EQ(B.Pixel(5, 4), CRed);
-    EXPECT_EQ(B.Pixel(2, 2), clBlack);
-    EXPECT_EQ(B.Pixel(6, 1), clBlack);
+    const TPixelRow LRing[] = {{1, 1, CRed}, {5, 4, CRed}, {2, 2, clBlack}, {6, 1, clBlack}};
+    EXPECT_EQ(WrongPixels(B, LRing), TWrongPixels{});
     TBitmap LOne(3, 3);
     LOne.FrameRect(Rect(1, 1, 2, 2), CRed);
     EXPECT_EQ(Count(LOne, CRed), 1);
@@ -102,15 +99,13 @@ TEST(Bitmap, CopyRectClipsBothSides) {
     TBitmap LClip(3, 3, CRed);
     LClip.CopyRect(-1, -1, LSource, Rect(-2, -2, 4, 4));
     // Source (0,0) lands at (-1 + 2, -1 + 2).
-    EXPECT_EQ(LClip.Pixel(1, 1), 1u);
-    EXPECT_EQ(LClip.Pixel(2, 2), 6u);
-    EXPECT_EQ(LClip.Pixel(0, 0), CRed);
+    const TPixelRow LClipped[] = {{1, 1, 1u}, {2, 2, 6u}, {0, 0, CRed}};
+    EXPECT_EQ(WrongPixels(LClip, LClipped), TWrongPixels{});
     EXPECT_EQ(Count(LClip, CRed), 5);
 
     // Overlapping copy within one bitmap reads the original pixels.
     TBitmap LSelf = LSource;
     LSelf.CopyRect(1, 0, LSelf, Rect(0, 0, 3, 1));
-    EXPECT_EQ(LSelf.Pixel(1, 0), 1u);
-    EXPECT_EQ(LSelf.Pixel(2, 0), 2u);
-    EXPECT_EQ(LSelf.Pixel(3, 0), 3u);
+    const TPixelRow LShifted[] = {{1, 0, 1u}, {2, 0, 2u}, {3, 0, 3u}};
+    EXPECT_EQ(WrongPixels(LSelf, LShifted), TWrongPixels{});
 }

@@ -1,4 +1,5 @@
 #include "app/widgets/FramedControl.h"
+#include "PixelTable.h"
 
 #include <gtest/gtest.h>
 
@@ -46,18 +47,10 @@ TEST(FramedControl, ClientRectShrinksByEachStyleWidth) {
 TEST(FramedControl, GrooveIsASunkenRingAroundARaisedOne) {
     TFramedControl C;
     C.SetBounds(0, 0, 20, 10);
-    const TBitmap& B = C.Surface();
-    EXPECT_EQ(B.Pixel(0, 0), S);
-    EXPECT_EQ(B.Pixel(10, 0), S);
-    EXPECT_EQ(B.Pixel(0, 5), S);
-    EXPECT_EQ(B.Pixel(19, 0), H);
-    EXPECT_EQ(B.Pixel(0, 9), H);
-    EXPECT_EQ(B.Pixel(19, 9), H);
-    EXPECT_EQ(B.Pixel(1, 1), H);
-    EXPECT_EQ(B.Pixel(10, 1), H);
-    EXPECT_EQ(B.Pixel(18, 1), S);
-    EXPECT_EQ(B.Pixel(1, 8), S);
-    EXPECT_EQ(B.Pixel(18, 5), S);
+    const TPixelRow LWanted[] = {{0, 0, S},  {10, 0, S}, {0, 5, S}, {19, 0, H},
+                                 {0, 9, H},  {19, 9, H}, {1, 1, H}, {10, 1, H},
+                                 {18, 1, S}, {1, 8, S},  {18, 5, S}};
+    EXPECT_EQ(WrongPixels(C.Surface(), LWanted), TWrongPixels{});
 }
 
 TEST(FramedControl, StatusRingsPerBevelUnitOnTheNamedSidesOnly) {
@@ -80,10 +73,8 @@ TEST(FramedControl, StatusRingsPerBevelUnitOnTheNamedSidesOnly) {
     LTwoSides.SetBorderOuter(fsStatus);
     LTwoSides.SetBorderSides(bsTop | bsRight);
     LTwoSides.SetBounds(0, 0, 8, 8);
-    EXPECT_EQ(LTwoSides.Surface().Pixel(0, 4), clBlack);
-    EXPECT_EQ(LTwoSides.Surface().Pixel(4, 0), S);
-    EXPECT_EQ(LTwoSides.Surface().Pixel(7, 4), H);
-    EXPECT_EQ(LTwoSides.Surface().Pixel(4, 7), clBlack);
+    const TPixelRow LTwoWanted[] = {{0, 4, clBlack}, {4, 0, S}, {7, 4, H}, {4, 7, clBlack}};
+    EXPECT_EQ(WrongPixels(LTwoSides.Surface(), LTwoWanted), TWrongPixels{});
 }
 
 TEST(FramedControl, BorderWidthBandTakesTheInteriorColour) {
@@ -91,18 +82,14 @@ TEST(FramedControl, BorderWidthBandTakesTheInteriorColour) {
     C.SetBorderOuter(fsFlat);
     C.SetBorderWidth(2);
     C.SetBounds(0, 0, 10, 10);
-    const TBitmap& B = C.Surface();
-    EXPECT_EQ(B.Pixel(0, 0), S);
-    EXPECT_EQ(B.Pixel(1, 5), clBtnFace);
-    EXPECT_EQ(B.Pixel(2, 2), clBtnFace);
-    EXPECT_EQ(B.Pixel(7, 7), clBtnFace);
-    EXPECT_EQ(B.Pixel(3, 3), clBlack); // the inside is the descendant's
-
+    // The inside (3, 3) is the descendant's.
+    const TPixelRow LWanted[] = {
+        {0, 0, S}, {1, 5, clBtnFace}, {2, 2, clBtnFace}, {7, 7, clBtnFace}, {3, 3, clBlack}};
+    EXPECT_EQ(WrongPixels(C.Surface(), LWanted), TWrongPixels{});
     // A border wider than the control stays inside the frame.
     C.SetBorderWidth(50);
-    EXPECT_EQ(B.Pixel(0, 0), S);
-    EXPECT_EQ(B.Pixel(9, 9), S);
-    EXPECT_EQ(B.Pixel(5, 5), clBtnFace);
+    const TPixelRow LWider[] = {{0, 0, S}, {9, 9, S}, {5, 5, clBtnFace}};
+    EXPECT_EQ(WrongPixels(C.Surface(), LWider), TWrongPixels{});
 }
 
 TEST(FramedControl, EveryChangeRepaintsOnceAndSignals) {

@@ -1,4 +1,5 @@
 #include "app/widgets/LEDDisplay.h"
+#include "PixelTable.h"
 
 #include <gtest/gtest.h>
 
@@ -97,17 +98,12 @@ TEST_F(MainDisplay, FrameRingColoursAndCorners) {
     const TBitmap& B = D.Surface();
     EXPECT_EQ(B.Width(), 665);
     EXPECT_EQ(B.Height(), 82);
-    EXPECT_EQ(B.Pixel(0, 0), clBtnShadow);
-    EXPECT_EQ(B.Pixel(300, 0), clBtnShadow);
-    EXPECT_EQ(B.Pixel(0, 40), clBtnShadow);
-    EXPECT_EQ(B.Pixel(664, 0), clBtnHighlight);
-    EXPECT_EQ(B.Pixel(0, 81), clBtnHighlight);
-    EXPECT_EQ(B.Pixel(664, 81), clBtnHighlight);
-    EXPECT_EQ(B.Pixel(664, 40), clBtnHighlight);
-    EXPECT_EQ(B.Pixel(300, 81), clBtnHighlight);
-    // Just inside the ring: the ground above the cells.
-    EXPECT_EQ(B.Pixel(1, 1), clBlack);
-    EXPECT_EQ(B.Pixel(663, 1), clBlack);
+    constexpr TColor S = clBtnShadow, H = clBtnHighlight;
+    // Just inside the ring, at (1, 1) and (663, 1): the ground above the cells.
+    const TPixelRow LWanted[] = {{0, 0, S},       {300, 0, S},      {0, 40, S},   {664, 0, H},
+                                 {0, 81, H},      {664, 81, H},     {664, 40, H}, {300, 81, H},
+                                 {1, 1, clBlack}, {663, 1, clBlack}};
+    EXPECT_EQ(WrongPixels(B, LWanted), TWrongPixels{});
 }
 
 TEST_F(MainDisplay, StartCaptionFillsTheFourRightmostCells) {

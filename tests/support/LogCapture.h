@@ -1,10 +1,15 @@
-// A debug channel for tests: keeps every record it is handed, byte for byte.
+// What the system logs, caught for a test: the debug channel's records byte
+// for byte, GLogFile's lines, and the OS debug output.
 #pragma once
 
+#include "ScratchDir.h"
 #include "logging/UnitDebugger.h"
+#include "logging/UnitLogFile.h"
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -106,4 +111,42 @@ struct TRecordingDebugger {
         SetDebugChannelClass(nullptr);
     }
     TRecordingChannel& Channel() const { return *TRecordingChannel::Last.load(); }
+};
+
+// GLogFile for the length of a test, writing into a scratch folder; Lines()
+// and Text() end the log and read its files.
+class TLogCapture {
+public:
+    TLogCapture();
+    ~TLogCapture() { Stop(); }
+    TLogCapture(const TLogCapture&) = delete;
+    TLogCapture& operator=(const TLogCapture&) = delete;
+
+    // The scratch folder; the log is in its folder "log".
+    const std::filesystem::path& Dir() const { return FDir.Path(); }
+    // The texts of the lines of level ALevel ("Debug", "Error"), in order.
+    std::vector<UnicodeString> Lines(const UnicodeString& ALevel);
+    // Every log file, one after the other, as UTF-16.
+    UnicodeString Text();
+
+private:
+    void Stop();
+
+    TScratchDir FDir{"sp-log"};
+    std::unique_ptr<TLogFile> FLog;
+};
+
+// Collects the OS debug output while it lives.
+class TDebugOutputCapture {
+public:
+    TDebugOutputCapture();
+    ~TDebugOutputCapture();
+    TDebugOutputCapture(const TDebugOutputCapture&) = delete;
+    TDebugOutputCapture& operator=(const TDebugOutputCapture&) = delete;
+
+    std::vector<std::string> Lines() const;
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::string> FLines;
 };

@@ -1,26 +1,17 @@
-// Helpers for the debug channel's tests: object names of their own, a mapping
-// laid out by the test, records and the OS debug output.
+// The debug channel's objects for its tests: names of their own, a mapping
+// laid out by the test, and records.
 #pragma once
 
+#include "ScratchDir.h"
 #include "logging/MapFileLayout.h"
 #include "logging/SharedMemory.h"
 #include "platform/System.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-inline void SetEnvironmentValue(const char* AName, const std::string& AValue) {
-#ifdef _WIN32
-    _putenv_s(AName, AValue.c_str());
-#else
-    setenv(AName, AValue.c_str(), 1);
-#endif
-}
 
 // Gives this process (and the programs it starts) object names that no real
 // viewer and no other test uses.
@@ -50,10 +41,7 @@ public:
         FView = FMemory ? FMemory->MapView(LError) : nullptr;
         if (!FMutex || !FQueueEvent || !FView)
             throw std::runtime_error("cannot create the test mapping: " + std::to_string(LError));
-        std::memcpy(Map(), DebugMagicName, 8);
-        Set(MapField::MapSize, AMapSize);
-        Set(MapField::DataOffset, static_cast<uint32_t>(ADataOffset));
-        Set(MapField::MapEnabled, CMapEnabledValue);
+        SoundHeader(AMapSize, ADataOffset);
     }
     ~TTestMapping() {
         FView.reset();
@@ -65,6 +53,14 @@ public:
     TTestMapping(const TTestMapping&) = delete;
     TTestMapping& operator=(const TTestMapping&) = delete;
 
+    // The header as a viewer writes it, with an empty queue.
+    void SoundHeader(uint32_t AMapSize, int32_t ADataOffset) {
+        std::memcpy(Map(), DebugMagicName, 8);
+        Set(MapField::MapSize, AMapSize);
+        Set(MapField::DataOffset, static_cast<uint32_t>(ADataOffset));
+        Set(MapField::MapEnabled, CMapEnabledValue);
+        SetQueue(0, 0);
+    }
     uint8_t* Map() const { return FView->Data(); }
     size_t Mapped() const { return FView->Size(); }
     void Set(size_t AOffset, uint32_t AValue) { StoreHeaderU32(Map(), AOffset, AValue); }
@@ -95,6 +91,25 @@ private:
     std::unique_ptr<TSharedView> FView;
 };
 
+// Bytes [Begin, End) of a mapping; none unless Valid.
+struct TArea {
+    size_t Begin = 0, End = 0;
+    bool Valid = false;
+};
+
+// Where a header lets a fresh sender write: its queue area, when it describes
+// one inside the AMapped bytes; nowhere otherwise.
+inline TArea AreaOfHeader(const uint8_t* AMap, size_t AMapped) {
+    const uint32_t LMapSize = LoadHeaderU32(AMap, MapField::MapSize);
+    const int32_t LOffset = LoadHeaderI32(AMap, MapField::DataOffset);
+    if (!HeaderIsEnabled(AMap, AMapped) || LMapSize > AMapped ||
+        LOffset < static_cast<int32_t>(sizeof(TMapHeader)) ||
+        static_cast<uint32_t>(LOffset) >= LMapSize ||
+        LMapSize - static_cast<uint32_t>(LOffset) <= static_cast<uint32_t>(CMsgHeaderLen))
+        return {};
+    return {static_cast<size_t>(LOffset), LMapSize, true};
+}
+
 // A record of ATextLen bytes of text, filled with AFill.
 inline TMsgDesc MakeRecord(int32_t ATextLen, char AFill = 'x', TMsgType AType = cmtInformation) {
     TMsgDesc LDesc{};
@@ -105,26 +120,3 @@ inline TMsgDesc MakeRecord(int32_t ATextLen, char AFill = 'x', TMsgType AType = 
     LDesc.Length = CMsgHeaderLen + ATextLen;
     return LDesc;
 }
-
-// Collects the OS debug output while it lives.
-class TDebugOutputCapture {
-public:
-    TDebugOutputCapture() {
-        SetDebugOutputHook([this](const UnicodeString& AText) {
-            std::lock_guard<std::mutex> L(FLock);
-            FLines.push_back(UnicodeToUtf8(AText));
-        });
-    }
-    ~TDebugOutputCapture() { SetDebugOutputHook({}); }
-    TDebugOutputCapture(const TDebugOutputCapture&) = delete;
-    TDebugOutputCapture& operator=(const TDebugOutputCapture&) = delete;
-
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> L(FLock);
-        return FLines;
-    }
-
-private:
-    mutable std::mutex FLock;
-    std::vector<std::string> FLines;
-};
