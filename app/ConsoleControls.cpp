@@ -133,6 +133,31 @@ void TWatchMonitor::OnCheck(TObject*) {
     }
 }
 
+TLogWriteNotice::TLogWriteNotice(TConsoleControls& AConsole)
+    : FConsole(AConsole), FWindow([this](TMessage&) { Flush(); }), FHandle(FWindow.Handle()) {}
+
+void TLogWriteNotice::LogWriteFailed(const UnicodeString& AReason) {
+    {
+        const std::lock_guard<std::mutex> LLock(FLock);
+        if (FTold)
+            return;
+        FTold = true;
+        FReason = AReason;
+    }
+    FHandle.Post(CWmUser, 0, 0);
+}
+
+void TLogWriteNotice::Flush() {
+    UnicodeString LReason;
+    {
+        const std::lock_guard<std::mutex> LLock(FLock);
+        LReason = std::move(FReason);
+        FReason.clear();
+    }
+    if (!LReason.empty())
+        FConsole.WriteError(u"scaleprobe-cli: the log is not being written: " + LReason);
+}
+
 void TConsoleControls::EraseDisplay() {
     if (FDrawnRows > 0)
         FOut << "\x1b[" << FDrawnRows << "F\x1b[J";

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <ostream>
 
 // Where the display paints its dots inside its picture: the top-left corner
@@ -85,6 +86,31 @@ private:
     bool FSilent = false;
     // Last: it ticks into the fields above.
     std::unique_ptr<TTimer> FTimer;
+};
+
+// Says once on standard error that the log is not being written, and why.
+// The log tells it on the thread that writes; the line goes out on the thread
+// that made the notice, when its loop pumps, or at Flush.
+class TLogWriteNotice {
+public:
+    explicit TLogWriteNotice(TConsoleControls& AConsole);
+    TLogWriteNotice(const TLogWriteNotice&) = delete;
+    TLogWriteNotice& operator=(const TLogWriteNotice&) = delete;
+
+    // Any thread; for the log's TLogWriteFailedEvent.
+    void LogWriteFailed(const UnicodeString& AReason);
+    // Writes a notice still waiting, on the owning thread.
+    void Flush();
+
+private:
+    TConsoleControls& FConsole;
+    std::mutex FLock;
+    // Under FLock: set by the first LogWriteFailed, taken by Flush.
+    UnicodeString FReason;
+    bool FTold = false;
+    TMessageWindow FWindow;
+    // A copy of FWindow's handle, posted to from the log's thread.
+    const TWindowHandle FHandle;
 };
 
 // The picture as rows of coloured full blocks (24-bit colour escapes), one

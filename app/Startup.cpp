@@ -4,11 +4,11 @@
 #include "logging/UnitLogFile.h"
 #include "logging/UnitMapFileChannel.h"
 
-void StartUpUnits(TDebugChannelClass AChannelClass) {
+void StartUpUnits(TDebugChannelClass AChannelClass, TLogWriteFailedEvent AOnLogWriteFailed) {
     SetDebugChannelClass(AChannelClass ? std::move(AChannelClass)
                                        : TDebugChannelClass(MakeMapFileChannel));
     InitDebuggerUnit();
-    InitLogFileUnit();
+    InitLogFileUnit(std::move(AOnLogWriteFailed));
     InitConfigReaderUnit();
 }
 

@@ -119,17 +119,20 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     // With --json standard output carries the document only.
     TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr,
                               !AOptions.Json && StdoutIsTerminal());
+    TLogWriteNotice LLogNotice(LConsole);
     // The units come down, and the backend goes, also when the window fails.
     struct TUnits {
-        explicit TUnits(TControlBackend& ABackend) {
+        TUnits(TControlBackend& ABackend, TLogWriteNotice& ANotice) : FNotice(ANotice) {
             SetControlBackend(&ABackend);
-            StartUpUnits();
+            StartUpUnits({}, Bind(&ANotice, &TLogWriteNotice::LogWriteFailed));
         }
         ~TUnits() {
             ShutDownUnits();
+            FNotice.Flush(); // the exit banner may have been lost too
             SetControlBackend(nullptr);
         }
-    } LUnits(LConsole);
+        TLogWriteNotice& FNotice;
+    } LUnits(LConsole, LLogNotice);
     const TInterruptWatch LWatch;
     int LExit;
     {

@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine,
-                          bool ACreate) {
-    const int LFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (ACreate ? O_TRUNC : 0);
-    const int LFd = open(AFileName.c_str(), LFlags, 0666);
+TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine) {
+    const int LFd = open(AFileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (LFd < 0)
         return {errno, false};
     struct stat LStat {};

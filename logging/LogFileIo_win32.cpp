@@ -47,12 +47,11 @@ int ErrnoOf(DWORD AError) {
 
 } // namespace
 
-TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine,
-                          bool ACreate) {
+TLineWrite WriteWholeLine(const std::filesystem::path& AFileName, std::string_view ALine) {
     // Shared for reading and writing, so that a viewer can follow the log.
-    HANDLE LFile = CreateFileW(
-        AFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, ACreate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE LFile = CreateFileW(AFileName.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (LFile == INVALID_HANDLE_VALUE)
         return {ErrnoOf(GetLastError()), false};
     LARGE_INTEGER LSize{};

@@ -26,11 +26,17 @@ void WriteFilter(uint8_t* AMap, const TViewerFilter& AFilter) {
     StoreHeaderU32(AMap, MapField::NeedRefresh, 1);
 }
 
-// The viewer that made this mapping still runs.
+// The viewer that made this mapping still runs: its process id is taken and
+// the process started when the viewer did (0 there: a viewer that kept no
+// start time, judged by its id alone).
 bool OtherViewerRuns(const uint8_t* AMap, size_t ASize) {
-    if (!HeaderIsEnabled(AMap, ASize) || ASize < CViewerPidOffset + 4)
+    if (!HeaderIsEnabled(AMap, ASize) || ASize < CViewerStartOffset + 8)
         return false;
-    return ProcessAlive(LoadHeaderU32(AMap, CViewerPidOffset));
+    const uint32_t LPid = LoadHeaderU32(AMap, CViewerPidOffset);
+    const uint64_t LStart = LoadHeaderU32(AMap, CViewerStartOffset) |
+                            static_cast<uint64_t>(LoadHeaderU32(AMap, CViewerStartOffset + 4))
+                                << 32;
+    return ProcessAlive(LPid) && (LStart == 0 || ProcessStartTime(LPid) == LStart);
 }
 
 void RemoveObjects() {
@@ -113,6 +119,9 @@ bool TMapFileViewer::Open(std::string& AError) {
     WriteFilter(LMap, TViewerFilter{});
     StoreHeaderU32(LMap, MapField::NeedRefresh, 0);
     StoreHeaderU32(LMap, CViewerPidOffset, GetCurrentProcessId());
+    const uint64_t LStart = ProcessStartTime(GetCurrentProcessId());
+    StoreHeaderU32(LMap, CViewerStartOffset, static_cast<uint32_t>(LStart));
+    StoreHeaderU32(LMap, CViewerStartOffset + 4, static_cast<uint32_t>(LStart >> 32));
     StoreHeaderU32(LMap, MapField::MapEnabled, CMapEnabledValue);
     FMutex->Release();
     return true;

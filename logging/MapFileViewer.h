@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
-// The viewer keeps its process id behind the header, before the queue area.
+// The viewer keeps its process id behind the header, before the queue area,
+// and the process's start time (ProcessStartTime, 8 bytes, low half first),
+// so that a viewer that was killed is told from a process that got its id.
 inline constexpr size_t CViewerPidOffset = sizeof(TMapHeader);
+inline constexpr size_t CViewerStartOffset = CViewerPidOffset + 4;
 inline constexpr int32_t CViewerDataOffset = 64;
+static_assert(CViewerStartOffset + 8 <= CViewerDataOffset);
 inline constexpr int32_t CDefaultViewerMapSize = 1024 * 1024;
 
 struct TViewerRecord {

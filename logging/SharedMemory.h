@@ -77,10 +77,25 @@ std::string SharedObjectErrorText(int AError);
 UnicodeString ReadViewerCommandSetting();
 // The viewer's command when the setting is absent.
 UnicodeString DefaultViewerCommand();
-// Starts a command line as a new process, without a shell; true when it runs.
-bool StartCommandLine(const AnsiString& ACommandLine);
+// A program that StartCommandLine started; it runs on when this is freed.
+class TStartedProgram {
+public:
+    virtual ~TStartedProgram() = default;
+    // Waits at most ATimeoutMs for AEvent, and no longer once the program has
+    // ended (where its end tells: a terminal window may hand its program on
+    // and end at once). True when the event came.
+    virtual bool WaitForSignalOrEnd(TNamedEvent& AEvent, uint32_t ATimeoutMs) = 0;
+};
+
+// Starts a command line as a new process, without a shell; null when it does
+// not run.
+std::unique_ptr<TStartedProgram> StartCommandLine(const AnsiString& ACommandLine);
 // Collects the exit status of started programs that have ended, without waiting.
 void ReapStartedPrograms();
 
 // The process with this id still runs.
 bool ProcessAlive(uint32_t AProcessId);
+// When the running process with this id started, in the system's own units:
+// with its id it names one process, also after the id has been given to
+// another. 0 when it does not run or cannot be told.
+uint64_t ProcessStartTime(uint32_t AProcessId);

@@ -14,8 +14,10 @@
 // the channel tries to connect and when the channel is freed.
 #include "logging/SharedMemory.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -27,6 +29,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -412,21 +415,67 @@ std::string ViewerLogPath() {
 }
 } // namespace
 
+namespace {
+// A started child; the list above collects its exit status.
+class TPosixStartedProgram : public TStartedProgram {
+public:
+    TPosixStartedProgram(pid_t APid, bool AEndTells) : FPid(APid), FEndTells(AEndTells) {}
+
+    // A named semaphore cannot be waited for together with a process: the
+    // wait goes in slices, with a look at the program after each.
+    bool WaitForSignalOrEnd(TNamedEvent& AEvent, uint32_t ATimeoutMs) override {
+        const auto LDeadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+        for (;;) {
+            const auto LLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+                LDeadline - std::chrono::steady_clock::now());
+            if (LLeft.count() <= 0)
+                return false;
+            const auto LSlice = std::min<int64_t>(LLeft.count(), CEndCheckMs);
+            if (AEvent.WaitFor(static_cast<uint32_t>(LSlice)) == TNamedWaitResult::nwSignaled)
+                return true;
+            if (FEndTells && Ended())
+                return false;
+        }
+    }
+
+private:
+    static constexpr int64_t CEndCheckMs = 20;
+
+    bool Ended() const {
+        std::lock_guard<std::mutex> L(GChildrenLock);
+        int LStatus = 0;
+        const pid_t LResult = waitpid(FPid, &LStatus, WNOHANG);
+        if (LResult != FPid && !(LResult < 0 && errno == ECHILD))
+            return false;
+        std::erase(GChildren, FPid);
+        return true;
+    }
+
+    pid_t FPid;
+    bool FEndTells;
+};
+} // namespace
+
 // The started program never shares this process's standard streams: its
 // input is /dev/null, its output goes to its own terminal window where a
 // graphical session has one, and to the viewer's log file otherwise.
-bool StartCommandLine(const AnsiString& ACommandLine) {
+std::unique_ptr<TStartedProgram> StartCommandLine(const AnsiString& ACommandLine) {
     std::vector<std::string> LArgs = SplitCommandLine(ACommandLine);
     if (LArgs.empty())
-        return false;
+        return nullptr;
     std::string LProgram = FindProgram(LArgs[0]);
     if (LProgram.empty())
-        return false;
+        return nullptr;
+    // Some terminal windows hand their program to a server and end at once:
+    // their end says nothing of the viewer's.
+    bool LEndTells = true;
     if (GraphicalSession()) {
         if (std::string LTerminal = FindProgram("x-terminal-emulator"); !LTerminal.empty()) {
             LArgs[0] = LProgram;
             LArgs.insert(LArgs.begin(), {"x-terminal-emulator", "-e"});
             LProgram = std::move(LTerminal);
+            LEndTells = false;
         }
     }
     std::vector<char*> LArgv;
@@ -437,7 +486,7 @@ bool StartCommandLine(const AnsiString& ACommandLine) {
     const std::string LLogPath = ViewerLogPath();
     posix_spawn_file_actions_t LFiles;
     if (posix_spawn_file_actions_init(&LFiles) != 0)
-        return false;
+        return nullptr;
     posix_spawn_file_actions_addopen(&LFiles, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&LFiles, 1, LLogPath.empty() ? "/dev/null" : LLogPath.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -446,7 +495,7 @@ bool StartCommandLine(const AnsiString& ACommandLine) {
     posix_spawnattr_t LAttr;
     if (posix_spawnattr_init(&LAttr) != 0) {
         posix_spawn_file_actions_destroy(&LFiles);
-        return false;
+        return nullptr;
     }
     sigset_t LNoSignals, LDefaults;
     sigemptyset(&LNoSignals);
@@ -462,10 +511,10 @@ bool StartCommandLine(const AnsiString& ACommandLine) {
     posix_spawnattr_destroy(&LAttr);
     posix_spawn_file_actions_destroy(&LFiles);
     if (LResult != 0)
-        return false;
+        return nullptr;
     std::lock_guard<std::mutex> L(GChildrenLock);
     GChildren.push_back(LPid);
-    return true;
+    return std::make_unique<TPosixStartedProgram>(LPid, LEndTells);
 }
 
 void ReapStartedPrograms() {
@@ -477,15 +526,38 @@ void ReapStartedPrograms() {
     });
 }
 
+namespace {
+// The fields of /proc/PID/stat after the program's name (which may hold
+// blanks and parentheses): the state first; empty when there is none.
+std::string StatFields(pid_t APid) {
+    std::ifstream LStat("/proc/" + std::to_string(APid) + "/stat");
+    std::string LLine;
+    if (!LStat || !std::getline(LStat, LLine))
+        return {};
+    const size_t LParen = LLine.rfind(')');
+    return LParen == std::string::npos || LParen + 2 >= LLine.size() ? std::string()
+                                                                     : LLine.substr(LParen + 2);
+}
+} // namespace
+
 bool ProcessAlive(uint32_t AProcessId) {
     const auto LPid = static_cast<pid_t>(AProcessId);
     if (LPid <= 0 || (kill(LPid, 0) != 0 && errno != EPERM))
         return false;
     // An ended process whose parent has not collected it yet still answers kill.
-    std::ifstream LStat("/proc/" + std::to_string(LPid) + "/stat");
-    std::string LLine;
-    if (!LStat || !std::getline(LStat, LLine))
-        return true;
-    const size_t LParen = LLine.rfind(')');
-    return LParen == std::string::npos || LParen + 2 >= LLine.size() || LLine[LParen + 2] != 'Z';
+    const std::string LFields = StatFields(LPid);
+    return LFields.empty() || LFields[0] != 'Z';
+}
+
+// Field 22 of /proc/PID/stat: clock ticks from boot to the start.
+uint64_t ProcessStartTime(uint32_t AProcessId) {
+    const auto LPid = static_cast<pid_t>(AProcessId);
+    if (LPid <= 0 || !ProcessAlive(AProcessId))
+        return 0;
+    std::istringstream LFields(StatFields(LPid));
+    std::string LField;
+    for (int I = 3; I < 22 && LFields >> LField; ++I) {
+    }
+    uint64_t LStart = 0;
+    return LFields >> LStart ? LStart : 0;
 }

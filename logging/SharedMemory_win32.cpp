@@ -250,6 +250,7 @@ public:
     TNamedWaitResult WaitFor(uint32_t ATimeoutMs) override {
         return WaitResult(WaitForSingleObject(FHandle.get(), ATimeoutMs));
     }
+    HANDLE Handle() const { return FHandle.get(); }
 
 private:
     THandle FHandle;
@@ -406,13 +407,30 @@ UnicodeString DefaultViewerCommand() {
 // No shell: CreateProcessW finds the program (the starter's folder, the
 // current folder, the system folders, PATH). The viewer gets a console window
 // of its own, shown normally, and none of this process's handles.
-bool StartCommandLine(const AnsiString& ACommandLine) {
+namespace {
+class TWin32StartedProgram : public TStartedProgram {
+public:
+    explicit TWin32StartedProgram(HANDLE AProcess) : FProcess(AProcess) {}
+    bool WaitForSignalOrEnd(TNamedEvent& AEvent, uint32_t ATimeoutMs) override {
+        const auto* LEvent = dynamic_cast<TWin32Event*>(&AEvent);
+        if (!LEvent)
+            return AEvent.WaitFor(ATimeoutMs) == TNamedWaitResult::nwSignaled;
+        const HANDLE LHandles[] = {LEvent->Handle(), FProcess.get()};
+        return WaitForMultipleObjects(2, LHandles, FALSE, ATimeoutMs) == WAIT_OBJECT_0;
+    }
+
+private:
+    THandle FProcess;
+};
+} // namespace
+
+std::unique_ptr<TStartedProgram> StartCommandLine(const AnsiString& ACommandLine) {
     if (ACommandLine.empty())
-        return false;
+        return nullptr;
     const int LLen = MultiByteToWideChar(CP_ACP, 0, ACommandLine.data(),
                                          static_cast<int>(ACommandLine.size()), nullptr, 0);
     if (LLen <= 0)
-        return false;
+        return nullptr;
     std::vector<wchar_t> LLine(static_cast<size_t>(LLen) + 1, L'\0');
     MultiByteToWideChar(CP_ACP, 0, ACommandLine.data(), static_cast<int>(ACommandLine.size()),
                         LLine.data(), LLen);
@@ -423,10 +441,9 @@ bool StartCommandLine(const AnsiString& ACommandLine) {
     PROCESS_INFORMATION LProcess{};
     if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &LStartup, &LProcess))
-        return false;
+        return nullptr;
     CloseHandle(LProcess.hThread);
-    CloseHandle(LProcess.hProcess);
-    return true;
+    return std::make_unique<TWin32StartedProgram>(LProcess.hProcess);
 }
 
 // Nothing is kept of a started program.
@@ -441,4 +458,20 @@ bool ProcessAlive(uint32_t AProcessId) {
         return GetLastError() == ERROR_ACCESS_DENIED; // it runs, as someone else
     const THandle LProcess(LRaw);
     return WaitForSingleObject(LProcess.get(), 0) == WAIT_TIMEOUT;
+}
+
+// The creation time, in 100 ns steps since 1601.
+uint64_t ProcessStartTime(uint32_t AProcessId) {
+    if (AProcessId == 0)
+        return 0;
+    const HANDLE LRaw =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, AProcessId);
+    if (!LRaw)
+        return 0;
+    const THandle LProcess(LRaw);
+    FILETIME LCreation{}, LExit{}, LKernel{}, LUser{};
+    if (WaitForSingleObject(LProcess.get(), 0) != WAIT_TIMEOUT ||
+        !GetProcessTimes(LProcess.get(), &LCreation, &LExit, &LKernel, &LUser))
+        return 0;
+    return (static_cast<uint64_t>(LCreation.dwHighDateTime) << 32) | LCreation.dwLowDateTime;
 }

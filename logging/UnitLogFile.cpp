@@ -33,30 +33,20 @@ std::string Digits(unsigned AValue, int AWidth) {
     throw Exception(LMsg);
 }
 
-void WriteLine(const fs::path& AFileName, const AnsiString& AMsg, bool ACreate) {
-    const TLineWrite LResult = WriteWholeLine(AFileName, AMsg + "\r\n", ACreate);
+// Appends a line, making the file when it is missing. A day's file is never
+// emptied: another instance may have begun it since this one last looked.
+void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
+    const TLineWrite LResult = WriteWholeLine(AFileName, AMsg + "\r\n");
     if (LResult.Error != 0)
         RaiseFileError(LResult.Opened ? "Cannot write file" : "Cannot open file", AFileName,
                        LResult.Error);
 }
 
-// Appends a line; a file that has vanished since is made anew.
-void AppendFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, false);
-}
-
-void NewFile(const fs::path& AFileName, const AnsiString& AMsg) {
-    WriteLine(AFileName, AMsg, true);
-}
-
-void ReportError(const UnicodeString& AMessage) {
-    OutputDebugStr(u"SaveLogToFile.error: " + AMessage);
-}
-
 } // namespace
 
-TLogFile::TLogFile(fs::path ABaseDir)
-    : FBaseDir(ABaseDir.empty() ? LogBaseDir() : std::move(ABaseDir)) {
+TLogFile::TLogFile(fs::path ABaseDir, TLogWriteFailedEvent AOnWriteFailed)
+    : FOnWriteFailed(std::move(AOnWriteFailed)),
+      FBaseDir(ABaseDir.empty() ? LogBaseDir() : std::move(ABaseDir)) {
     FLogQueue = std::make_unique<TBlockingQueue<TSaveLogInfo>>(CQueueDepth, -1, -1);
     FWorkThread = std::make_unique<TWorkThread>(Bind(this, &TLogFile::DoWork),
                                                 Bind(this, &TLogFile::DoFinalWork));
@@ -161,30 +151,34 @@ void TLogFile::DoLog(const TSaveLogInfo& ALog) {
             }
             FFileExists = false;
         }
-        const AnsiString LText = UnicodeToAnsi(ALog.msg);
-        std::error_code LError;
-        if (FFileExists || fs::exists(LFileName, LError))
-            AppendFile(LFileName, LText);
-        else
-            NewFile(LFileName, LText);
+        AppendFile(LFileName, UnicodeToAnsi(ALog.msg));
         FFileExists = true;
+        FWriteFailing = false;
         FLastYear = P.Year;
         FlastMonth = P.Month;
         FLastDay = P.Day;
         return;
     } catch (const Exception& E) {
-        ReportError(E.Message());
+        LostLine(E.Message());
     } catch (const std::exception& E) {
-        ReportError(Utf8ToUnicode(E.what()));
+        LostLine(Utf8ToUnicode(E.what()));
     } catch (...) {
-        ReportError(u"unknown error");
+        LostLine(u"unknown error");
     }
-    // The folder or the file may have gone: the next line asks again.
-    FFileExists = false;
 }
 
-void InitLogFileUnit() {
-    GLogFileOwner = std::make_unique<TLogFile>();
+void TLogFile::LostLine(const UnicodeString& AReason) {
+    OutputDebugStr(u"SaveLogToFile.error: " + AReason);
+    // The folder or the file may have gone: the next line asks again.
+    FFileExists = false;
+    if (!FWriteFailing) {
+        FWriteFailing = true;
+        FOnWriteFailed(AReason);
+    }
+}
+
+void InitLogFileUnit(TLogWriteFailedEvent AOnWriteFailed) {
+    GLogFileOwner = std::make_unique<TLogFile>(fs::path(), std::move(AOnWriteFailed));
     GLogFile = GLogFileOwner.get();
 }
 

@@ -6,6 +6,7 @@
 #include "logging/BlockingQueue.h"
 #include "logging/UnitWorkThread.h"
 #include "platform/DateTime.h"
+#include "platform/Events.h"
 #include "platform/Object.h"
 #include "platform/Text.h"
 
@@ -25,12 +26,19 @@ inline constexpr char16_t CStartBanner[] =
 inline constexpr char16_t CExitBanner[] =
     u"-------------------------- 退出软件 --------------------------------------------";
 
+// Told that lines are being lost, and why (the text of the report on the
+// OS debug output): on the thread that writes, for the first line lost after
+// one that went in, and for the first line if it is lost.
+using TLogWriteFailedEvent = TEvent<void(const UnicodeString& AReason)>;
+
 class TLogFile : public TObject {
     SP_CLASS(TLogFile, TObject)
 public:
     // ABaseDir holds the log folder; empty means the program's own (LogBaseDir).
-    // Writes the start banner.
-    explicit TLogFile(std::filesystem::path ABaseDir = {});
+    // Writes the start banner. The callers of the log operations never hear
+    // of a failure; AOnWriteFailed does.
+    explicit TLogFile(std::filesystem::path ABaseDir = {},
+                      TLogWriteFailedEvent AOnWriteFailed = {});
     // Stops the worker, writes the lines still queued, then the exit banner.
     ~TLogFile() override;
     TLogFile(const TLogFile&) = delete;
@@ -54,12 +62,19 @@ private:
     void DoFinalWork();
     void AddLog(const UnicodeString& ALine, TDateTime ATime);
     void DoLog(const TSaveLogInfo& ALog);
+    // A line could not be written: reports it and tells FOnWriteFailed.
+    void LostLine(const UnicodeString& AReason);
     void MakeLine(const char16_t* ALevel, const UnicodeString& ALogStr);
 
     uint16_t FLastYear = 0;
     uint16_t FlastMonth = 0;
     uint16_t FLastDay = 0;
     bool FFileExists = false;
+    // The last line was lost; the writer's, as the fields above.
+    bool FWriteFailing = false;
+    // Set before the writer starts, read only by it (and by the destroying
+    // thread once it has ended).
+    const TLogWriteFailedEvent FOnWriteFailed;
     std::unique_ptr<TBlockingQueue<TSaveLogInfo>> FLogQueue;
     std::unique_ptr<TWorkThread> FWorkThread;
     std::filesystem::path FBaseDir;
@@ -69,5 +84,6 @@ private:
 // FinalizeLogFileUnit, null outside them (callers check).
 extern TLogFile* GLogFile;
 
-void InitLogFileUnit();
+// AOnWriteFailed: see TLogWriteFailedEvent; it must outlive the log.
+void InitLogFileUnit(TLogWriteFailedEvent AOnWriteFailed = {});
 void FinalizeLogFileUnit();

@@ -8,7 +8,6 @@
 namespace {
 constexpr uint32_t CMutexTimeoutMs = 1000;
 constexpr uint32_t CFlushTimeoutMs = 100;
-constexpr uint32_t CStartTimeoutMs = 5000;
 
 void ReportFailure(const char16_t* AWhat, int AError) {
     OutputDebugStr(UnicodeString(AWhat) + IntToStr(AError));
@@ -34,7 +33,7 @@ void TMapFileChannel::RemoveUnusedFlushEvent() {
     int LError = 0;
     auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
     if (LMutex) {
-        const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
+        const TNamedWaitResult LWait = LMutex->WaitFor(FMutexStuck ? 0 : CMutexTimeoutMs);
         if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
             return; // cannot tell: leave it
     }
@@ -189,14 +188,18 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
     if (!Connected() || ASize <= 0 || ASize > CMaxRecordLen || ASize >= FQueueSize)
         return;
     int LError = 0;
-    auto LMutex = OpenNamedMutex(CQueueMutexName, LError);
+    auto LMutex = OpenQueueMutex(LError);
     if (!LMutex) {
         DestroyHandles();
         return;
     }
-    const TNamedWaitResult LWait = LMutex->WaitFor(CMutexTimeoutMs);
-    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned)
+    const TNamedWaitResult LWait = LMutex->WaitFor(FMutexStuck ? 0 : CMutexTimeoutMs);
+    if (LWait != TNamedWaitResult::nwSignaled && LWait != TNamedWaitResult::nwAbandoned) {
+        if (LWait == TNamedWaitResult::nwTimeout)
+            FMutexStuck = true;
         return;
+    }
+    FMutexStuck = false;
     // Checked under the mutex: a shrunk object counts as no viewer.
     const bool LWritten = ViewStillBacked() && WriteRecord(MsgDesc, ASize);
     const bool LReleased = LMutex->Release();
@@ -209,6 +212,10 @@ void TMapFileChannel::SendContent(const TMsgDesc& MsgDesc, int32_t ASize) {
         FQueueFlush->WaitFor(CFlushTimeoutMs);
 }
 
+std::unique_ptr<TNamedMutex> TMapFileChannel::OpenQueueMutex(int& AError) {
+    return OpenNamedMutex(CQueueMutexName, AError);
+}
+
 void TMapFileChannel::StartDebugViewer() {
     const UnicodeString LSetting = ReadViewerCommandSetting();
     AnsiString LCommand =
@@ -218,8 +225,10 @@ void TMapFileChannel::StartDebugViewer() {
     int LError = 0;
     auto LStartEvent = CreateNamedEvent(CStartEventName, LError);
     LCommand += std::to_string(GetCurrentProcessId());
-    if (StartCommandLine(LCommand) && LStartEvent)
-        LStartEvent->WaitFor(CStartTimeoutMs);
+    // A command that ends at once (a viewer that cannot run) releases the
+    // first message as soon as it has ended.
+    if (const auto LProgram = StartCommandLine(LCommand); LProgram && LStartEvent)
+        LProgram->WaitForSignalOrEnd(*LStartEvent, FStartTimeoutMs);
     LStartEvent.reset();
     RemoveNamedEvent(CStartEventName);
 }

@@ -28,6 +28,13 @@ public:
     // The mapping, its view and the queue event are open.
     bool Connected() const { return FMap && FMapHeader && FQueueEvent; }
 
+protected:
+    // Opens the queue mutex for one record; tests look at the waits through it.
+    virtual std::unique_ptr<TNamedMutex> OpenQueueMutex(int& AError);
+
+    // How long the first message waits for a started viewer to be ready.
+    uint32_t FStartTimeoutMs = 5000;
+
 private:
     bool IsInitedFromHeader();
     // The object still covers the whole view: a viewer that shrank it would
@@ -52,6 +59,10 @@ private:
     uint8_t* FMsgBase = nullptr;             // the queue area inside the view
     int32_t FFront = 0;
     int32_t FTail = 0;
+    // A record waited out the mutex's time-out: the next ones only try it,
+    // until one gets it at once. The mirror must not slow down the thread
+    // that logs while a viewer holds its mutex.
+    bool FMutexStuck = false;
 };
 
 // The DebugChannelClass of this channel, for SetDebugChannelClass.

@@ -21,6 +21,10 @@ struct TChildOptions {
     TChildStream Input = TChildStream::csInherit;
     TChildStream Output = TChildStream::csInherit;
     TChildStream Errors = TChildStream::csInherit;
+    // Windows only: an inheritable handle that becomes the child's standard
+    // output and error (a console's, say), and a child without a console.
+    void* OutputHandle = nullptr;
+    bool Detached = false;
 };
 
 class TChildProcess {
@@ -88,3 +92,9 @@ private:
 
 // This test program, to be started again as a helper.
 std::string OwnProgramPath();
+
+#ifdef _WIN32
+// The command line that starts AProgram with AArgs, quoted as the C runtime
+// of the child splits it.
+std::u16string CommandLineOf(const std::string& AProgram, const std::vector<std::string>& AArgs);
+#endif

@@ -40,6 +40,13 @@ std::wstring Quoted(const std::wstring& AArg) {
     return LOut + L"\"";
 }
 
+std::wstring Line(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    std::wstring LLine = Quoted(Wide(AProgram));
+    for (const std::string& LArg : AArgs)
+        LLine += L" " + Quoted(Wide(LArg));
+    return LLine;
+}
+
 using TNtProcessCall = LONG(NTAPI*)(HANDLE);
 
 bool CallNt(const char* AName, HANDLE AProcess) {
@@ -48,6 +55,11 @@ bool CallNt(const char* AName, HANDLE AProcess) {
     return AProcess && LCall && LCall(AProcess) >= 0;
 }
 } // namespace
+
+std::u16string CommandLineOf(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    const std::wstring LLine = Line(AProgram, AArgs);
+    return std::u16string(LLine.begin(), LLine.end());
+}
 
 TChildProcess::~TChildProcess() {
     if (FPid > 0)
@@ -61,14 +73,18 @@ bool TChildProcess::Start(const std::string& AProgram, const std::vector<std::st
             return false;
     if (FPid > 0)
         return false;
-    std::wstring LLine = Quoted(Wide(AProgram));
-    for (const std::string& LArg : AArgs)
-        LLine += L" " + Quoted(Wide(LArg));
+    std::wstring LLine = Line(AProgram, AArgs);
     STARTUPINFOW LStartup{};
     LStartup.cb = sizeof(LStartup);
+    if (AOptions.OutputHandle) {
+        LStartup.dwFlags = STARTF_USESTDHANDLES;
+        LStartup.hStdOutput = AOptions.OutputHandle;
+        LStartup.hStdError = AOptions.OutputHandle;
+    }
     PROCESS_INFORMATION LProcess{};
-    if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &LStartup, &LProcess))
+    if (!CreateProcessW(nullptr, LLine.data(), nullptr, nullptr, AOptions.OutputHandle != nullptr,
+                        AOptions.Detached ? DETACHED_PROCESS : 0, nullptr, nullptr, &LStartup,
+                        &LProcess))
         return false;
     CloseHandle(LProcess.hThread);
     FHandle = LProcess.hProcess;

@@ -24,6 +24,27 @@ std::FILE* OpenAppendFile(const std::string& AName) {
     return _wfopen(FromUtf8(AName).c_str(), L"ab");
 }
 
+// A console given 8-bit text would read it in its own code page, which need
+// not be the records' (nor UTF-8): it gets UTF-16.
+bool WriteText(std::FILE* AFile, const std::string& AText, bool AIsAnsi) {
+    const HANDLE LHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(AFile)));
+    DWORD LMode = 0;
+    if (LHandle == INVALID_HANDLE_VALUE || !GetConsoleMode(LHandle, &LMode))
+        return std::fwrite(AText.data(), 1, AText.size(), AFile) == AText.size();
+    if (std::fflush(AFile) != 0)
+        return false;
+    const UnicodeString LText = AIsAnsi ? AnsiToUnicode(AText) : Utf8ToUnicode(AText);
+    for (size_t LDone = 0; LDone < LText.size();) {
+        DWORD LWritten = 0;
+        if (!WriteConsoleW(LHandle, LText.data() + LDone, static_cast<DWORD>(LText.size() - LDone),
+                           &LWritten, nullptr) ||
+            LWritten == 0)
+            return false;
+        LDone += LWritten;
+    }
+    return true;
+}
+
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::string> LArgs;

@@ -16,6 +16,9 @@
 
 namespace {
 constexpr uint32_t CPollMs = 200;
+// The header, the viewer's own fields and room for the largest record.
+constexpr long long CMinMapSize = CViewerDataOffset + CMaxRecordLen + 1;
+static_assert(CMinMapSize == 4213, "the usage text names the least size");
 
 const char* CUsage =
     "usage: WbDebugViewer [-a] [-local] [PID] [--level N] [--tag TAG] [--types LIST]\n"
@@ -30,7 +33,7 @@ const char* CUsage =
     "  --count N    end after N records\n"
     "  --seconds S  end after S seconds\n"
     "  --output F   append the lines to file F instead of standard output\n"
-    "  --size B     size of the shared memory in bytes (default 1 MiB)\n"
+    "  --size B     size of the shared memory in bytes (default 1 MiB, at least 4213)\n"
     "  --control    change the filter of the viewer that runs, then end\n"
     "  --filter-off with --control: switch the filter off\n"
     "  --help       print this text and exit\n";
@@ -113,7 +116,10 @@ std::string ParseOptions(int argc, char** argv, TOptions& O) {
             O.Output = LValue;
             LGood = !O.Output.empty();
         } else {
-            LGood = ParseNumber(LValue, O.Size) && O.Size > 0 && O.Size < INT32_MAX;
+            LGood = ParseNumber(LValue, O.Size) && O.Size >= CMinMapSize && O.Size < INT32_MAX;
+            if (!LGood)
+                return "bad value for " + LArg + ": " + LValue + " (at least " +
+                       std::to_string(CMinMapSize) + ")";
         }
         if (!LGood)
             return "bad value for " + LArg + ": " + LValue;
@@ -124,12 +130,17 @@ std::string ParseOptions(int argc, char** argv, TOptions& O) {
     return {};
 }
 
+// One line on standard error; AText is UTF-8.
+void Complain(const std::string& AText) {
+    WriteText(stderr, "WbDebugViewer: " + AText + "\n", false);
+}
+
 int RunControl(const TOptions& O) {
     TViewerFilter LFilter = O.Filter;
     if (O.FilterOff)
         LFilter.Enabled = false;
     if (!PublishFilterToRunningViewer(LFilter)) {
-        std::fprintf(stderr, "WbDebugViewer: no viewer is running\n");
+        Complain("no viewer is running");
         return 1;
     }
     return 0;
@@ -147,14 +158,13 @@ int RunViewer(const TOptions& O) {
     const std::string LOutName = O.Output.empty() ? "standard output" : O.Output;
     FILE* LOut = stdout;
     if (!O.Output.empty() && (LOut = OpenAppendFile(O.Output)) == nullptr) {
-        std::fprintf(stderr, "WbDebugViewer: cannot open %s: %s\n", O.Output.c_str(),
-                     std::strerror(errno));
+        Complain("cannot open " + O.Output + ": " + std::strerror(errno));
         ReleaseStarter(O, LViewer);
         return 1;
     }
     std::string LError;
     if (!LViewer.Open(LError)) {
-        std::fprintf(stderr, "WbDebugViewer: %s\n", LError.c_str());
+        Complain(LError);
         ReleaseStarter(O, LViewer);
         if (LOut != stdout)
             std::fclose(LOut);
@@ -170,13 +180,11 @@ int RunViewer(const TOptions& O) {
     while (!StopRequested()) {
         const bool LSignalled = LViewer.WaitForRecords(CPollMs);
         const auto LRecords = LViewer.Drain();
-        for (const TViewerRecord& LRecord : LRecords) {
-            const std::string LLine = FormatRecordLine(LRecord) + "\n";
-            std::fwrite(LLine.data(), 1, LLine.size(), LOut);
-        }
-        if (std::fflush(LOut) != 0 || std::ferror(LOut)) {
-            std::fprintf(stderr, "WbDebugViewer: cannot write %s: %s\n", LOutName.c_str(),
-                         std::strerror(errno));
+        bool LWritten = true;
+        for (const TViewerRecord& LRecord : LRecords)
+            LWritten = WriteText(LOut, FormatRecordLine(LRecord) + "\n", true) && LWritten;
+        if (!LWritten || std::fflush(LOut) != 0 || std::ferror(LOut)) {
+            Complain("cannot write " + LOutName + ": " + std::strerror(errno));
             LExit = 1;
             break;
         }
@@ -193,8 +201,7 @@ int RunViewer(const TOptions& O) {
     }
     LViewer.Close();
     if (LOut != stdout && std::fclose(LOut) != 0 && LExit == 0) {
-        std::fprintf(stderr, "WbDebugViewer: cannot write %s: %s\n", LOutName.c_str(),
-                     std::strerror(errno));
+        Complain("cannot write " + LOutName + ": " + std::strerror(errno));
         LExit = 1;
     }
     return LExit;
@@ -204,7 +211,8 @@ int RunViewer(const TOptions& O) {
 int ViewerMain(int argc, char** argv) {
     TOptions LOptions;
     if (const std::string LWrong = ParseOptions(argc, argv, LOptions); !LWrong.empty()) {
-        std::fprintf(stderr, "WbDebugViewer: %s\n%s", LWrong.c_str(), CUsage);
+        Complain(LWrong);
+        WriteText(stderr, CUsage, false);
         return 2;
     }
     if (LOptions.Help) {

@@ -68,13 +68,13 @@ std::vector<std::string> NewestLogLines(const fs::path& ALogDir) {
 // AOnOutput, when given, sees the child and its standard output so far after
 // each read.
 using TOnOutput = std::function<void(TChildProcess&, const std::string&)>;
-TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
-            const TOnOutput& AOnOutput = nullptr) {
+TRun RunProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                int ATimeoutS = 120, const TOnOutput& AOnOutput = nullptr) {
     TRun LRun;
     TChildProcess LCli;
-    if (!LCli.Start(SP_CLI_PATH, AArgs,
+    if (!LCli.Start(AProgram, AArgs,
                     {TChildStream::csInherit, TChildStream::csPipe, TChildStream::csPipe})) {
-        ADD_FAILURE() << "cannot start " << SP_CLI_PATH;
+        ADD_FAILURE() << "cannot start " << AProgram;
         return LRun;
     }
     const bool LEnded = LCli.ReadUntil(
@@ -85,13 +85,18 @@ TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
         },
         ATimeoutS * 1000);
     if (!LEnded) {
-        ADD_FAILURE() << "scaleprobe-cli did not end within " << ATimeoutS << " s";
+        ADD_FAILURE() << AProgram << " did not end within " << ATimeoutS << " s";
         LCli.Signal(SIGKILL);
     }
     LRun.Exit = LCli.Wait(ATimeoutS * 1000);
     LRun.Out = SplitLines(LCli.Output());
     LRun.Err = LCli.Errors();
     return LRun;
+}
+
+TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
+            const TOnOutput& AOnOutput = nullptr) {
+    return RunProgram(SP_CLI_PATH, AArgs, ATimeoutS, AOnOutput);
 }
 
 // The transcript: trials of four lines each, then the end's four lines.
@@ -553,4 +558,27 @@ TEST_F(CliEndToEnd, ExtendedSearchFindsEachContinuousFormatAtEveryRate) {
             << LName << ": " << LSaved;
     }
     fs::remove_all(LDir);
+}
+
+// A file where the log folder goes: the search runs as ever, and standard
+// error says once that the log is not being written, and why.
+TEST_F(CliEndToEnd, LogThatCannotBeWrittenIsToldOnceOnStandardError) {
+    const fs::path LDir =
+        fs::temp_directory_path() / ("scaleprobe-e2e-nolog-" + std::to_string(getpid()));
+    fs::remove_all(LDir);
+    fs::create_directories(LDir);
+    fs::copy_file(SP_CLI_PATH, LDir / "scaleprobe-cli");
+    fs::create_symlink(SP_SIM_PATH, LDir / "scaleprobe-sim");
+    std::ofstream(LDir / "log") << "not a folder";
+    const TRun LRun = RunProgram((LDir / "scaleprobe-cli").string(), {"--simulate", "keli:9600"});
+    fs::remove_all(LDir);
+    EXPECT_EQ(LRun.Exit, 0) << LRun.Err;
+    const std::string LNotice = "scaleprobe-cli: the log is not being written: ";
+    const size_t LAt = LRun.Err.find(LNotice);
+    ASSERT_NE(LAt, std::string::npos) << LRun.Err;
+    EXPECT_EQ(LRun.Err.find(LNotice, LAt + 1), std::string::npos) << LRun.Err;
+    const std::string LLine = LRun.Err.substr(LAt, LRun.Err.find('\n', LAt) - LAt);
+    EXPECT_NE(LLine.find((LDir / "log").string()), std::string::npos) << LLine;
+    EXPECT_NE(LLine.find("Not a directory"), std::string::npos) << LLine;
+    EXPECT_NE(LRun.Err.find("找到仪表\n"), std::string::npos) << LRun.Err;
 }

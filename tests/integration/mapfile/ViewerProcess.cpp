@@ -29,9 +29,10 @@ void Forget(int APid) {
 }
 } // namespace
 
-int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                 const TChildOptions& AOptions) {
     auto LChild = std::make_unique<TChildProcess>();
-    if (!LChild->Start(AProgram, AArgs))
+    if (!LChild->Start(AProgram, AArgs, AOptions))
         return -1;
     const int LPid = LChild->Pid();
     std::lock_guard<std::mutex> L(GLock);
@@ -50,6 +51,7 @@ void KillProgram(int APid) {
     if (TChildProcess* LChild = Child(APid))
         LChild->Kill();
     Forget(APid);
+    EndStarterOf(APid);
 }
 
 bool PauseProgram(int APid) {

@@ -24,11 +24,24 @@ inline std::vector<std::string> Fields(const std::string& ALine) {
 }
 
 // Starts a program with these arguments; its process id, or -1.
-int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs);
+int SpawnProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                 const TChildOptions& AOptions = {});
 
 // Starts the viewer as if this process had started it, and waits (at most
 // ten seconds) until it has signalled that it is ready; its id, or -1.
 int StartViewer(std::vector<std::string> AArgs);
+
+#ifdef _WIN32
+// As StartViewer, the viewer's standard output and error on AOutput (an
+// inheritable handle).
+int StartViewerWritingTo(std::vector<std::string> AArgs, void* AOutput);
+// As StartViewer, on a console made anew for this process (0 when none can
+// be written: Wine makes one only on a display); what the console shows,
+// its rows each ended by a line feed; and the console freed again.
+int StartViewerOnConsole(std::vector<std::string> AArgs);
+std::u16string ConsoleScreenText();
+void CloseConsole();
+#endif
 
 // Waits at most ASeconds for a child to end; its exit code, or -1 (then it
 // is killed).
@@ -39,6 +52,9 @@ int StopViewer(int APid);
 
 // Kills a child at once, as a crash would end it.
 void KillProgram(int APid);
+// What a killed viewer leaves behind of the way it was started (the stand-in
+// starter on Windows) goes too.
+void EndStarterOf(int APid);
 
 // Freezes a child and lets it go on.
 bool PauseProgram(int APid);
@@ -48,6 +64,8 @@ bool ResumeProgram(int APid);
 // there; ADir is the test's scratch folder.
 void IsolateViewerSetting(const std::filesystem::path& ADir);
 void RestoreViewerSetting();
+// Makes a program with these arguments the viewer's command in the setting.
+void SetViewerCommand(const std::string& AProgram, const std::vector<std::string>& AArgs);
 
 // The process id the running viewer keeps behind its header; 0 without one.
 inline int RunningViewerPid() {

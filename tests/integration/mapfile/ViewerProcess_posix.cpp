@@ -1,5 +1,7 @@
 #include "ViewerProcess.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@ int StartViewer(std::vector<std::string> AArgs) {
     return LReady ? LPid : -1;
 }
 
+void EndStarterOf(int) {}
+
 int StopViewer(int APid) {
     kill(APid, SIGTERM);
     return WaitExit(APid);
@@ -27,3 +31,14 @@ void IsolateViewerSetting(const std::filesystem::path& ADir) {
 }
 
 void RestoreViewerSetting() {}
+
+void SetViewerCommand(const std::string& AProgram, const std::vector<std::string>& AArgs) {
+    const std::filesystem::path LDir =
+        std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "scaleprobe";
+    std::filesystem::create_directories(LDir);
+    std::ofstream LSetting(LDir / "WbDebugViewer");
+    LSetting << '"' << AProgram << '"';
+    for (const std::string& LArg : AArgs)
+        LSetting << ' ' << LArg;
+    LSetting << '\n';
+}

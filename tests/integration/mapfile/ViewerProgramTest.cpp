@@ -47,6 +47,29 @@ TEST_F(ViewerProgramTest, LogLinesReachTheViewerInOrderBannerFirst) {
     EXPECT_EQ(Fields(LLines.back())[4], "1");
 }
 
+// Waits a minute for a started viewer, so that a wait cut short shows
+// whatever the machine's pace.
+class TPatientChannel : public TMapFileChannel {
+public:
+    explicit TPatientChannel(bool IsAutoFlush) : TMapFileChannel(IsAutoFlush) {
+        FStartTimeoutMs = 60000;
+    }
+};
+
+TEST_F(ViewerProgramTest, ViewerCommandThatEndsAtOnceReleasesTheFirstMessage) {
+    SetDebugChannelClass([](bool IsAutoFlush) -> std::unique_ptr<TDebugChannel> {
+        return std::make_unique<TPatientChannel>(IsAutoFlush);
+    });
+    // A bad option value: the viewer ends without a word to its starter.
+    SetViewerCommand(CViewerProgram, {"--size", "0"});
+    TDebugger LDebugger;
+    const auto LStart = std::chrono::steady_clock::now();
+    LDebugger.LogMsg(u"first");
+    const std::chrono::duration<double> LTook = std::chrono::steady_clock::now() - LStart;
+    EXPECT_LT(LTook.count(), 30) << "waited for a viewer that had ended";
+    EXPECT_EQ(LDebugger.PostedMessageCount(), 0);
+}
+
 // Ring sizes just above the largest record.
 constexpr int32_t CSmallMap = CViewerDataOffset + CMaxRecordLen + 400;
 constexpr int32_t CSmallQueue = CSmallMap - CViewerDataOffset;
@@ -69,13 +92,17 @@ std::string NumberedText(int ANumber, size_t ALength) {
 class TMappedViewer {
 public:
     ::testing::AssertionResult Start(std::vector<std::string> AArgs) {
-        int LError = 0;
         Pid = StartViewer(std::move(AArgs));
-        FMemory = Pid > 0 ? OpenSharedMemory(CMapName, LError) : nullptr;
-        FView = FMemory ? FMemory->MapView(LError) : nullptr;
-        if (!FView || !Channel.CheckReady())
-            return ::testing::AssertionFailure() << "viewer " << Pid << " not mapped: " << LError;
+        if (Pid <= 0 || !Open() || !Channel.CheckReady())
+            return ::testing::AssertionFailure() << "viewer " << Pid << " not mapped";
         return ::testing::AssertionSuccess();
+    }
+    // Maps the memory of the viewer that runs now.
+    bool Open() {
+        int LError = 0;
+        FMemory = OpenSharedMemory(CMapName, LError);
+        FView = FMemory ? FMemory->MapView(LError) : nullptr;
+        return FView != nullptr;
     }
     uint8_t* Map() const { return FView->Data(); }
     size_t Size() const { return FView->Size(); }
@@ -154,6 +181,34 @@ TEST_F(ViewerProgramTest, FullRingOfAFrozenViewerDropsTheOldest) {
     ASSERT_LE(LGot.size(), LFit);
     EXPECT_EQ(LGot,
               std::vector<std::string>(LSent.end() - static_cast<long>(LGot.size()), LSent.end()));
+}
+
+// A viewer killed at once leaves its objects (where a sender holds them, on
+// Windows); its process id may go to another process. The next viewer
+// starts all the same, and the sender moves over to it.
+TEST_F(ViewerProgramTest, KilledViewerWhoseIdWasTakenAgainBlocksNoViewer) {
+    TMappedViewer LDead;
+    ASSERT_TRUE(LDead.Start({"--output", FOut.string()}));
+    KillProgram(LDead.Pid);
+    // The id now names a running process: this one.
+    LDead.Set(CViewerPidOffset, GetCurrentProcessId());
+
+    const int LNext = StartViewer({"--output", FOut.string()});
+    const int LFound = RunningViewerPid();
+    // Whatever came of it, the teardown must not take this process for a viewer.
+    LDead.Set(CViewerPidOffset, 0);
+    ASSERT_GT(LNext, 0);
+    EXPECT_EQ(LFound, LNext) << "the new viewer did not start";
+    const TMsgDesc LDesc = TextRecord("after");
+    if (!LDead.Channel.CheckReady()) { // it let go of the old mapping
+        ASSERT_TRUE(LDead.Channel.CheckReady());
+    }
+    LDead.Channel.SendContent(LDesc, LDesc.Length);
+    TMappedViewer LNew;
+    ASSERT_TRUE(LNew.Open());
+    EXPECT_TRUE(LNew.Drained());
+    EXPECT_EQ(StopViewer(LNext), 0);
+    EXPECT_EQ(ReceivedTexts(), std::vector<std::string>{"after"});
 }
 
 void SendSome(TMapFileChannel& AChannel) {

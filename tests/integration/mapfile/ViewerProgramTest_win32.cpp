@@ -4,6 +4,7 @@
 #include "tests/support/Win32Probe.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -44,5 +45,31 @@ TEST_F(ViewerProgramTest, ViewerFromTheRegistryValueShowsTheStartBannerFirst) {
     }
     ASSERT_FALSE(LTexts.empty());
     EXPECT_EQ(LTexts.front(), EscapedAnsi(CStartBanner));
+}
+
+// A console reads 8-bit text in its own code page, which need not be the
+// records': the viewer writes to it in UTF-16, and the text shows as sent.
+TEST_F(ViewerProgramTest, ConsoleShowsTheRecordsChineseText) {
+    const int LViewer = StartViewerOnConsole({});
+    if (LViewer == 0)
+        GTEST_SKIP() << "no console to write to (Wine makes one only on a display)";
+    ASSERT_GT(LViewer, 0);
+    TMapFileChannel LChannel(false);
+    ASSERT_TRUE(LChannel.CheckReady());
+    // Short enough for one row of the console.
+    const UnicodeString LText = u"称重仪表 ok";
+    const AnsiString LAnsi = UnicodeToAnsi(LText);
+    ASSERT_EQ(AnsiToUnicode(LAnsi), LText) << "the code page has no Chinese";
+    TMsgDesc LDesc = MakeRecord(static_cast<int32_t>(LAnsi.size()));
+    std::memcpy(LDesc.Msg, LAnsi.data(), LAnsi.size());
+    LChannel.SendContent(LDesc, LDesc.Length);
+    std::u16string LShown;
+    const auto LDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((LShown = ConsoleScreenText()).find(u" ok") == std::u16string::npos &&
+           std::chrono::steady_clock::now() < LDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(StopViewer(LViewer), 0);
+    CloseConsole();
+    EXPECT_NE(LShown.find(LText), std::u16string::npos) << UnicodeToUtf8(LShown);
 }
 } // namespace

@@ -218,8 +218,9 @@ TEST_F(LogFileTest, NewDayAndNewMonthGoToNewFiles) {
 TEST_F(LogFileTest, EleventhLineWaitsForTheWriterAndEveryFailureIsReported) {
     std::ofstream(FDir / "log") << "a file where the folder should be";
     TDebugOutputGate LGate(true);
+    std::vector<UnicodeString> LTold; // the writer's until the log is gone
     {
-        TLogFile LLog(FDir);
+        TLogFile LLog(FDir, [&](const UnicodeString& AReason) { LTold.push_back(AReason); });
         ASSERT_TRUE(LGate.WaitHeld()); // the writer is stuck in the banner's report
         for (int I = 0; I < 10; ++I)
             LLog.LogInfo(u"queued " + IntToStr(I));
@@ -233,6 +234,9 @@ TEST_F(LogFileTest, EleventhLineWaitsForTheWriterAndEveryFailureIsReported) {
     for (const UnicodeString& S : LReports)
         EXPECT_EQ(S.rfind(u"SaveLogToFile.error: ", 0), 0u) << UnicodeToUtf8(S);
     EXPECT_TRUE(fs::is_regular_file(FDir / "log"));
+    // Told once, with the report's text, for the whole stretch of lost lines.
+    ASSERT_EQ(LTold.size(), 1u);
+    EXPECT_EQ(u"SaveLogToFile.error: " + LTold[0], LReports[0]);
 }
 
 // Linux only: it needs /dev/full behind the day's file name (Windows has no
@@ -382,10 +386,11 @@ TEST_F(LogFileTest, ALineThatDoesNotFitLeavesNothingAndTheNextLineStartsClean) {
     std::ofstream(LFile, std::ios::binary) << "earlier\r\n";
     const std::string LBanner = "[Info][09:15:02 123]" + CStart + "\r\n";
     TDebugOutputGate LGate(false);
+    std::vector<UnicodeString> LTold;
     {
         // Room for the banner and a short line, not for a long one.
         TFileSizeLimit LLimit(9 + LBanner.size() + 40);
-        TLogFile LLog(FDir);
+        TLogFile LLog(FDir, [&](const UnicodeString& AReason) { LTold.push_back(AReason); });
         LLog.LogError(u"long " + UnicodeString(300, u'x'));
         LLog.LogError(u"short");
     }
@@ -393,6 +398,8 @@ TEST_F(LogFileTest, ALineThatDoesNotFitLeavesNothingAndTheNextLineStartsClean) {
               (std::vector<std::string>{"earlier", "[Info][09:15:02 123]" + CStart,
                                         "[Error][09:15:02 123]short"}));
     EXPECT_EQ(LGate.Reports().size(), 2u); // the long line and the exit banner
+    // Each lost after a line that went in.
+    EXPECT_EQ(LTold.size(), 2u);
 }
 #endif
 
