@@ -11,11 +11,11 @@ const char CCliUsage[] =
     "  --list           print the port list, with what is known of each port, and exit\n"
     "  --all-ports      search every port of the list at the same time and report\n"
     "                   each port's result\n"
-    "  --simulate SPEC  search a simulated indicator, e.g. keli:19200, xk3168:4800:2\n"
-    "                   or ascii:57600:7E1\n"
+    "  --simulate SPEC  search a simulated indicator, e.g. keli:19200, xk3168:4800:2,\n"
+    "                   ascii:57600:7E1, continuous-stx:9600:7E1 or reversed-eq:2400\n"
     "  --watch          after a success keep showing weights until interrupted\n"
     "  --extended       when the search finds nothing, go on with more rates and\n"
-    "                   the ASCII weight-line protocol\n"
+    "                   three text protocols (continuous-stx, reversed-eq, ascii)\n"
     "  --json           print one JSON document with the result and every trial\n"
     "                   (the transcript goes to standard error)\n"
     "  --save [FILE]    after a find, write the port and line settings into the\n"
@@ -33,6 +33,10 @@ bool ParseInt(const std::string& AText, int32_t& AValue) {
 }
 } // namespace
 
+bool ProtocolJudgesFraming(const std::string& AProtocol) {
+    return AProtocol == "ascii" || AProtocol == "continuous-stx" || AProtocol == "reversed-eq";
+}
+
 bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::string& AError) {
     const size_t LFirst = AText.find(':');
     if (LFirst == std::string::npos) {
@@ -42,8 +46,10 @@ bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::stri
     const size_t LSecond = AText.find(':', LFirst + 1);
     ASpec.Protocol = AText.substr(0, LFirst);
     const std::string LBaud = AText.substr(LFirst + 1, LSecond - LFirst - 1);
-    if (ASpec.Protocol != "keli" && ASpec.Protocol != "xk3168" && ASpec.Protocol != "ascii") {
-        AError = "unknown protocol '" + ASpec.Protocol + "' (keli, xk3168 or ascii)";
+    if (ASpec.Protocol != "keli" && ASpec.Protocol != "xk3168" &&
+        !ProtocolJudgesFraming(ASpec.Protocol)) {
+        AError = "unknown protocol '" + ASpec.Protocol +
+                 "' (keli, xk3168, ascii, continuous-stx or reversed-eq)";
         return false;
     }
     if (!ParseInt(LBaud, ASpec.BaudRate) || ASpec.BaudRate <= 0) {
@@ -52,7 +58,7 @@ bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::stri
     }
     ASpec.StopBits = -1;
     ASpec.Framing = "8N1";
-    if (LSecond != std::string::npos && ASpec.Protocol == "ascii") {
+    if (LSecond != std::string::npos && ProtocolJudgesFraming(ASpec.Protocol)) {
         ASpec.Framing = AText.substr(LSecond + 1);
         if (ASpec.Framing != "8N1" && ASpec.Framing != "7E1" && ASpec.Framing != "7O1") {
             AError = "bad framing '" + ASpec.Framing + "' (8N1, 7E1 or 7O1)";

@@ -6,11 +6,15 @@
 #include <vector>
 
 struct TSimulateSpec {
-    std::string Protocol; // "keli", "xk3168" or "ascii"
+    std::string Protocol; // "keli", "xk3168", "ascii", "continuous-stx" or "reversed-eq"
     int32_t BaudRate = 0;
     int32_t StopBits = -1;       // -1: the protocol's own
-    std::string Framing = "8N1"; // ascii: "8N1", "7E1" or "7O1"
+    std::string Framing = "8N1"; // text protocols: "8N1", "7E1" or "7O1"
 };
+
+// True for the protocols whose decoder judges the character framing: the
+// text protocols, whose indicators often send seven bits and a parity bit.
+bool ProtocolJudgesFraming(const std::string& AProtocol);
 
 struct TCliOptions {
     std::string Port;
@@ -40,6 +44,7 @@ extern const char CCliUsage[];
 bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOptions,
                      std::string& AError);
 
-// "PROTOCOL:BAUD[:STOPBITS]"; STOPBITS is 1, 1.5 or 2. For ascii the third
-// field is the framing instead: 8N1, 7E1 or 7O1.
+// "PROTOCOL:BAUD[:STOPBITS]"; STOPBITS is 1, 1.5 or 2. For the protocols
+// that judge their framing the third field is the framing instead: 8N1, 7E1
+// or 7O1.
 bool ParseSimulateSpec(const std::string& AText, TSimulateSpec& ASpec, std::string& AError);

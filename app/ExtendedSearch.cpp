@@ -1,22 +1,25 @@
 #include "app/ExtendedSearch.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
+#include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
+#include "weighbridge/UnitWeighBridgeClient_ReversedEq.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 
 namespace {
 // Ascending: an xk3168 indicator at 38400 gives the client at 57600 false
 // weights, so the true rate must come first.
 constexpr int32_t CExtendedRates[] = {300, 38400, 57600, 115200};
-constexpr int32_t CAsciiRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int32_t CTextRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+// The text protocols after both binary ones, in this order.
+constexpr const char* CTextProtocols[] = {"continuous-stx", "reversed-eq", "ascii"};
 
-// The framing an ASCII client saw, for the record of its trial.
+// The framing a text client saw, for the record of its trial.
 void ApplyFraming(const TWeighBridgeClient& AClient, TTrialRecord& ARecord) {
-    const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(&AClient);
-    if (!LAscii || LAscii->Framing() == TAsciiFraming::afNone ||
-        LAscii->Framing() == TAsciiFraming::af8N1)
+    const TLineFraming LFraming = AClient.Framing();
+    if (LFraming != TLineFraming::lf7E1 && LFraming != TLineFraming::lf7O1)
         return;
     ARecord.DataBits = 7;
-    ARecord.Parity = LAscii->Framing() == TAsciiFraming::af7E1 ? "even" : "odd";
+    ARecord.Parity = LFraming == TLineFraming::lf7E1 ? "even" : "odd";
 }
 
 UnicodeString ProtocolLine(const std::string& AProtocol) {
@@ -24,6 +27,10 @@ UnicodeString ProtocolLine(const std::string& AProtocol) {
         return CFirstProtocol;
     if (AProtocol == "xk3168")
         return CSecondProtocol;
+    if (AProtocol == "continuous-stx")
+        return CContinuousStxProtocol;
+    if (AProtocol == "reversed-eq")
+        return CReversedEqProtocol;
     return CAsciiProtocol;
 }
 } // namespace
@@ -35,8 +42,9 @@ const std::vector<TExtendedTrial>& ExtendedTable() {
             L.push_back({"keli", LRate, 0});
         for (const int32_t LRate : CExtendedRates)
             L.push_back({"xk3168", LRate, 2});
-        for (const int32_t LRate : CAsciiRates)
-            L.push_back({"ascii", LRate, 0});
+        for (const char* LProtocol : CTextProtocols)
+            for (const int32_t LRate : CTextRates)
+                L.push_back({LProtocol, LRate, 0});
         return L;
     }();
     return LTable;
@@ -47,6 +55,10 @@ std::unique_ptr<TWeighBridgeClient> CreateClientForProtocol(const std::string& A
         return std::make_unique<TKeliD2008Client>(CRepeatCntWhenStable);
     if (AProtocol == "ascii")
         return std::make_unique<TAsciiLineClient>(CRepeatCntWhenStable);
+    if (AProtocol == "continuous-stx")
+        return std::make_unique<TContinuousStxClient>(CRepeatCntWhenStable);
+    if (AProtocol == "reversed-eq")
+        return std::make_unique<TReversedEqClient>(CRepeatCntWhenStable);
     return std::make_unique<TXK3168Client>(CRepeatCntWhenStable);
 }
 
@@ -60,9 +72,10 @@ TExtendedSearch::~TExtendedSearch() {
     FCheck.reset();
 }
 
-void TExtendedSearch::Start(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials) {
+void TExtendedSearch::Start(const UnicodeString& APort,
+                            std::function<void(const TTrialRecord&)> AOnTrialEnd) {
     FPort = APort;
-    FTrials = &ATrials;
+    FOnTrialEnd = std::move(AOnTrialEnd);
     FNext = 0;
     FFound = false;
     FConnectError.clear();
@@ -138,11 +151,15 @@ void TExtendedSearch::RecordTrial(uint64_t AElapsed) {
     LRecord.ElapsedMs = AElapsed;
     LRecord.Extended = true;
     LRecord.LastWeight = FLastWeight;
+    LRecord.CheckRefused = FClient->CheckRefusedFrames();
     if (FWeights >= CSuccessCount)
         ApplyFraming(*FClient, LRecord);
     if (!FClient->HasConnected())
         LRecord.OpenError = UnicodeToUtf8(FClient->ConnectError());
-    FTrials->push_back(LRecord);
+    LogTrialEnd(LTrial.Protocol,
+                TConfigComm{FPort, LTrial.BaudRate, CReadIntervalTimeout, LTrial.StopBits},
+                LRecord.Weights, LRecord.CheckRefused);
+    FOnTrialEnd(LRecord);
 }
 
 void TExtendedSearch::Stop() {
@@ -161,8 +178,8 @@ void TExtendedSearch::Finish(bool AFound) {
     FForm.Memo1->Append(CEndLine);
     if (AFound) {
         FForm.Memo1->Append(CFoundCountHead + IntToStr(FWeights) + CFoundCountTail);
-        if (const auto* LAscii = dynamic_cast<const TAsciiLineClient*>(FClient.get()))
-            FForm.Memo1->Append(CFramingHead + Utf8ToUnicode(AsciiFramingName(LAscii->Framing())));
+        if (FClient->Framing() != TLineFraming::lfNone)
+            FForm.Memo1->Append(CFramingHead + Utf8ToUnicode(LineFramingName(FClient->Framing())));
         ShowMessage(CMsgFound);
     } else {
         FForm.Memo1->Append(CMsgNotFound);

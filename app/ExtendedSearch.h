@@ -7,11 +7,12 @@
 #include "app/MainForm.h"
 #include "app/SearchReport.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 struct TExtendedTrial {
-    const char* Protocol; // "keli", "xk3168" or "ascii"
+    const char* Protocol; // "keli", "xk3168", "continuous-stx", "reversed-eq" or "ascii"
     int32_t BaudRate;
     int32_t StopBits; // the protocol's usual: what a receiver gets does not depend on it
 };
@@ -31,11 +32,11 @@ public:
     TExtendedSearch& operator=(const TExtendedSearch&) = delete;
 
     // Starts the table on APort and returns: the trials run on the calling
-    // thread's loop (a timer of this search), each recorded in ATrials, which
-    // must outlive the search. A find ends it with its client still
-    // connected (for --watch); so does a trial whose client could not open
-    // the port, without trying the rest.
-    void Start(const UnicodeString& APort, std::vector<TTrialRecord>& ATrials);
+    // thread's loop (a timer of this search), each trial's record going to
+    // AOnTrialEnd as it ends. A find ends it with its client still connected
+    // (for --watch); so does a trial whose client could not open the port,
+    // without trying the rest.
+    void Start(const UnicodeString& APort, std::function<void(const TTrialRecord&)> AOnTrialEnd);
     bool Running() const { return FRunning; }
     bool Found() const { return FFound; }
     // Ends a running search at once; the trial under way is recorded.
@@ -58,7 +59,7 @@ private:
 
     TForm1& FForm;
     UnicodeString FPort;
-    std::vector<TTrialRecord>* FTrials = nullptr;
+    std::function<void(const TTrialRecord&)> FOnTrialEnd;
     size_t FNext = 0; // index of the trial under way in ExtendedTable()
     bool FRunning = false;
     bool FFound = false;
@@ -74,4 +75,7 @@ private:
 
 inline constexpr char16_t CExtendedHead[] = u"扩展搜索: 更多波特率与ASCII文本协议";
 inline constexpr char16_t CAsciiProtocol[] = u"尝试ASCII文本协议(连续重量行)";
+inline constexpr char16_t CContinuousStxProtocol[] =
+    u"尝试标准连续输出协议(STX与状态字节SWA/SWB/SWC)";
+inline constexpr char16_t CReversedEqProtocol[] = u"尝试\"=\"倒序连续输出协议(低位在前)";
 inline constexpr char16_t CFramingHead[] = u"数据格式: ";

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "logging/UnitLogFile.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 
@@ -23,6 +24,25 @@ void SkipRate(int32_t& ABaudRateIdx, int32_t ASkipRate) {
         ++ABaudRateIdx;
 }
 } // namespace
+
+const char* ProtocolOfState(TAutoTestState AState) {
+    return AState == attStandKeli || AState == attTestKeli ? "keli" : "xk3168";
+}
+
+void LogTrialEnd(const char* AProtocol, const TConfigComm& ACfg, int32_t AWeights,
+                 int32_t ACheckRefused) {
+    if (!GLogFile)
+        return;
+    const UnicodeString LProtocol = Utf8ToUnicode(AProtocol);
+    const long long LBaud = ACfg.BaudRate;
+    GLogFile->LogInfo(Format(u"尝试结束: %s, %s - 波特率: %d, 重量 %d 个, 只有校验不符的帧 %d 个",
+                             {LProtocol, ACfg.CommName, LBaud, static_cast<long long>(AWeights),
+                              static_cast<long long>(ACheckRefused)}));
+    if (ACheckRefused >= CCheckRefusedNotice)
+        GLogFile->LogWarning(
+            Format(u"%s, %s - 波特率: %d: %d 个完整的帧只有校验不符, 仪表可能用另一种方法计算校验",
+                   {LProtocol, ACfg.CommName, LBaud, static_cast<long long>(ACheckRefused)}));
+}
 
 std::unique_ptr<TWeighBridgeClient> CreateClientForState(TAutoTestState AState,
                                                          int32_t AWeightRepeatCntWhenStable) {
@@ -198,19 +218,22 @@ void TForm1::TestNewConfig() {
 }
 
 void TForm1::ReportTrial(uint64_t AElapsedMs) {
-    if (!OnTrialEnd)
-        return;
     TTrialResult LResult;
     LResult.State = FCurrTestState;
     LResult.Cfg = GetConfig();
     LResult.Weights = FSuccessReadCount;
     LResult.ElapsedMs = AElapsedMs;
     LResult.LastWeight = FLastWeight;
-    if (FBridge && !FBridge->HasConnected()) {
-        LResult.ConnectError = FBridge->ConnectError();
-        LResult.ConnectProblem = FBridge->ConnectProblem();
+    if (FBridge) {
+        LResult.CheckRefused = FBridge->CheckRefusedFrames();
+        if (!FBridge->HasConnected()) {
+            LResult.ConnectError = FBridge->ConnectError();
+            LResult.ConnectProblem = FBridge->ConnectProblem();
+        }
     }
-    OnTrialEnd(LResult);
+    LogTrialEnd(ProtocolOfState(LResult.State), LResult.Cfg, LResult.Weights, LResult.CheckRefused);
+    if (OnTrialEnd)
+        OnTrialEnd(LResult);
 }
 
 void TForm1::TimerCheckTimer(TObject*) {

@@ -47,7 +47,19 @@ struct TTrialResult {
     // kept it from opening.
     UnicodeString ConnectError;
     TPortProblem ConnectProblem = TPortProblem::ppNone;
+    int32_t CheckRefused = 0; // frames whole but for their check
 };
+
+// The protocol of a state's client, as the console front end names it:
+// "keli" or "xk3168".
+const char* ProtocolOfState(TAutoTestState AState);
+
+// Logs the end of a trial: protocol, port, rate, weights and the frames
+// refused for their check alone; from CCheckRefusedNotice of those on, a
+// warning line of its own says that the indicator may compute its check
+// otherwise.
+void LogTrialEnd(const char* AProtocol, const TConfigComm& ACfg, int32_t AWeights,
+                 int32_t ACheckRefused);
 
 class TForm1 : public TForm {
     SP_CLASS(TForm1, TForm)
@@ -109,6 +121,7 @@ inline constexpr int32_t CTestMaxTime = 1000;
 inline constexpr int32_t CRepeatCntWhenStable = 10;
 inline constexpr int32_t CReadIntervalTimeout = 10;
 inline constexpr int32_t CSuccessCount = 4;
+inline constexpr int32_t CCheckRefusedNotice = 4;
 // Passes of the standard phase, each on the selected port.
 inline constexpr int32_t CStandardPasses = 1;
 

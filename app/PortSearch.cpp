@@ -62,14 +62,14 @@ void SelectPort(TComboBox& ACombo, const UnicodeString& APort) {
 
 TTrialRecord RecordOf(const TTrialResult& AResult) {
     TTrialRecord LRecord;
-    LRecord.Protocol =
-        AResult.State == attStandKeli || AResult.State == attTestKeli ? "keli" : "xk3168";
+    LRecord.Protocol = ProtocolOfState(AResult.State);
     LRecord.BaudRate = AResult.Cfg.BaudRate;
     LRecord.StopBits = AResult.Cfg.StopBits;
     LRecord.Weights = AResult.Weights;
     LRecord.ElapsedMs = AResult.ElapsedMs;
     LRecord.LastWeight = AResult.LastWeight;
     LRecord.OpenError = UnicodeToUtf8(AResult.ConnectError);
+    LRecord.CheckRefused = AResult.CheckRefused;
     return LRecord;
 }
 
@@ -158,7 +158,8 @@ void TPortSearch::StepStandard() {
         // The window's last trial lets go of the port first.
         FForm->FreeBridge();
         FPhase = TPhase::phExtended;
-        FExtended->Start(FForm->ComboBox1->Text(), FReport.Trials);
+        FExtended->Start(FForm->ComboBox1->Text(),
+                         [this](const TTrialRecord& ARecord) { AddTrial(ARecord); });
     } else {
         EndAt(TPortSearchEnd::peNotFound);
     }
@@ -188,12 +189,18 @@ void TPortSearch::Stop() {
 }
 
 void TPortSearch::OnMyTrialEnd(const TTrialResult& AResult) {
-    FReport.Trials.push_back(RecordOf(AResult));
+    AddTrial(RecordOf(AResult));
     if (!AResult.ConnectError.empty()) {
         FLost = true;
         FLostError = AResult.ConnectError;
         FLostProblem = AResult.ConnectProblem;
     }
+}
+
+void TPortSearch::AddTrial(const TTrialRecord& ARecord) {
+    FReport.Trials.push_back(ARecord);
+    if (OnTrialRecorded)
+        OnTrialRecorded(ARecord, FReport.Trials.size());
 }
 
 void TPortSearch::EndLost(const UnicodeString& AError, TPortProblem AProblem) {

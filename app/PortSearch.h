@@ -63,10 +63,14 @@ public:
     // The weights of the winning trial so far (for --watch).
     int64_t WeightCount() const;
 
+    // Told of each trial's record as it is added, with the trial's number.
+    std::function<void(const TTrialRecord&, size_t)> OnTrialRecorded;
+
 private:
     enum class TPhase : uint8_t { phIdle, phStandard, phExtended, phDone };
 
     void OnMyTrialEnd(const TTrialResult& AResult);
+    void AddTrial(const TTrialRecord& ARecord);
     void StepStandard();
     void StepExtended();
     void EndAt(TPortSearchEnd AEnd);

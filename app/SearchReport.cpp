@@ -2,6 +2,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+#include <cmath>
+
+double DisplayedNumber(double AValue) {
+    if (!std::isfinite(AValue))
+        return AValue;
+    char LText[32];
+    const auto LEnd =
+        std::to_chars(LText, LText + sizeof LText, AValue, std::chars_format::general, 15).ptr;
+    double LValue = AValue;
+    std::from_chars(LText, LEnd, LValue);
+    return LValue;
+}
+
 namespace {
 nlohmann::ordered_json LineSettings(const TTrialRecord& ATrial) {
     return {{"protocol", ATrial.Protocol},
@@ -29,7 +43,7 @@ nlohmann::ordered_json ReportObject(const TSearchReport& AReport, int AExitCode)
             LDoc[LKey] = LValue;
         LDoc["trial"] = *AReport.Found + 1;
         LDoc["weights_read"] = LWin.Weights;
-        LDoc["last_weight"] = LWin.LastWeight;
+        LDoc["last_weight"] = DisplayedNumber(LWin.LastWeight);
     }
     if (!AReport.SavedTo.empty())
         LDoc["saved_to"] = AReport.SavedTo;
@@ -43,6 +57,7 @@ nlohmann::ordered_json ReportObject(const TSearchReport& AReport, int AExitCode)
     for (const TTrialRecord& LTrial : AReport.Trials) {
         nlohmann::ordered_json LEntry = LineSettings(LTrial);
         LEntry["weights_read"] = LTrial.Weights;
+        LEntry["check_refused"] = LTrial.CheckRefused;
         LEntry["milliseconds"] = LTrial.ElapsedMs;
         LEntry["extended"] = LTrial.Extended;
         if (!LTrial.OpenError.empty())

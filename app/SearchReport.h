@@ -8,7 +8,7 @@
 #include <vector>
 
 struct TTrialRecord {
-    std::string Protocol; // "keli", "xk3168" or "ascii"
+    std::string Protocol; // as CreateClientForProtocol names it
     int32_t BaudRate = 0;
     int32_t DataBits = 8;
     std::string Parity = "none"; // "none", "even" or "odd"
@@ -19,6 +19,7 @@ struct TTrialRecord {
     double LastWeight = 0;
     // Why the trial's client could not open the port; empty when it could.
     std::string OpenError;
+    int32_t CheckRefused = 0; // frames whole but for their check
 };
 
 struct TSearchReport {
@@ -34,6 +35,10 @@ struct TSearchReport {
     // The INI file --save wrote.
     std::string SavedTo;
 };
+
+// AValue at the 15 significant digits the display shows: a displayed 20.00
+// is 20, not 20.000000000000004.
+double DisplayedNumber(double AValue);
 
 // One JSON document, pretty-printed, ending with a newline.
 std::string SearchReportJson(const TSearchReport& AReport, int AExitCode);

@@ -52,6 +52,20 @@ int ExitCodeOf(TPortSearchEnd AEnd) {
     }
 }
 
+// A trial whose frames were whole but for their check, often enough that the
+// indicator may compute its check otherwise, is said on standard error;
+// APrefix goes in front (the port, when several are searched).
+void NoteCheckRefusals(TConsoleControls& AConsole, const std::string& APrefix,
+                       const std::string& APort, const TTrialRecord& ARecord, size_t ATrial) {
+    if (ARecord.CheckRefused < CCheckRefusedNotice)
+        return;
+    AConsole.WriteError(Utf8ToUnicode(
+        APrefix + "scaleprobe-cli: trial " + std::to_string(ATrial) + " (" + ARecord.Protocol +
+        ", " + APort + ", " + std::to_string(ARecord.BaudRate) +
+        " baud): " + std::to_string(ARecord.CheckRefused) +
+        " frames were whole but for their check; the indicator may compute its check otherwise"));
+}
+
 // Writes the found settings into the CommConfig section of AFile, keeping
 // everything else of it.
 bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
@@ -60,8 +74,8 @@ bool SaveResult(const std::filesystem::path& AFile, const std::string& APort,
                        {"BaudRate", std::to_string(AWin.BaudRate)},
                        {"StopBits", std::to_string(AWin.StopBits)},
                        {"Protocol", AWin.Protocol}};
-    // What an ASCII indicator's characters look like: 8N1, 7E1 or 7O1.
-    if (AWin.Protocol == "ascii")
+    // What a text indicator's characters look like: 8N1, 7E1 or 7O1.
+    if (ProtocolJudgesFraming(AWin.Protocol))
         LValues.push_back({"Framing", std::to_string(AWin.DataBits) +
                                           static_cast<char>(std::toupper(AWin.Parity[0])) + "1"});
     return SaveIniValues(AFile, UnicodeToUtf8(CCommSection), LValues, AError);
@@ -94,6 +108,9 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
     const TInterruptWatch LWatch;
     TPortSearch LSearch(APort, AOptions.Extended);
     AReport.Port = LSearch.Report().Port;
+    LSearch.OnTrialRecorded = [&](const TTrialRecord& ARecord, size_t ATrial) {
+        NoteCheckRefusals(LConsole, "", AReport.Port, ARecord, ATrial);
+    };
     LSearch.Form().Show();
     LSearch.Start();
     RunPortSearches({&LSearch}, Interrupted);
@@ -158,6 +175,12 @@ int RunAllPorts(const TCliOptions& AOptions, std::vector<TSearchReport>& AReport
     for (const UnicodeString& LPort : LPorts) {
         LOwned.push_back(std::make_unique<TPortSearch>(UnicodeToUtf8(LPort), AOptions.Extended));
         LSearches.push_back(LOwned.back().get());
+        TPortSearch* LSearch = LSearches.back();
+        LSearch->OnTrialRecorded = [&LConsole, LSearch](const TTrialRecord& ARecord,
+                                                        size_t ATrial) {
+            const std::string& LName = LSearch->Report().Port;
+            NoteCheckRefusals(LConsole, "[" + LName + "] ", LName, ARecord, ATrial);
+        };
         LConsole.SetLinePrefix(LSearches.back()->Form(), u"[" + LPort + u"]");
         LSearches.back()->Form().Show();
     }

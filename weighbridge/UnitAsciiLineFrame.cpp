@@ -41,43 +41,6 @@ bool IsUnit(const uint8_t* AText, uint32_t APos, uint32_t AEnd) {
 
 } // namespace
 
-const char* AsciiFramingName(TAsciiFraming AFraming) {
-    switch (AFraming) {
-    case TAsciiFraming::af8N1:
-        return "8N1";
-    case TAsciiFraming::af7E1:
-        return "7E1";
-    case TAsciiFraming::af7O1:
-        return "7O1";
-    case TAsciiFraming::afNone:
-        break;
-    }
-    return "";
-}
-
-void TAsciiLineState::Judge(uint8_t AByte) {
-    uint32_t LOnes = 0;
-    for (uint8_t LBits = AByte & 0x7F; LBits != 0; LBits &= static_cast<uint8_t>(LBits - 1))
-        ++LOnes;
-    const bool LHigh = (AByte & 0x80) != 0;
-    const bool LEvenBit = (LOnes & 1) != 0; // makes the count of ones even
-    if (LHigh != LEvenBit)
-        AllEven = false;
-    if (LHigh == LEvenBit)
-        AllOdd = false;
-    ++JudgedBytes;
-}
-
-TAsciiFraming TAsciiLineState::Framing() const {
-    if (JudgedBytes == 0)
-        return TAsciiFraming::afNone;
-    if (AllEven)
-        return TAsciiFraming::af7E1;
-    if (AllOdd)
-        return TAsciiFraming::af7O1;
-    return TAsciiFraming::af8N1;
-}
-
 bool DecodeAsciiLine(const uint8_t* ALine, uint32_t ALength, double& AValue) {
     if (ALength > CMaxLineLen)
         return false;
@@ -148,14 +111,14 @@ int32_t AnalyzeAsciiLineFrames(const uint8_t* ABuffer, const uint32_t& ASize, TW
         LLineStart = I + 1;
         if (LLength == 0) {
             if (LChar == CLF && LWasAfterCR)
-                AState.Judge(ABuffer[I]);
+                AState.Judge.Judge(ABuffer[I]);
             continue;
         }
         double LValue = 0;
         if (!LSeenStart || !DecodeAsciiLine(ABuffer + I - LLength, LLength, LValue))
             continue;
         for (uint32_t J = I - LLength; J <= I; ++J)
-            AState.Judge(ABuffer[J]);
+            AState.Judge.Judge(ABuffer[J]);
         AState.AfterAcceptedCR = LChar == CCR;
         ASink(LValue);
     }

@@ -10,6 +10,7 @@
 // line makes no weight.
 #pragma once
 
+#include "weighbridge/UnitLineFraming.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 
 #include <cstdint>
@@ -21,25 +22,16 @@ constexpr uint8_t CCR = 0x0D;
 constexpr uint8_t CLF = 0x0A;
 } // namespace AsciiLine
 
-// The character framing the accepted lines show when received as 8N1.
-enum class TAsciiFraming : uint8_t { afNone, af8N1, af7E1, af7O1 };
-
-// "8N1", "7E1", "7O1"; "" for afNone.
-const char* AsciiFramingName(TAsciiFraming AFraming);
-
 // What the scan carries from one pass to the next: whether it is inside a
 // line whose start it has not seen (after a reset, or after an overlong
 // line), and the framing judgement over the accepted lines.
 struct TAsciiLineState {
     bool InLine = false;          // false: skip to the next line end
     bool AfterAcceptedCR = false; // the LF of an accepted line's CR LF is judged with it
-    uint32_t JudgedBytes = 0;
-    bool AllEven = true; // the eighth bit was the even parity of the other seven
-    bool AllOdd = true;  // ... the odd parity
+    TFramingJudge Judge;
 
     void Reset() { *this = TAsciiLineState{}; }
-    void Judge(uint8_t AByte);
-    TAsciiFraming Framing() const;
+    TLineFraming Framing() const { return Judge.Framing(); }
 };
 
 // The weight of one line without its line end (ALength characters, only the

@@ -27,9 +27,24 @@ int32_t Convert2RealValue(uint8_t ANetValue) {
     return static_cast<int32_t>(ANetValue) - 48;
 }
 
-bool DecodeKeliD2008Frame(const uint8_t* AFrame, double& AValue) {
-    if (!HasValidDigits(AFrame))
-        return false;
+void KeliD2008Check(const uint8_t* AFrame, uint8_t (&ACheck)[2]) {
+    static const char CHex[] = "0123456789ABCDEF";
+    uint8_t LXor = 0;
+    for (uint32_t J = CIdxSign; J <= CIdxDot; ++J)
+        LXor ^= AFrame[J];
+    ACheck[0] = static_cast<uint8_t>(CHex[LXor >> 4]);
+    ACheck[1] = static_cast<uint8_t>(CHex[LXor & 0x0F]);
+}
+
+TFrameVerdict DecodeKeliD2008Frame(const uint8_t* AFrame, double& AValue) {
+    const uint8_t LSign = AFrame[CIdxSign];
+    if ((LSign != '+' && LSign != '-') || !HasValidDigits(AFrame) ||
+        AFrame[CDataFrameLen - 1] != CFlagEnd)
+        return TFrameVerdict::fvDamaged;
+    uint8_t LCheck[2];
+    KeliD2008Check(AFrame, LCheck);
+    if (AFrame[CIdxCheck] != LCheck[0] || AFrame[CIdxCheck + 1] != LCheck[1])
+        return TFrameVerdict::fvBadCheck;
     double LValue = 0;
     int32_t LMulti = 1;
     for (uint32_t J = CIdxDataEnd + 1; J-- > CIdxDataStart;) {
@@ -40,7 +55,10 @@ bool DecodeKeliD2008Frame(const uint8_t* AFrame, double& AValue) {
     const int32_t LDotValue = Convert2RealValue(AFrame[CIdxDot]);
     const double LDivisor = std::pow(0.1, LDotValue);
     AValue = LValue * LDivisor;
-    return true;
+    // "-0" is zero, not the negative zero of the floats.
+    if (LSign == '-' && LValue != 0)
+        AValue = -AValue;
+    return TFrameVerdict::fvWeight;
 }
 
 int32_t AnalyzeKeliD2008Frames(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink) {
@@ -54,11 +72,14 @@ int32_t AnalyzeKeliD2008Frames(const uint8_t* ABuffer, const uint32_t& ASize, TW
             uint8_t LTempAry[CDataFrameLen];
             std::memcpy(LTempAry, ABuffer + I, CDataFrameLen);
             double LValue = 0;
-            if (DecodeKeliD2008Frame(LTempAry, LValue))
+            const TFrameVerdict LVerdict = DecodeKeliD2008Frame(LTempAry, LValue);
+            if (LVerdict == TFrameVerdict::fvWeight)
                 ASink(LValue);
+            else if (LVerdict == TFrameVerdict::fvBadCheck)
+                ASink.RefusedForCheck();
         } else if (ABuffer[I] == CFlagEnd) {
             LLastEndIdx = static_cast<int32_t>(I);
         }
     }
-    return LLastEndIdx;
+    return KeepAtMost(ASize, LLastEndIdx, CDataFrameLen - 1);
 }

@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+int32_t KeepAtMost(uint32_t ASize, int32_t ALastEndIdx, uint32_t AKeep) {
+    if (ASize <= AKeep)
+        return ALastEndIdx;
+    const int32_t LFloor = static_cast<int32_t>(ASize - AKeep) - 1;
+    return ALastEndIdx < LFloor ? LFloor : ALastEndIdx;
+}
+
 void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength) {
     uint32_t LCanReadSize = ALength;
     if (ASize + ALength > CMaxReceivedSize)

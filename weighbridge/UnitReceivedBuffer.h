@@ -7,19 +7,45 @@
 constexpr uint32_t CReceivedBufferLen = 2048;
 constexpr uint32_t CMaxReceivedSize = 1024;
 
-// Where a scan hands each weight it extracts. A plain function pointer and a
+// What a decoder makes of one whole frame.
+enum class TFrameVerdict : uint8_t {
+    fvWeight,   // a weight
+    fvDamaged,  // no weight
+    fvBadCheck, // no weight: whole and well formed but for its check
+};
+
+// Where a scan hands each weight it extracts. Plain function pointers and a
 // context, so that handing a weight over never allocates.
 struct TWeightSink {
     void* Context = nullptr;
     void (*Put)(void* AContext, double AValue) = nullptr;
+    // Optional: told of each frame refused for its check alone.
+    void (*CheckRefused)(void* AContext) = nullptr;
+    // Optional: takes the weights the indicator marks as in motion; without
+    // it they go to Put.
+    void (*PutInMotion)(void* AContext, double AValue) = nullptr;
 
     void operator()(double AValue) const { Put(Context, AValue); }
+    void InMotion(double AValue) const {
+        (PutInMotion != nullptr ? PutInMotion : Put)(Context, AValue);
+    }
+    void RefusedForCheck() const {
+        if (CheckRefused != nullptr)
+            CheckRefused(Context);
+    }
 };
 
 // One pass over the valid bytes; returns the offset of the last byte to
 // consume, -1 for none. ASize is read afresh at every step, so a sink that
 // clears the buffer ends the pass.
 using TFrameScan = int32_t (*)(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink);
+
+// The mark of a scan that leaves at most AKeep bytes unconsumed: bytes
+// further back can no longer begin a frame, and kept they would fill the
+// buffer until every later chunk is refused. A scan keeps one frame length
+// minus one byte, so a pending start byte always stays. A mark past the data
+// (the sink cleared the buffer) is left as it is.
+int32_t KeepAtMost(uint32_t ASize, int32_t ALastEndIdx, uint32_t AKeep);
 
 // Appends what fits under the 1024-byte limit; the rest of the chunk is dropped.
 void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength);

@@ -67,6 +67,7 @@ void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
         FComm->StopComm();
         ClearBuffer();
         ResetDecoder();
+        FCheckRefusedFrames = 0;
         FComm->SetCommName(CommDeviceName(ACfg.CommName));
         FComm->SetBaudRate(static_cast<uint32_t>(ACfg.BaudRate));
         FComm->SetReadIntervalTimeout(static_cast<uint32_t>(ACfg.ReadIntervalTimeout));
@@ -119,7 +120,23 @@ void TWeighBridgeClient::PutWeight(void* AContext, double AValue) {
     static_cast<TWeighBridgeClient*>(AContext)->AddAWeight(AValue);
 }
 
+void TWeighBridgeClient::PutCheckRefused(void* AContext) {
+    ++static_cast<TWeighBridgeClient*>(AContext)->FCheckRefusedFrames;
+}
+
+void TWeighBridgeClient::PutWeightInMotion(void* AContext, double AValue) {
+    static_cast<TWeighBridgeClient*>(AContext)->AddAWeightInMotion(AValue);
+}
+
 void TWeighBridgeClient::AddAWeight(double AValue) {
+    JudgeWeight(AValue, false);
+}
+
+void TWeighBridgeClient::AddAWeightInMotion(double AValue) {
+    JudgeWeight(AValue, true);
+}
+
+void TWeighBridgeClient::JudgeWeight(double AValue, bool AInMotion) {
     FOnNewWeightNotify(AValue);
     if (HasGetStableWeight())
         return;
@@ -128,6 +145,10 @@ void TWeighBridgeClient::AddAWeight(double AValue) {
     if (FWeightList.empty())
         LogDebugLine(u"第一次接受到重量: %f", AValue);
     if (!FWeightList.empty() && FWeightList.back() == AValue) {
+        if (AInMotion) {
+            FLastWeightRepeatCnt = 0;
+            return;
+        }
         const int32_t LRepeat = FLastWeightRepeatCnt + 1;
         if (LRepeat >= FWeightRepeatCntWhenStable) {
             if (LRepeat == FWeightRepeatCntWhenStable)

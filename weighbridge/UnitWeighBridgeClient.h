@@ -6,6 +6,7 @@
 #include "platform/Object.h"
 #include "serial/PortCheck.h"
 #include "serial/Comm.h"
+#include "weighbridge/UnitLineFraming.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 #include "weighbridge/UnitWeighGlobal.h"
 
@@ -49,6 +50,15 @@ public:
         FOnStableWeightNotify = std::move(AValue);
     }
 
+    // The character framing seen in the frames decoded since the last
+    // ConnectComm, for a decoder that judges it; lfNone otherwise and before
+    // the first frame.
+    virtual TLineFraming Framing() const { return TLineFraming::lfNone; }
+
+    // Frames since the last ConnectComm that were whole and well formed but
+    // for their check (a model that computes its check otherwise).
+    int32_t CheckRefusedFrames() const { return FCheckRefusedFrames; }
+
     // Read-only views of the judgement, for the owner and for tests.
     const std::vector<double>& WeightList() const { return FWeightList; }
     int32_t LastWeightRepeatCnt() const { return FLastWeightRepeatCnt; }
@@ -57,18 +67,29 @@ public:
 protected:
     // The stability judgement of one decoded weight, in frame order.
     void AddAWeight(double AValue);
+    // As AddAWeight, for a weight the indicator marks as in motion: it is
+    // notified, but never counts as a repeat, and a repeat run starts over.
+    void AddAWeightInMotion(double AValue);
     virtual void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer, uint16_t BufferLength);
     virtual void OnMyReceiveError(TObject* Sender, uint32_t EventMask);
     // Forgets what a decoder carries between receive events; ConnectComm
     // calls it with the cleared buffer.
     virtual void ResetDecoder() {}
 
-    // The sink that hands a scan's weights to AddAWeight.
-    TWeightSink WeightSink() { return TWeightSink{this, &TWeighBridgeClient::PutWeight}; }
+    // The sink that hands a scan's weights to AddAWeight and counts the
+    // frames refused for their check.
+    TWeightSink WeightSink() {
+        return TWeightSink{this, &TWeighBridgeClient::PutWeight,
+                           &TWeighBridgeClient::PutCheckRefused,
+                           &TWeighBridgeClient::PutWeightInMotion};
+    }
     const TComm& Comm() const { return *FComm; }
 
 private:
     static void PutWeight(void* AContext, double AValue);
+    static void PutCheckRefused(void* AContext);
+    static void PutWeightInMotion(void* AContext, double AValue);
+    void JudgeWeight(double AValue, bool AInMotion);
     void ClearBuffer();
     bool HasGetStableWeight() const;
     void ShowMsgInOtherThread(bool IsShowDialogForm, const UnicodeString& AMsg);
@@ -89,6 +110,7 @@ private:
     TShowStrProc FOnGetMsg;
     TOnNewWeightNotify FOnNewWeightNotify;
     TOnStableWeightNotify FOnStableWeightNotify;
+    int32_t FCheckRefusedFrames = 0;
 
 protected:
     // Received bytes not yet consumed; at most 1024 valid, the rest 0.

@@ -9,9 +9,7 @@ class TAsciiLineClient : public TWeighBridgeClient {
 public:
     using TWeighBridgeClient::TWeighBridgeClient;
 
-    // The framing of the weight lines decoded since the last ConnectComm;
-    // afNone before the first.
-    TAsciiFraming Framing() const { return FLineState.Framing(); }
+    TLineFraming Framing() const override { return FLineState.Framing(); }
 
 protected:
     void OnMyCommReceiveData(TObject* Sender, const uint8_t* Buffer,

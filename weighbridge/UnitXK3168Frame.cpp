@@ -49,5 +49,5 @@ int32_t AnalyzeXK3168Frames(const uint8_t* ABuffer, const uint32_t& ASize, TWeig
         else
             LLastEndIdx = static_cast<int32_t>(I); // only the lead byte goes
     }
-    return LLastEndIdx;
+    return KeepAtMost(ASize, LLastEndIdx, CDataFrameLen - 1);
 }

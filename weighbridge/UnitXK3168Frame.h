@@ -22,5 +22,5 @@ bool DecodeXK3168Frame(const uint8_t* AFrame, double& AValue);
 
 // One pass over the buffer: each complete frame in buffer order; a valid one
 // marks up to its last byte, an invalid one only up to its lead byte, so the
-// bytes after it are tried again.
+// bytes after it are tried again. At most four bytes are left.
 int32_t AnalyzeXK3168Frames(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink ASink);

@@ -22,6 +22,9 @@ public:
     int Stop(int ASignal, int ATimeoutMs = 10000) { return FChild.Stop(ASignal, ATimeoutMs); }
     // Waits for an exit of its own, as TChildProcess::Wait.
     int Wait(int ATimeoutMs) { return FChild.Wait(ATimeoutMs); }
+    // Freezes it (as a loaded machine may) and lets it go on.
+    bool Pause() { return FChild.Pause(); }
+    bool Resume() { return FChild.Resume(); }
     // What it wrote to standard error (complete once it has ended).
     const std::string& ErrorOutput() const { return FChild.Errors(); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "LogCapture.h"
+#include "TestFrames.h"
 #include "config/UnitConfigReader.h"
 #include "platform/MessageLoop.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
@@ -38,6 +39,7 @@ public:
         this->SetOnNewWeightNotify([this](double AValue) { Notified.push_back(AValue); });
     }
     using TBase::AddAWeight;
+    using TBase::AddAWeightInMotion;
     using TBase::Comm;
     using TBase::OnMyReceiveError;
 
@@ -59,8 +61,5 @@ using TOpenKeli = TOpenClient<TKeliD2008Client>;
 using TOpenXK = TOpenClient<TXK3168Client>;
 
 inline std::vector<uint8_t> KeliFrameBytes(const char* ADigits, char ADot = '0') {
-    std::vector<uint8_t> LFrame{0x02, '+', 0,   0, 0, 0, 0, 0, static_cast<uint8_t>(ADot),
-                                '0',  '0', 0x03};
-    std::copy(ADigits, ADigits + 6, LFrame.begin() + 2);
-    return LFrame;
+    return KeliTestFrame(ADigits, ADot);
 }

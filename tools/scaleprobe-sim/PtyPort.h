@@ -8,9 +8,9 @@
 
 class TPtyPort {
 public:
-    // Opens a new pseudo-terminal whose port starts raw at AInitialBaud.
-    // Throws std::runtime_error.
-    explicit TPtyPort(uint32_t AInitialBaud);
+    // Opens a new pseudo-terminal whose port rests raw and hung up (speed 0)
+    // while nobody has set its speed. Throws std::runtime_error.
+    TPtyPort();
     ~TPtyPort();
     TPtyPort(const TPtyPort&) = delete;
     TPtyPort& operator=(const TPtyPort&) = delete;
@@ -21,8 +21,10 @@ public:
     // The baud rate and stop bits (2 for two, else 1) that the application
     // set on the port; false when they cannot be read.
     bool LineSettings(uint32_t& ABaud, uint32_t& AStopBits) const;
-    // Reads and discards what the application sent.
-    void DrainInput();
+    // Reads and discards what the application sent; true when the
+    // application has flushed its input since the last call (a purge, as at
+    // every open): bytes made before then must not reach it any more.
+    bool DrainInput();
     // Writes what the port takes now; the rest is lost, as in an overrun.
     size_t Write(const uint8_t* AData, size_t ALength);
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,34 +16,9 @@ namespace {
     throw std::runtime_error(AWhat + ": " + std::strerror(errno));
 }
 
-speed_t SpeedConstant(uint32_t ABaud) {
-    switch (ABaud) {
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return B9600;
-    }
-}
-
 } // namespace
 
-TPtyPort::TPtyPort(uint32_t AInitialBaud) {
+TPtyPort::TPtyPort() {
     FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (FMaster < 0)
         Fail("posix_openpt");
@@ -56,8 +32,18 @@ TPtyPort::TPtyPort(uint32_t AInitialBaud) {
         Fail("ptsname");
     }
     FPath = LName;
-    // Open the port once: raw, at the indicator's rate. After this first
-    // close the master reports a hang-up whenever nobody has the port open.
+    // Packet mode: each read of the master tells whether the application
+    // flushed its input.
+    int LPacket = 1;
+    if (ioctl(FMaster, TIOCPKT, &LPacket) != 0) {
+        close(FMaster);
+        Fail("TIOCPKT");
+    }
+    // Open the port once: raw, at speed 0. After this first close the master
+    // reports a hang-up whenever nobody has the port open; and since a close
+    // gives the port back the settings its opener found, the line stays dead
+    // between an open and the opener's own settings (an indicator's rate
+    // there would hand the next opener frames from before its settings).
     const int LSlave = open(LName, O_RDWR | O_NOCTTY);
     if (LSlave < 0) {
         close(FMaster);
@@ -66,7 +52,7 @@ TPtyPort::TPtyPort(uint32_t AInitialBaud) {
     struct termios LTerm {};
     if (tcgetattr(LSlave, &LTerm) == 0) {
         cfmakeraw(&LTerm);
-        cfsetspeed(&LTerm, SpeedConstant(AInitialBaud));
+        cfsetspeed(&LTerm, B0);
         tcsetattr(LSlave, TCSANOW, &LTerm);
     }
     close(LSlave);
@@ -94,10 +80,14 @@ bool TPtyPort::LineSettings(uint32_t& ABaud, uint32_t& AStopBits) const {
     return true;
 }
 
-void TPtyPort::DrainInput() {
+bool TPtyPort::DrainInput() {
+    bool LFlushed = false;
     uint8_t LScratch[512];
-    while (read(FMaster, LScratch, sizeof LScratch) > 0) {
-    }
+    ssize_t LRead;
+    while ((LRead = read(FMaster, LScratch, sizeof LScratch)) > 0)
+        if (LScratch[0] != TIOCPKT_DATA && (LScratch[0] & TIOCPKT_FLUSHREAD) != 0)
+            LFlushed = true;
+    return LFlushed;
 }
 
 size_t TPtyPort::Write(const uint8_t* AData, size_t ALength) {

@@ -1,5 +1,6 @@
 #include "tools/scaleprobe-sim/SimIndicator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -127,6 +128,45 @@ void EncodeXK3168Frame(double AWeight, int ADecimals, bool AStable, uint8_t (&AO
         AOut[J] = static_cast<uint8_t>((LDigits / 10 % 10) << 4 | (LDigits % 10));
 }
 
+std::vector<uint8_t> EncodeContinuousStxFrame(double AWeight, int ADecimals, bool AInMotion,
+                                              bool APounds, bool AChecksum) {
+    bool LOverload = false;
+    uint32_t LDigits = DisplayDigits(AWeight, ADecimals, LOverload);
+    const bool LNegative = AWeight < 0 && LDigits != 0;
+    std::vector<uint8_t> LFrame{0x02, static_cast<uint8_t>(0x20 | 0x08 | (ADecimals + 2)),
+                                static_cast<uint8_t>(0x20 | (LNegative ? 0x02 : 0) |
+                                                     (LOverload ? 0x04 : 0) |
+                                                     (AInMotion ? 0x08 : 0) | (APounds ? 0 : 0x10)),
+                                0x20};
+    for (uint32_t LDiv = 100000; LDiv != 0; LDiv /= 10)
+        LFrame.push_back(static_cast<uint8_t>('0' + LDigits / LDiv % 10));
+    LFrame.insert(LFrame.end(), 6, '0');
+    LFrame.push_back(0x0D);
+    if (AChecksum) {
+        uint32_t LSum = 0;
+        for (uint8_t LByte : LFrame)
+            LSum += LByte;
+        LFrame.push_back(static_cast<uint8_t>((0x80 - (LSum & 0x7F)) & 0x7F));
+    }
+    return LFrame;
+}
+
+std::string EncodeReversedEqFrame(double AWeight, int ADecimals, uint32_t AChars) {
+    const uint32_t LPlaces = AChars - 1 - (ADecimals > 0 ? 1 : 0);
+    bool LOverload = false;
+    uint32_t LDigits = DisplayDigits(AWeight, ADecimals, LOverload);
+    uint32_t LMax = 1;
+    for (uint32_t I = 0; I < LPlaces && LMax <= 999999; ++I)
+        LMax *= 10;
+    LDigits = std::min(LDigits, LMax - 1);
+    std::string LNumber = std::to_string(LDigits);
+    LNumber.insert(0, LPlaces - LNumber.size(), '0');
+    if (ADecimals > 0)
+        LNumber.insert(LNumber.size() - static_cast<size_t>(ADecimals), 1, '.');
+    const std::string LDisplay = (AWeight < 0 && LDigits != 0 ? "-" : "0") + LNumber;
+    return "=" + std::string(LDisplay.rbegin(), LDisplay.rend());
+}
+
 std::string EncodeAsciiLine(double AWeight, int ADecimals, const std::string& APrefix,
                             const std::string& AUnit) {
     bool LOverload = false;
@@ -154,7 +194,10 @@ size_t TSimIndicator::FrameLength() const {
     case TSimProtocol::spXK3168:
         return 5;
     case TSimProtocol::spAscii:
+    case TSimProtocol::spContinuousStx:
         break;
+    case TSimProtocol::spReversedEq:
+        return FOptions.EqChars + 1;
     }
     return FLastLength;
 }
@@ -183,9 +226,17 @@ void TSimIndicator::NextFrame(std::vector<uint8_t>& AOut) {
     if (FOptions.Protocol == TSimProtocol::spKeli) {
         uint8_t LFrame[12];
         EncodeKeliFrame(LWeight, FOptions.Decimals, FOptions.BlankPad, LFrame);
+        if (FOptions.BadCheck) {
+            uint8_t LCheck = 0;
+            for (int J = 0; J <= 8; ++J)
+                LCheck ^= LFrame[J];
+            static const char CHex[] = "0123456789ABCDEF";
+            LFrame[9] = static_cast<uint8_t>(CHex[LCheck >> 4]);
+            LFrame[10] = static_cast<uint8_t>(CHex[LCheck & 0x0F]);
+        }
         for (uint8_t LByte : LFrame)
             PutByte(LByte, AOut);
-        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, false);
+        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
     } else if (FOptions.Protocol == TSimProtocol::spAscii) {
         const std::string LLine =
             EncodeAsciiLine(LWeight, FOptions.Decimals, FOptions.AsciiPrefix, FOptions.AsciiUnit);
@@ -193,15 +244,37 @@ void TSimIndicator::NextFrame(std::vector<uint8_t>& AOut) {
             PutByte(static_cast<uint8_t>(LChar), AOut);
         FLastLength = LLine.size();
         FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
+    } else if (FOptions.Protocol == TSimProtocol::spReversedEq) {
+        const std::string LFrame =
+            EncodeReversedEqFrame(LWeight, FOptions.Decimals, FOptions.EqChars);
+        for (char LChar : LFrame)
+            PutByte(static_cast<uint8_t>(LChar), AOut);
+        // What the display can show of it.
+        double LShownValue = 0;
+        uint64_t LInteger = 0;
+        for (char LChar : std::string(LFrame.rbegin(), LFrame.rend()))
+            if (LChar >= '0' && LChar <= '9')
+                LInteger = LInteger * 10 + static_cast<uint64_t>(LChar - '0');
+        LShownValue = DisplayedWeight(static_cast<uint32_t>(LInteger), FOptions.Decimals,
+                                      LNegative && LInteger != 0);
+        FLastWeight = LShownValue;
     } else {
         // Stable once the display has shown the same value three times.
         const double LShown = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
         const bool LStable = FFrames >= 2 && FPrevious[0] == LShown && FPrevious[1] == LShown;
-        uint8_t LFrame[5];
-        EncodeXK3168Frame(LWeight, FOptions.Decimals, LStable, LFrame);
-        for (uint8_t LByte : LFrame)
-            PutByte(LByte, AOut);
-        FLastWeight = DisplayedWeight(LDigits, FOptions.Decimals, LNegative);
+        if (FOptions.Protocol == TSimProtocol::spContinuousStx) {
+            const auto LFrame = EncodeContinuousStxFrame(LWeight, FOptions.Decimals, !LStable,
+                                                         FOptions.Pounds, FOptions.Checksum);
+            for (uint8_t LByte : LFrame)
+                PutByte(LByte, AOut);
+            FLastLength = LFrame.size();
+        } else {
+            uint8_t LFrame[5];
+            EncodeXK3168Frame(LWeight, FOptions.Decimals, LStable, LFrame);
+            for (uint8_t LByte : LFrame)
+                PutByte(LByte, AOut);
+        }
+        FLastWeight = LShown;
     }
     FPrevious[1] = FPrevious[0];
     FPrevious[0] = FLastWeight;

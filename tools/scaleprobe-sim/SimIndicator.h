@@ -51,6 +51,16 @@ void EncodeKeliFrame(double AWeight, int ADecimals, bool ABlankPad, uint8_t (&AO
 // 0xFF, status (decimal code, stable, sign, overload), three BCD bytes, low first.
 void EncodeXK3168Frame(double AWeight, int ADecimals, bool AStable, uint8_t (&AOut)[5]);
 
+// STX, SWA (decimal code, increment 1), SWB (gross, sign, range, motion,
+// unit), SWC, the six digits of the weight, six of a zero tare, CR and, with
+// AChecksum, the two's complement of the seven-bit sum of the bytes before.
+std::vector<uint8_t> EncodeContinuousStxFrame(double AWeight, int ADecimals, bool AInMotion,
+                                              bool APounds, bool AChecksum);
+
+// "=" and the display of AChars places (the sign, the digits and, with
+// decimals, the point) lowest place first.
+std::string EncodeReversedEqFrame(double AWeight, int ADecimals, uint32_t AChars);
+
 // APrefix, the shown weight ('-' when negative, ADecimals places), AUnit and
 // CR LF.
 std::string EncodeAsciiLine(double AWeight, int ADecimals, const std::string& APrefix,

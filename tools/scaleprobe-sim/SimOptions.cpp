@@ -65,10 +65,13 @@ bool ParseRate(const std::string& AText, double& ARate) {
 std::string SimUsage() {
     return "usage: scaleprobe-sim [options]\n"
            "Plays a weighing indicator on a pseudo-terminal and prints the port's path.\n"
-           "  --protocol keli|xk3168|ascii\n"
+           "  --protocol keli|xk3168|ascii|continuous-stx|reversed-eq\n"
            "                          frame protocol: keli = 12-byte STX frame,\n"
            "                          xk3168 = 5-byte 0xFF frame, ascii = text lines\n"
-           "                          <prefix><weight><unit> CR LF (default keli)\n"
+           "                          <prefix><weight><unit> CR LF, continuous-stx =\n"
+           "                          STX, status bytes SWA SWB SWC, weight, tare, CR,\n"
+           "                          reversed-eq = \"=\" and the display lowest place\n"
+           "                          first (default keli)\n"
            "  --ascii-prefix TEXT     ascii: text before the weight, e.g. ST,GS,\n"
            "                          (default none)\n"
            "  --ascii-unit UNIT       ascii: text after the weight; may be empty\n"
@@ -83,7 +86,8 @@ std::string SimUsage() {
            "                          | list:V1,V2,...  (default const:1000)\n"
            "  --hold K                send each value K frames in a row (default 1)\n"
            "  --decimals D            decimal places shown (keli and ascii 0-9,\n"
-           "                          xk3168 0-6; default 0)\n"
+           "                          xk3168 0-6, continuous-stx 0-5, reversed-eq\n"
+           "                          up to its characters less 2; default 0)\n"
            "  --duration SECONDS      stop after this time\n"
            "  --count N               stop after N frames went to an open port\n"
            "  --seed N                seed of the noise (default 1)\n"
@@ -91,6 +95,11 @@ std::string SimUsage() {
            "  --flip-rate R           flip one bit of each byte with probability R\n"
            "  --garbage N             send N random bytes before the first frame\n"
            "  --blank-pad             keli: leading blanks instead of zeros\n"
+           "  --bad-check             keli: a check that covers the STX too (a model\n"
+           "                          that computes it otherwise)\n"
+           "  --checksum              continuous-stx: send the checksum byte\n"
+           "  --lb                    continuous-stx: the unit is lb (default kg)\n"
+           "  --eq-chars 7|8          reversed-eq: characters after the \"=\" (default 7)\n"
            "  --no-announce           do not list the port as a virtual port\n"
            "  --verbose               report the application's line settings on stderr\n";
 }
@@ -106,6 +115,12 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
         }
         if (Flag("--blank-pad")) {
             AOptions.BlankPad = true;
+            continue;
+        }
+        if (Flag("--bad-check") || Flag("--checksum") || Flag("--lb")) {
+            (Flag("--bad-check")  ? AOptions.BadCheck
+             : Flag("--checksum") ? AOptions.Checksum
+                                  : AOptions.Pounds) = true;
             continue;
         }
         if (Flag("--no-announce")) {
@@ -131,6 +146,10 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
                 AOptions.Protocol = TSimProtocol::spXK3168;
             else if (LValue == "ascii")
                 AOptions.Protocol = TSimProtocol::spAscii;
+            else if (LValue == "continuous-stx")
+                AOptions.Protocol = TSimProtocol::spContinuousStx;
+            else if (LValue == "reversed-eq")
+                AOptions.Protocol = TSimProtocol::spReversedEq;
             else
                 LOk = false;
         } else if (Flag("--baud")) {
@@ -167,6 +186,9 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
             LOk = ParseRate(LValue, AOptions.DropRate);
         } else if (Flag("--flip-rate")) {
             LOk = ParseRate(LValue, AOptions.FlipRate);
+        } else if (Flag("--eq-chars")) {
+            LOk = ParseUnsigned(LValue, AOptions.EqChars) &&
+                  (AOptions.EqChars == 7 || AOptions.EqChars == 8);
         } else if (Flag("--garbage")) {
             LOk = ParseUnsigned(LValue, AOptions.GarbageBytes);
         } else {
@@ -180,6 +202,15 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
     }
     if (AOptions.Protocol == TSimProtocol::spXK3168 && AOptions.Decimals > 6) {
         AError = "xk3168 shows at most 6 decimals";
+        return false;
+    }
+    if (AOptions.Protocol == TSimProtocol::spContinuousStx && AOptions.Decimals > 5) {
+        AError = "continuous-stx shows at most 5 decimals";
+        return false;
+    }
+    if (AOptions.Protocol == TSimProtocol::spReversedEq &&
+        AOptions.Decimals + 2 > static_cast<int>(AOptions.EqChars)) {
+        AError = "reversed-eq shows at most " + std::to_string(AOptions.EqChars - 2) + " decimals";
         return false;
     }
     return true;

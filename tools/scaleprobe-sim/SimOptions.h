@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class TSimProtocol { spKeli, spXK3168, spAscii };
+enum class TSimProtocol { spKeli, spXK3168, spAscii, spContinuousStx, spReversedEq };
 
 struct TSimOptions {
     TSimProtocol Protocol = TSimProtocol::spKeli;
@@ -28,6 +28,10 @@ struct TSimOptions {
     double FlipRate = 0;
     uint32_t GarbageBytes = 0;
     bool BlankPad = false;
+    bool BadCheck = false; // keli: the check covers the STX too
+    bool Checksum = false; // continuous-stx: the checksum byte after the CR
+    bool Pounds = false;   // continuous-stx: the unit bit says lb
+    uint32_t EqChars = 7;  // reversed-eq: characters after the "=", 7 or 8
     bool Announce = true;
     bool Verbose = false;
     bool Help = false;

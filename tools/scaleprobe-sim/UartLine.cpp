@@ -54,10 +54,16 @@ int TUartLine::Level(int64_t AUnits) const {
 }
 
 bool TUartLine::NextFallingEdge(int64_t AAfterUnits, int64_t& AEdgeUnits) const {
-    for (const TTxByte& LByte : FTx) {
+    // The bytes are in line order: skip those that ended before AAfterUnits
+    // at once, so that a long backlog (after this process could not run for
+    // a while) costs time in proportion to its length, not to its square.
+    const int64_t LByteUnits = TickToUnits(ByteTicks());
+    const auto LFirst = std::partition_point(FTx.begin(), FTx.end(), [&](const TTxByte& AByte) {
+        return TickToUnits(AByte.Start) + LByteUnits <= AAfterUnits;
+    });
+    for (auto LIt = LFirst; LIt != FTx.end(); ++LIt) {
+        const TTxByte& LByte = *LIt;
         const int64_t LStart = TickToUnits(LByte.Start);
-        if (LStart + TickToUnits(ByteTicks()) <= AAfterUnits)
-            continue;
         if (LStart > AAfterUnits) {
             AEdgeUnits = LStart; // the line is high before every start bit
             return true;

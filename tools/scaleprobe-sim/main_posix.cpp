@@ -56,8 +56,11 @@ public:
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - LStart).count();
             const int64_t LNow =
                 static_cast<int64_t>(LElapsed * static_cast<double>(LTicksPerSecond));
-            FollowPort(LNow);
+            // Frames first: a receiver that comes up now finds the start of
+            // the next byte among them, also after this process could not
+            // run for a while.
             QueueFramesUntil(LNow + LTicksPerSecond / 10);
+            FollowPort(LNow, FPort.DrainInput());
             Deliver(LNow);
             CountSentFrames(LNow);
             if (FOptions.Count != 0 && FFramesToPort >= FOptions.Count)
@@ -87,9 +90,9 @@ private:
         }
     }
 
-    // Listens at the application's rate while it has the port open.
-    void FollowPort(int64_t ANow) {
-        FPort.DrainInput();
+    // Listens at the application's rate while it has the port open; a flush
+    // of its input (AFlushed) drops what the line had made for it so far.
+    void FollowPort(int64_t ANow, bool AFlushed) {
         uint32_t LBaud = 0;
         uint32_t LStopBits = 1;
         const bool LOpen = FPort.PeerOpen() && FPort.LineSettings(LBaud, LStopBits) && LBaud > 0;
@@ -99,12 +102,12 @@ private:
             FLine.Disconnect();
             return;
         }
-        if (FLine.Listening() && LBaud == FLine.RxBaud() && LStopBits == FStopBits)
+        if (FLine.Listening() && LBaud == FLine.RxBaud() && LStopBits == FStopBits && !AFlushed)
             return;
         if (FOptions.Verbose)
             std::fprintf(stderr, "port open at %u baud, %u stop bit(s); indicator %u baud, %s\n",
                          LBaud, LStopBits, FOptions.BaudRate, StopBitsText(FOptions.StopHalfBits));
-        if (!FLine.Listening() || LBaud != FLine.RxBaud())
+        if (!FLine.Listening() || LBaud != FLine.RxBaud() || AFlushed)
             FLine.Listen(LBaud, ANow);
         FStopBits = LStopBits;
     }
@@ -142,6 +145,17 @@ private:
         FLine.Receive(ANow, FReceived);
         if (FReceived.empty())
             return;
+        // The application may have closed, flushed or set the port anew while
+        // these bytes were made (this process may have waited long for the
+        // processor): then they never were on its line.
+        const bool LFlushed = FPort.DrainInput();
+        uint32_t LBaud = 0;
+        uint32_t LStopBits = 1;
+        if (LFlushed || !FPort.PeerOpen() || !FPort.LineSettings(LBaud, LStopBits) ||
+            LBaud != FLine.RxBaud() || LStopBits != FStopBits) {
+            FollowPort(ANow, LFlushed);
+            return;
+        }
         FBytes.clear();
         for (const auto& LByte : FReceived)
             FBytes.push_back(LByte.Value);
@@ -176,7 +190,7 @@ int main(int argc, char** argv) try {
     }
     InstallSignals();
     {
-        TPtyPort LPort(LOptions.BaudRate);
+        TPtyPort LPort;
         const UnicodeString LPath = Utf8ToUnicode(LPort.Path());
         if (LOptions.Announce && !AnnounceVirtualPort(LPath))
             std::fprintf(stderr, "scaleprobe-sim: cannot announce %s as a virtual port\n",

@@ -2,6 +2,7 @@
 // display's bitmap showing that weight, after a successful search.
 #include "app/MainForm.h"
 #include "tests/support/Pty.h"
+#include "weighbridge/UnitKeliD2008Frame.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,11 +25,16 @@ int64_t NowNs() {
         .count();
 }
 
-// The STX frame: 0x02, sign, six digits, decimals, two data bytes, 0x03.
+// The STX frame: 0x02, sign, six digits, decimals, the check's two hex
+// digits, 0x03.
 std::array<char, 12> KeliFrame(int AValue) {
     std::array<char, 12> LFrame{0x02, '+', '0', '0', '0', '0', '0', '0', '0', '0', '0', 0x03};
     for (int I = 7; I >= 2; --I, AValue /= 10)
         LFrame[static_cast<size_t>(I)] = static_cast<char>('0' + AValue % 10);
+    uint8_t LCheck[2];
+    KeliD2008Check(reinterpret_cast<const uint8_t*>(LFrame.data()), LCheck);
+    LFrame[9] = static_cast<char>(LCheck[0]);
+    LFrame[10] = static_cast<char>(LCheck[1]);
     return LFrame;
 }
 

@@ -7,13 +7,16 @@
 //
 //   measure_false_weights [--trials N] [--lines LIST] [--clients LIST]
 //                         [--rates LIST]
-//   LIST: comma-separated; protocols keli, xk3168, ascii (default all three),
-//   rates default 300 600 1200 2400 4800 9600 19200 38400 57600 115200.
-//   A bare number is the trial count (default 2).
+//   LIST: comma-separated; protocols keli, xk3168, ascii, continuous-stx,
+//   reversed-eq (default all five), rates default 300 600 1200 2400 4800 9600
+//   19200 38400 57600 115200. A bare number is the trial count (default 2).
+//   The continuous-stx indicator sends 7E1 with its checksum, the others 8N1.
 #include "platform/MessageLoop.h"
 #include "tests/support/SimProcess.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
+#include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
 #include "weighbridge/UnitWeighBridgeClient_KeLi_D2008.h"
+#include "weighbridge/UnitWeighBridgeClient_ReversedEq.h"
 #include "weighbridge/UnitWeighBridgeClient_XK3168.h"
 
 #include <algorithm>
@@ -36,8 +39,11 @@ std::vector<std::string> Split(const std::string& AText) {
     return LOut;
 }
 
+const std::vector<std::string> CProtocols{"keli", "xk3168", "ascii", "continuous-stx",
+                                          "reversed-eq"};
+
 bool KnownProtocol(const std::string& AName) {
-    return AName == "keli" || AName == "xk3168" || AName == "ascii";
+    return std::find(CProtocols.begin(), CProtocols.end(), AName) != CProtocols.end();
 }
 
 std::unique_ptr<TWeighBridgeClient> MakeClient(const std::string& AProtocol) {
@@ -45,6 +51,10 @@ std::unique_ptr<TWeighBridgeClient> MakeClient(const std::string& AProtocol) {
         return std::make_unique<TKeliD2008Client>(10);
     if (AProtocol == "xk3168")
         return std::make_unique<TXK3168Client>(10);
+    if (AProtocol == "continuous-stx")
+        return std::make_unique<TContinuousStxClient>(10);
+    if (AProtocol == "reversed-eq")
+        return std::make_unique<TReversedEqClient>(10);
     return std::make_unique<TAsciiLineClient>(10);
 }
 
@@ -54,6 +64,11 @@ std::vector<std::string> SimArgs(const std::string& AProtocol, int32_t ABaud) {
                                    "--no-announce"};
     if (AProtocol == "ascii")
         LArgs.insert(LArgs.end(), {"--ascii-prefix", "ST,GS,", "--decimals", "1"});
+    if (AProtocol == "continuous-stx")
+        LArgs.insert(LArgs.end(),
+                     {"--data-bits", "7", "--parity", "even", "--checksum", "--decimals", "1"});
+    if (AProtocol == "reversed-eq")
+        LArgs.insert(LArgs.end(), {"--decimals", "1"});
     return LArgs;
 }
 
@@ -92,7 +107,7 @@ void RunTrials(const std::vector<std::unique_ptr<TSimProcess>>& ASims,
 
 int main(int argc, char** argv) {
     int LTrials = 2;
-    std::vector<std::string> LLines{"keli", "xk3168", "ascii"};
+    std::vector<std::string> LLines = CProtocols;
     std::vector<std::string> LClientKinds = LLines;
     std::vector<int32_t> LRates{300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     for (int I = 1; I < argc; ++I) {
@@ -146,8 +161,9 @@ int main(int argc, char** argv) {
         }
 
     std::vector<std::string> LFourOrMore;
-    std::vector<std::string> LCrossWeights;
     int LConnectFailures = 0;
+    // [line][client]: most false weights in one trial over every pair of rates
+    std::vector<std::vector<int>> LWorst(LLines.size(), std::vector<int>(LClientKinds.size(), 0));
     for (size_t L = 0; L < LLines.size(); ++L)
         for (size_t C = 0; C < LClientKinds.size(); ++C) {
             const bool LSameProtocol = LLines[L] == LClientKinds[C];
@@ -172,30 +188,35 @@ int main(int argc, char** argv) {
                         continue;
                     }
                     std::printf(" %.1f (%d) |", LPerSecond, LCell.Max);
-                    const std::string LPair = LLines[L] + " indicator " +
+                    LWorst[L][C] = std::max(LWorst[L][C], LCell.Max);
+                    if (LCell.Max >= 4)
+                        LFourOrMore.push_back(LLines[L] + " indicator " +
                                               std::to_string(LRates[R]) + " / " + LClientKinds[C] +
                                               " client " + std::to_string(LRates[I]) + ": up to " +
-                                              std::to_string(LCell.Max);
-                    if (LCell.Max >= 4)
-                        LFourOrMore.push_back(LPair);
-                    if (!LSameProtocol && (LLines[L] == "ascii" || LClientKinds[C] == "ascii") &&
-                        LCell.Total > 0)
-                        LCrossWeights.push_back(LPair);
+                                              std::to_string(LCell.Max));
                 }
                 std::printf("\n");
             }
             std::fflush(stdout);
         }
+    std::printf("\nMost false weights in one trial, over every pair of rates (the true pair "
+                "left out)\n\n| line \\ client |");
+    for (const auto& LClient : LClientKinds)
+        std::printf(" %s |", LClient.c_str());
+    std::printf("\n|---|");
+    for (size_t C = 0; C < LClientKinds.size(); ++C)
+        std::printf("---|");
+    std::printf("\n");
+    for (size_t L = 0; L < LLines.size(); ++L) {
+        std::printf("| %s |", LLines[L].c_str());
+        for (size_t C = 0; C < LClientKinds.size(); ++C)
+            std::printf(" %d |", LWorst[L][C]);
+        std::printf("\n");
+    }
     std::printf("\nPairs where a one-second trial reached four false weights:\n");
     for (const auto& LLine : LFourOrMore)
         std::printf("  %s\n", LLine.c_str());
     if (LFourOrMore.empty())
-        std::printf("  none\n");
-    std::printf("Pairs where the ASCII client found a weight in a binary stream, or a binary "
-                "client in an ASCII stream:\n");
-    for (const auto& LLine : LCrossWeights)
-        std::printf("  %s\n", LLine.c_str());
-    if (LCrossWeights.empty())
         std::printf("  none\n");
     std::printf("Trials whose connect failed: %d\n", LConnectFailures);
     return 0;

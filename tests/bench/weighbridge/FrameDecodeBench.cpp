@@ -21,7 +21,10 @@ std::vector<uint8_t> KeliStream(size_t AFrames) {
         unsigned LDiv = 100000;
         for (int J = 0; J < 6; ++J, LDiv /= 10)
             LOut.push_back(static_cast<uint8_t>('0' + LValue / LDiv % 10));
-        LOut.insert(LOut.end(), {'2', '3', 'A', 0x03});
+        LOut.push_back('2');
+        uint8_t LCheck[2];
+        KeliD2008Check(LOut.data() + LOut.size() - 9, LCheck);
+        LOut.insert(LOut.end(), {LCheck[0], LCheck[1], 0x03});
     }
     return LOut;
 }

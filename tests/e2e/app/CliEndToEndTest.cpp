@@ -30,6 +30,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -438,17 +439,117 @@ TEST_F(CliEndToEnd, ExtendedSearchGoesOnWhereTheStandardOneEnds) {
     EXPECT_EQ(LDoc["trials"][12]["baud_rate"], 300);
     EXPECT_NE(LRun.Err.find("扩展搜索"), std::string::npos);
 
-    // A seven-bit ASCII indicator: after both binary protocols' four rates,
-    // the ninth ASCII rate; named by the framing it sent.
+    // A seven-bit ASCII indicator: after both binary protocols' four rates
+    // and both continuous formats' ten, the ninth ASCII rate; named by the
+    // framing it sent.
     const TRun LAscii = RunCli({"--simulate", "ascii:57600:7E1", "--extended", "--json"}, 240);
     EXPECT_EQ(LAscii.Exit, 0) << LAscii.Err;
     const nlohmann::json LAsciiDoc = JsonOf(LAscii);
-    EXPECT_EQ(LAsciiDoc["trial"], 29);
+    EXPECT_EQ(LAsciiDoc["trial"], 49);
     EXPECT_EQ(LAsciiDoc["protocol"], "ascii");
     EXPECT_EQ(LAsciiDoc["baud_rate"], 57600);
     EXPECT_EQ(LAsciiDoc["data_bits"], 7);
     EXPECT_EQ(LAsciiDoc["parity"], "even");
     EXPECT_NE(LAscii.Err.find("数据格式: 7E1"), std::string::npos);
+}
+
+// An indicator whose check is computed otherwise: no find, and both the JSON
+// and standard error say how many frames were whole but for their check.
+TEST_F(CliEndToEnd, FramesRefusedForTheirCheckAreCountedAndSaid) {
+    TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--bad-check", "--no-announce"});
+    const TRun LRun = RunCli({"--port", LSim.PortPath(), "--json"});
+    EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
+    const nlohmann::json LDoc = JsonOf(LRun);
+    ASSERT_EQ(LDoc["trials"].size(), 12u);
+    EXPECT_GT(LDoc["trials"][0]["check_refused"].get<int>(), 40);
+    EXPECT_EQ(LDoc["trials"][0]["weights_read"], 0);
+    EXPECT_EQ(LDoc["trials"][1]["check_refused"], 0);
+    EXPECT_NE(LRun.Err.find("scaleprobe-cli: trial 1 (keli, " + LSim.PortPath() + ", 9600 baud): "),
+              std::string::npos)
+        << LRun.Err;
+    EXPECT_NE(LRun.Err.find(" frames were whole but for their check; the indicator may compute "
+                            "its check otherwise\n"),
+              std::string::npos)
+        << LRun.Err;
+}
+
+// Both continuous formats of the extended table at each of its rates at
+// which a one-second trial holds four frames, in each framing in turn:
+// found at the trial the table predicts, the framing named, the settings
+// saved. The runs go six at a time; each takes up to 45 s.
+TEST_F(CliEndToEnd, ExtendedSearchFindsEachContinuousFormatAtEveryRate) {
+    struct TCase {
+        std::string Protocol;
+        int Rate;
+        std::string Framing;
+        int Trial;
+    };
+    const int CRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const char* const CFramings[] = {"8N1", "7E1", "7O1"};
+    // At 600 baud the 17-byte frame comes three times a second, at 300 both
+    // formats do: those rates are tried but cannot find.
+    const struct {
+        const char* Protocol;
+        int FirstTrial;
+        int Slowest;
+    } CFormats[] = {{"continuous-stx", 21, 1200}, {"reversed-eq", 31, 600}};
+    std::vector<TCase> LCases;
+    for (const auto& LFormat : CFormats)
+        for (size_t R = 0; R < std::size(CRates); ++R)
+            if (CRates[R] >= LFormat.Slowest)
+                LCases.push_back({LFormat.Protocol, CRates[R], CFramings[LCases.size() % 3],
+                                  LFormat.FirstTrial + static_cast<int>(R)});
+    const fs::path LDir = fs::temp_directory_path() / ("sp_formats_" + std::to_string(getpid()));
+    fs::create_directories(LDir);
+    std::vector<TRun> LRuns(LCases.size());
+    constexpr size_t CAtOnce = 6;
+    for (size_t LFirst = 0; LFirst < LCases.size(); LFirst += CAtOnce) {
+        std::vector<std::thread> LThreads;
+        for (size_t I = LFirst; I < std::min(LCases.size(), LFirst + CAtOnce); ++I)
+            LThreads.emplace_back([&, I] {
+                const TCase& C = LCases[I];
+                LRuns[I] = RunCli({"--simulate",
+                                   C.Protocol + ":" + std::to_string(C.Rate) + ":" + C.Framing,
+                                   "--extended", "--json", "--save",
+                                   (LDir / (std::to_string(I) + ".INI")).string()},
+                                  300);
+            });
+        for (std::thread& LThread : LThreads)
+            LThread.join();
+    }
+    for (size_t I = 0; I < LCases.size(); ++I) {
+        const TCase& C = LCases[I];
+        const std::string LName = C.Protocol + ":" + std::to_string(C.Rate) + ":" + C.Framing;
+        const TRun& LRun = LRuns[I];
+        const nlohmann::json LDoc = JsonOf(LRun);
+        // The predicted trial's record says what went wrong.
+        const nlohmann::json& LTrials = LDoc["trials"];
+        const std::string LPredicted = LTrials.size() >= static_cast<size_t>(C.Trial)
+                                           ? LTrials[static_cast<size_t>(C.Trial) - 1].dump()
+                                           : "not reached";
+        EXPECT_EQ(LRun.Exit, 0) << LName << ": trial " << C.Trial << " " << LPredicted;
+        if (!LDoc.value("found", false))
+            continue;
+        EXPECT_EQ(LDoc["trial"], C.Trial) << LName << ": trial " << C.Trial << " " << LPredicted;
+        EXPECT_EQ(LDoc["protocol"], C.Protocol) << LName;
+        EXPECT_EQ(LDoc["baud_rate"], C.Rate) << LName;
+        EXPECT_EQ(LDoc["data_bits"], C.Framing == "8N1" ? 8 : 7) << LName;
+        EXPECT_EQ(LDoc["parity"], C.Framing == "8N1"   ? "none"
+                                  : C.Framing == "7E1" ? "even"
+                                                       : "odd")
+            << LName;
+        EXPECT_NE(LRun.Err.find("数据格式: " + C.Framing + "\n"), std::string::npos) << LName;
+        std::ifstream LIn(LDir / (std::to_string(I) + ".INI"), std::ios::binary);
+        std::string LSaved{std::istreambuf_iterator<char>(LIn), {}};
+        // A new file's lines end as the platform's do.
+        LSaved.erase(std::remove(LSaved.begin(), LSaved.end(), '\r'), LSaved.end());
+        EXPECT_NE(LSaved.find("\nBaudRate=" + std::to_string(C.Rate) + "\n"), std::string::npos)
+            << LName << ": " << LSaved;
+        EXPECT_NE(LSaved.find("\nProtocol=" + C.Protocol + "\nFraming=" + C.Framing + "\n"),
+                  std::string::npos)
+            << LName << ": " << LSaved;
+    }
+    fs::remove_all(LDir);
 }
 
 // A file where the log folder goes: the search runs as ever, and standard
@@ -507,14 +608,15 @@ std::map<std::string, std::string> ResultsOf(const std::string& AText) {
 } // namespace
 
 TEST_F(CliEndToEnd, AllPortsGivesEachPortItsOwnResult) {
-    // Four indicators of three protocols at four rates, two found only by the
+    // Four indicators of four protocols at four rates, two found only by the
     // extended table; a silent port; a port another program holds.
     const std::vector<std::pair<std::vector<std::string>, std::string>> LIndicators{
         {{"--protocol", "keli", "--baud", "9600"}, "found keli 9600 8N1 (trial 1, "},
         {{"--protocol", "xk3168", "--baud", "1200", "--stop-bits", "2"},
          "found xk3168 1200 8N2 (trial 9, "},
-        {{"--protocol", "keli", "--baud", "57600"}, "found keli 57600 8N1 (trial 15, "},
-        {{"--protocol", "ascii", "--baud", "9600"}, "found ascii 9600 8N1 (trial 26, "},
+        {{"--protocol", "continuous-stx", "--baud", "4800", "--data-bits", "7", "--parity", "even"},
+         "found continuous-stx 4800 7E1 (trial 25, "},
+        {{"--protocol", "ascii", "--baud", "9600"}, "found ascii 9600 8N1 (trial 46, "},
     };
     std::vector<std::unique_ptr<TSimProcess>> LSims;
     std::map<std::string, std::string> LExpected;
@@ -523,7 +625,7 @@ TEST_F(CliEndToEnd, AllPortsGivesEachPortItsOwnResult) {
         LExpected[LSims.back()->PortPath()] = LResult;
     }
     const TListedPort LSilent, LBusy(true);
-    LExpected[LSilent.Port.SlavePath()] = "none found (30 trials)";
+    LExpected[LSilent.Port.SlavePath()] = "none found (50 trials)";
     LExpected[LBusy.Port.SlavePath()] = "cannot open (busy): ";
 
     const TRun LRun = RunCli({"--all-ports", "--extended", "--json"}, 240);
@@ -549,7 +651,7 @@ TEST_F(CliEndToEnd, AllPortsGivesEachPortItsOwnResult) {
     EXPECT_EQ(LXk["trial"], 9);
     EXPECT_EQ(LXk["trials"].size(), 9u);
     EXPECT_EQ(LPorts[LSims[3]->PortPath()]["protocol"], "ascii");
-    EXPECT_EQ(LPorts[LSilent.Port.SlavePath()]["trials"].size(), 30u);
+    EXPECT_EQ(LPorts[LSilent.Port.SlavePath()]["trials"].size(), 50u);
     EXPECT_EQ(LPorts[LBusy.Port.SlavePath()]["error"]["reason"], "busy");
     EXPECT_TRUE(LPorts[LBusy.Port.SlavePath()]["trials"].empty());
 }

@@ -1,6 +1,7 @@
 // Feeds fuzz input to a frame scan as a series of chunks and aborts on any
-// broken invariant: data beyond 1024 bytes, a non-zero byte past the data, a
-// weight that is not finite or out of the protocol's range.
+// broken invariant: more data left after a pass than the scan may keep, a
+// non-zero byte past the data, a weight that is not finite or out of the
+// protocol's range.
 #pragma once
 
 #include "weighbridge/UnitReceivedBuffer.h"
@@ -24,7 +25,7 @@ inline void CheckFuzzWeight(void* AContext, double AValue) {
 }
 
 inline void RunFrameFuzz(const uint8_t* AData, size_t ASize, TFrameScan AScan,
-                         TFuzzWeightCheck ACheck) {
+                         TFuzzWeightCheck ACheck, uint32_t AMaxLeft) {
     uint8_t LBuffer[CReceivedBufferLen] = {};
     uint32_t LSize = 0;
     const TWeightSink LSink{&ACheck, &CheckFuzzWeight};
@@ -37,7 +38,7 @@ inline void RunFrameFuzz(const uint8_t* AData, size_t ASize, TFrameScan AScan,
             LLength = ASize - LPos;
         ReceiveFrames(LBuffer, LSize, AData + LPos, static_cast<uint16_t>(LLength), AScan, LSink);
         LPos += LLength;
-        if (LSize > CMaxReceivedSize)
+        if (LSize > AMaxLeft)
             std::abort();
         for (uint32_t I = LSize; I < CReceivedBufferLen; ++I)
             if (LBuffer[I] != 0)

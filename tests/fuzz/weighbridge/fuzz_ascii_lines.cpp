@@ -19,6 +19,7 @@ int32_t ScanWithState(const uint8_t* ABuffer, const uint32_t& ASize, TWeightSink
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     GState.Reset();
     // Fifteen digits at most.
-    RunFrameFuzz(AData, ASize, &ScanWithState, TFuzzWeightCheck{1e15, true});
+    RunFrameFuzz(AData, ASize, &ScanWithState, TFuzzWeightCheck{1e15, true},
+                 AsciiLine::CMaxLineLen);
     return 0;
 }

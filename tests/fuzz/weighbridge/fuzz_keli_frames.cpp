@@ -3,6 +3,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     // Six digits and no sign: 0 to 999999.
-    RunFrameFuzz(AData, ASize, &AnalyzeKeliD2008Frames, TFuzzWeightCheck{999999.0, false});
+    RunFrameFuzz(AData, ASize, &AnalyzeKeliD2008Frames, TFuzzWeightCheck{999999.0, false},
+                 KeliD2008::CDataFrameLen - 1);
     return 0;
 }

@@ -25,6 +25,10 @@ speed_t SpeedOf(uint32_t ABaud) {
         return B19200;
     case 38400:
         return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
     default:
         throw std::runtime_error("no speed constant for " + std::to_string(ABaud));
     }

@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -144,6 +147,69 @@ TEST_F(SimToolTest, FramesPerSecondAndCount) {
     EXPECT_GE(CountFrames(LBytes), 5u);
     EXPECT_LE(CountFrames(LBytes), 6u);
     EXPECT_EQ(LSim.Wait(5000), 0);
+}
+
+// The port rests hung up until an opener sets its rate (our serial component
+// gives a port back the settings it found): bytes at the indicator's rate
+// there would reach an opener before its own settings, purge or not.
+TEST_F(SimToolTest, PortNobodyHasSetRestsDead) {
+    TSimProcess LSim({"--baud", "9600"});
+    const int LFd = open(LSim.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(LFd, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    uint8_t LBuffer[256];
+    EXPECT_LE(read(LFd, LBuffer, sizeof LBuffer), 0);
+    close(LFd);
+    TPortReader LPort(LSim.PortPath(), 9600);
+    EXPECT_GT(CountFrames(LPort.ReadFor(500)), 5u);
+}
+
+// What the line made before the application flushed its input never reaches
+// it, also when the simulator could not run for a while in between.
+TEST_F(SimToolTest, FlushDropsWhatTheLineMadeBeforeIt) {
+    TSimProcess LSim({"--baud", "9600"});
+    TPortReader LPort(LSim.PortPath(), 9600);
+    EXPECT_GT(LPort.ReadFor(300).size(), 100u);
+    ASSERT_TRUE(LSim.Pause());
+    // 400 ms of the line: some 380 bytes, made once the simulator runs again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    LPort.Flush();
+    ASSERT_TRUE(LSim.Resume());
+    const auto LAfter = LPort.ReadFor(40);
+    EXPECT_LT(LAfter.size(), 150u);
+}
+
+// "=" frames of seven characters, each followed by the next "=".
+size_t CountEqFrames(const std::vector<uint8_t>& ABytes) {
+    size_t LCount = 0;
+    for (size_t I = 0; I + 8 < ABytes.size(); ++I)
+        if ((ABytes[I] & 0x7F) == '=' && (ABytes[I + 8] & 0x7F) == '=')
+            ++LCount;
+    return LCount;
+}
+
+// A simulator that could not run for seconds (a loaded machine) catches up
+// with its line at once and goes on; and a port opened meanwhile gets whole
+// frames, its receiver coming up between two bytes of the back-to-back
+// stream.
+TEST_F(SimToolTest, GoesOnAfterItCouldNotRunForSeconds) {
+    const std::vector<std::string> LArgs{"--protocol",  "reversed-eq", "--baud",   "115200",
+                                         "--data-bits", "7",           "--parity", "odd"};
+    for (const bool LReopen : {false, true}) {
+        TSimProcess LSim(LArgs);
+        auto LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
+        EXPECT_GT(CountEqFrames(LPort->ReadFor(300)), 200u);
+        ASSERT_TRUE(LSim.Pause());
+        if (LReopen) {
+            LPort.reset();
+            LPort = std::make_unique<TPortReader>(LSim.PortPath(), 115200);
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        ASSERT_TRUE(LSim.Resume());
+        LPort->ReadFor(1000); // the catching up
+        LPort->Flush();
+        EXPECT_GT(CountEqFrames(LPort->ReadFor(1000)), 600u) << (LReopen ? "reopened" : "open");
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "tests/support/WeighClients.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
 #include "weighbridge/UnitWeighBridgeClient_AsciiLine.h"
+#include "weighbridge/UnitWeighBridgeClient_ContinuousStx.h"
+#include "weighbridge/UnitWeighBridgeClient_ReversedEq.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -12,7 +14,7 @@ namespace {
 // One trial as the search makes it: a fresh client, connect, listen.
 template <class TClient>
 std::vector<double> Listen(const std::string& APort, int32_t ABaud, int32_t AStopBits, int AMs,
-                           THeadlessLoop& ALoop, TAsciiFraming* AFraming = nullptr) {
+                           THeadlessLoop& ALoop, TLineFraming* AFraming = nullptr) {
     TClient LClient(10);
     std::vector<double> LWeights;
     LClient.SetOnNewWeightNotify([&](double AValue) { LWeights.push_back(AValue); });
@@ -65,9 +67,9 @@ TEST_F(ClientSimTest, KeliClientReportsTheIndicatorsWeightsInOrder) {
     TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--weights", Join(LValues),
                       "--blank-pad", "--no-announce"});
     const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), 9600, 0, 1500, FLoop);
-    // Some 80 frames a second; the sign is not read.
+    // Some 80 frames a second.
     EXPECT_GT(LGot.size(), 40u);
-    ExpectRunOfCycle(LGot, Expected(LValues, 0, false));
+    ExpectRunOfCycle(LGot, Expected(LValues, 0, true));
 }
 
 TEST_F(ClientSimTest, XK3168ClientReportsSignedDecimalsDespiteTwoStopBits) {
@@ -108,12 +110,12 @@ TEST_F(ClientSimTest, AsciiClientReadsPrefixedSignedLinesAs8N1) {
     const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
     TSimProcess LSim({"--protocol", "ascii", "--baud", "9600", "--ascii-prefix", "ST,GS,",
                       "--decimals", "2", "--weights", Join(LValues), "--no-announce"});
-    TAsciiFraming LFraming = TAsciiFraming::afNone;
+    TLineFraming LFraming = TLineFraming::lfNone;
     const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), 9600, 0, 1500, FLoop, &LFraming);
     // Lines of 16 to 20 bytes at 960 bytes a second.
     EXPECT_GT(LGot.size(), 40u);
     ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
-    EXPECT_EQ(LFraming, TAsciiFraming::af8N1);
+    EXPECT_EQ(LFraming, TLineFraming::lf8N1);
 }
 
 TEST_F(ClientSimTest, AsciiClientAt57600) {
@@ -139,11 +141,11 @@ TEST_F(ClientSimTest, AsciiClientNames7E1And7O1Indicators) {
         LGot.clear();
         LClient.ConnectComm(TConfigComm{Utf8ToUnicode(LSim.PortPath()), 2400, 10, 0});
         ASSERT_TRUE(LClient.HasConnected());
-        EXPECT_EQ(LClient.Framing(), TAsciiFraming::afNone);
+        EXPECT_EQ(LClient.Framing(), TLineFraming::lfNone);
         FLoop.RunUntil([] { return false; }, 1500);
         EXPECT_GT(LGot.size(), 10u) << LParity;
         ExpectRunOfCycle(LGot, Expected(LValues, 2, true));
-        EXPECT_STREQ(AsciiFramingName(LClient.Framing()),
+        EXPECT_STREQ(LineFramingName(LClient.Framing()),
                      LParity == std::string("even") ? "7E1" : "7O1");
         // Blocks already posted by the read thread would reach the next
         // connect: let the line go quiet and hand them over first.
@@ -160,6 +162,56 @@ TEST_F(ClientSimTest, AsciiClientFindsNothingInTheBinaryProtocols) {
             const auto LGot = Listen<TAsciiLineClient>(LSim.PortPath(), LRate, 0, 1000, FLoop);
             EXPECT_TRUE(LGot.empty()) << LProtocol << " " << LRate << ": " << LGot.size();
         }
+}
+
+// The two continuous formats of the extended search, each at a few rates and
+// in every framing its indicators use; the client names the framing.
+TEST_F(ClientSimTest, ContinuousFormatsAtTheirRatesAndFramings) {
+    const std::vector<double> LValues{-12.5, 0, 3.25, 1000.01, 7654.32, -0.01};
+    const struct {
+        const char* Protocol;
+        int32_t Baud;
+        const char* Framing;
+        std::vector<std::string> Extra;
+        int Decimals;   // the seven-character "=" frame shows five places
+        size_t AtLeast; // weights in 1.5 s
+    } CCases[] = {
+        {"continuous-stx", 9600, "7E1", {"--checksum"}, 2, 60},
+        {"continuous-stx", 4800, "7O1", {}, 2, 30},
+        {"continuous-stx", 115200, "8N1", {"--checksum", "--lb"}, 2, 600},
+        {"reversed-eq", 9600, "8N1", {}, 1, 120},
+        {"reversed-eq", 1200, "7E1", {"--eq-chars", "8"}, 2, 15},
+        {"reversed-eq", 57600, "7O1", {"--eq-chars", "8"}, 2, 600},
+    };
+    for (const auto& C : CCases) {
+        const std::string LName =
+            std::string(C.Protocol) + " " + std::to_string(C.Baud) + " " + C.Framing;
+        std::vector<std::string> LArgs{"--protocol",   C.Protocol,
+                                       "--baud",       std::to_string(C.Baud),
+                                       "--decimals",   std::to_string(C.Decimals),
+                                       "--weights",    Join(LValues),
+                                       "--no-announce"};
+        if (C.Framing[0] == '7')
+            LArgs.insert(LArgs.end(),
+                         {"--data-bits", "7", "--parity", C.Framing[1] == 'E' ? "even" : "odd"});
+        LArgs.insert(LArgs.end(), C.Extra.begin(), C.Extra.end());
+        TSimProcess LSim(LArgs);
+        std::unique_ptr<TWeighBridgeClient> LClient;
+        if (std::string(C.Protocol) == "continuous-stx")
+            LClient = std::make_unique<TContinuousStxClient>(10);
+        else
+            LClient = std::make_unique<TReversedEqClient>(10);
+        std::vector<double> LGot;
+        LClient->SetOnNewWeightNotify([&](double AValue) { LGot.push_back(AValue); });
+        LClient->ConnectComm(TConfigComm{Utf8ToUnicode(LSim.PortPath()), C.Baud, 10, 0});
+        ASSERT_TRUE(LClient->HasConnected()) << LName;
+        FLoop.RunUntil([] { return false; }, 1500);
+        EXPECT_GT(LGot.size(), C.AtLeast) << LName;
+        ExpectRunOfCycle(LGot, Expected(LValues, C.Decimals, true));
+        EXPECT_STREQ(LineFramingName(LClient->Framing()), C.Framing) << LName;
+        LClient.reset();
+        LSim.Stop(SIGTERM);
+    }
 }
 
 } // namespace

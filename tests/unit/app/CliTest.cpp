@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <memory>
 #include <sstream>
 
@@ -51,6 +52,11 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_EQ(LOptions.Sim.StopBits, -1);
     ASSERT_TRUE(ParseCliOptions({"--simulate", "ascii:57600:7E1"}, LOptions, LError));
     EXPECT_EQ(LOptions.Sim.Framing, "7E1");
+    ASSERT_TRUE(ParseCliOptions({"--simulate", "continuous-stx:4800:7O1"}, LOptions, LError));
+    EXPECT_EQ(LOptions.Sim.Protocol, "continuous-stx");
+    EXPECT_EQ(LOptions.Sim.Framing, "7O1");
+    ASSERT_TRUE(ParseCliOptions({"--simulate", "reversed-eq:2400"}, LOptions, LError));
+    EXPECT_EQ(LOptions.Sim.Framing, "8N1");
     ASSERT_TRUE(ParseCliOptions({}, LOptions, LError));
     // --save takes a file only when one follows.
     ASSERT_TRUE(ParseCliOptions({"--save", "--json", "--extended"}, LOptions, LError));
@@ -75,6 +81,7 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--simulate", "keli:9600:3"},
              {"--simulate", "keli:9600", "--port", "/dev/ttyS0"},
              {"--simulate", "ascii:9600:7N2"},
+             {"--simulate", "reversed-eq:9600:2"},
              {"--json", "--watch"},
              {"--all-ports", "--port", "/dev/ttyS0"},
              {"--all-ports", "--simulate", "keli:9600"},
@@ -362,4 +369,32 @@ TEST(WatchMonitor, SaysOnceWhenWeightsStopAndOnceWhenTheyReturn) {
         EXPECT_FALSE(LMonitor.Silent());
     }
     EXPECT_EQ(LOut.str(), "");
+}
+
+// The JSON carries the weights as the display shows them, for every
+// protocol, and each trial's frames refused for their check.
+TEST(SearchReportJson, WeightsAreTheDisplayedNumbers) {
+    const struct {
+        double Weight;
+        const char* Text;
+    } CCases[] = {
+        {2000 * std::pow(0.1, 2), "20.0"},
+        {12345 * std::pow(0.1, 3), "12.345"},
+        {-15605 * std::pow(0.1, 1), "-1560.5"},
+        {999999 * std::pow(0.1, 6), "0.999999"},
+        {1560, "1560.0"},
+    };
+    for (const auto& C : CCases) {
+        TSearchReport LReport;
+        TTrialRecord LTrial;
+        LTrial.Protocol = "keli";
+        LTrial.LastWeight = C.Weight;
+        LTrial.CheckRefused = 7;
+        LReport.Trials = {LTrial};
+        LReport.Found = 0;
+        const std::string LJson = SearchReportJson(LReport, 0);
+        EXPECT_NE(LJson.find(std::string("\"last_weight\": ") + C.Text + ",\n"), std::string::npos)
+            << LJson;
+        EXPECT_NE(LJson.find("\"check_refused\": 7,"), std::string::npos) << LJson;
+    }
 }

@@ -3,6 +3,7 @@
 // class' base, on ports that do not exist, so each connect fails as on a
 // silent line; the test feeds weights through the client's own AddAWeight.
 #include "app/MainForm.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,10 @@ public:
         : TWeighBridgeClient(ARepeat), FLog(ALog), FIndex(AIndex) {}
     ~TFakeClient() override;
     void Feed(double AValue) { AddAWeight(AValue); }
+    void RefuseForCheck(int ACount) {
+        for (int I = 0; I < ACount; ++I)
+            WeightSink().RefusedForCheck();
+    }
     size_t Index() const { return FIndex; }
 
 private:
@@ -238,6 +243,38 @@ TEST_F(SearchTest, ThreeWeightsFailAndFourSucceed) {
     EXPECT_EQ(Log.Trials.size(), 2u);
     EXPECT_FALSE(Form->TimerCheck->Enabled());
     EXPECT_FALSE(Form->TimerNextTest->Enabled());
+}
+
+TEST_F(SearchTest, EachTrialIsLoggedWithTheFramesRefusedForTheirCheck) {
+    TLogCapture LLog;
+    std::vector<int32_t> LRefused;
+    Form->OnTrialEnd = [&](const TTrialResult& AResult) {
+        LRefused.push_back(AResult.CheckRefused);
+    };
+    Form->Button1->Click();
+    Log.Live->RefuseForCheck(3);
+    RunToNextTrial();
+    Log.Live->RefuseForCheck(CCheckRefusedNotice);
+    RunToNextTrial();
+    Feed(4);
+    Log.Live->RefuseForCheck(1);
+    RunToEnd();
+    EXPECT_EQ(LRefused, (std::vector<int32_t>{3, CCheckRefusedNotice, 1}));
+    std::vector<UnicodeString> LTrialLines;
+    for (const UnicodeString& LLine : LLog.Lines(u"Info"))
+        if (LLine.rfind(u"尝试结束", 0) == 0)
+            LTrialLines.push_back(LLine);
+    EXPECT_EQ(
+        LTrialLines,
+        (std::vector<UnicodeString>{
+            u"尝试结束: keli, /nonexistent/ttyA - 波特率: 9600, 重量 0 个, 只有校验不符的帧 3 个",
+            u"尝试结束: xk3168, /nonexistent/ttyA - 波特率: 4800, 重量 0 个, 只有校验不符的帧 4 个",
+            u"尝试结束: keli, /nonexistent/ttyA - 波特率: 600, 重量 4 个, 只有校验不符的帧 1 个"}));
+    // Only the trial with four of them says so.
+    EXPECT_EQ(
+        LLog.Lines(u"Warning"),
+        (std::vector<UnicodeString>{u"xk3168, /nonexistent/ttyA - 波特率: 4800: 4 "
+                                    u"个完整的帧只有校验不符, 仪表可能用另一种方法计算校验"}));
 }
 
 TEST_F(SearchTest, SuccessLineShowsTheCountAtJudging) {

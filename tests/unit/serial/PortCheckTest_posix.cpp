@@ -74,7 +74,7 @@ std::string CheckInChild(const std::string& APath, bool AOrdinary) {
                 if (AOrdinary && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                     return 3;
                 const TPortCheck LResult = CheckSerialPort(APath);
-                const std::string LText = (LResult.Ok()                                 ? "ok "
+                const std::string LText = (LResult.Ok()                                ? "ok "
                                            : LResult.Problem == TPortProblem::ppDenied ? "denied "
                                                                                        : "other ") +
                                           LResult.Reason;

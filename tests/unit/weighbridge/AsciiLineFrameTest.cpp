@@ -112,10 +112,10 @@ TEST_F(AsciiLineTest, FullBufferWithoutLineEndIsConsumedWithItsLine) {
 }
 
 TEST_F(AsciiLineTest, FramingFromTheEighthBitOfAcceptedLines) {
-    EXPECT_EQ(GState.Framing(), TAsciiFraming::afNone);
-    EXPECT_STREQ(AsciiFramingName(TAsciiFraming::afNone), "");
+    EXPECT_EQ(GState.Framing(), TLineFraming::lfNone);
+    EXPECT_STREQ(LineFramingName(TLineFraming::lfNone), "");
     H.Feed(Bytes("ST,GS,\r\n")); // no weight line: not judged
-    EXPECT_EQ(GState.Framing(), TAsciiFraming::afNone);
+    EXPECT_EQ(GState.Framing(), TLineFraming::lfNone);
 
     for (bool LEven : {true, false}) {
         GState.Reset();
@@ -124,19 +124,26 @@ TEST_F(AsciiLineTest, FramingFromTheEighthBitOfAcceptedLines) {
         H.Feed(WithParity("\nST,GS,+0013.00kg\r\n", LEven));
         H.Feed(Bytes("12 34\r\n")); // rejected, so its bits do not count
         ExpectWeights(H.Weights, {12.5, 13});
-        const TAsciiFraming LWant = LEven ? TAsciiFraming::af7E1 : TAsciiFraming::af7O1;
+        const TLineFraming LWant = LEven ? TLineFraming::lf7E1 : TLineFraming::lf7O1;
         EXPECT_EQ(GState.Framing(), LWant);
-        EXPECT_STREQ(AsciiFramingName(GState.Framing()), LEven ? "7E1" : "7O1");
+        EXPECT_STREQ(LineFramingName(GState.Framing()), LEven ? "7E1" : "7O1");
         // The LF of a CR LF counts: one of the other parity breaks the judgement.
         H.Feed(WithParity("1\r", LEven));
         H.Feed(WithParity("\n", !LEven));
-        EXPECT_EQ(GState.Framing(), TAsciiFraming::af8N1);
+        EXPECT_EQ(GState.Framing(), TLineFraming::lf8N1);
     }
 
     GState.Reset();
     H.Feed(Bytes("\r\n1\r\n2\r\n"));
-    EXPECT_EQ(GState.Framing(), TAsciiFraming::af8N1);
-    EXPECT_STREQ(AsciiFramingName(TAsciiFraming::af8N1), "8N1");
+    EXPECT_EQ(GState.Framing(), TLineFraming::lf8N1);
+    // Lines whose bytes all happen to have even (or all odd) parity prove
+    // no parity bit: an empty scale's "0" LF, or "12kg" CR.
+    for (const char* LLines : {"\n0\n0\n", "\r12kg\r12kg\r"}) {
+        GState.Reset();
+        H.Feed(Bytes(LLines));
+        EXPECT_EQ(GState.Framing(), TLineFraming::lf8N1) << LLines;
+    }
+    EXPECT_STREQ(LineFramingName(TLineFraming::lf8N1), "8N1");
 }
 
 } // namespace

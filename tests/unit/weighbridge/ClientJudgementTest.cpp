@@ -31,6 +31,25 @@ TEST_F(JudgementTest, StableLineOnExactlyTheElevenhArrivalAndOnlyOnce) {
               (std::vector<UnicodeString>{u"第一次接受到重量: 500.00", u"重量已经稳定: 500.00"}));
 }
 
+// An indicator that marks its weight as in motion: such a weight is shown but
+// never counts as a repeat, and the run starts over after it.
+TEST_F(JudgementTest, WeightInMotionRestartsTheRun) {
+    TOpenKeli LClient(3);
+    LClient.AddAWeightInMotion(500);
+    LClient.AddAWeightInMotion(500);
+    LClient.AddAWeight(500);
+    LClient.AddAWeight(500);
+    EXPECT_EQ(LClient.LastWeightRepeatCnt(), 2);
+    LClient.AddAWeightInMotion(500);
+    EXPECT_EQ(LClient.LastWeightRepeatCnt(), 0);
+    for (int I = 0; I < 3; ++I)
+        LClient.AddAWeight(500);
+    EXPECT_EQ(LClient.Notified.size(), 8u);
+    EXPECT_EQ(LClient.WeightList(), std::vector<double>{500});
+    EXPECT_EQ(FLog.Lines(u"Debug"),
+              (std::vector<UnicodeString>{u"第一次接受到重量: 500.00", u"重量已经稳定: 500.00"}));
+}
+
 TEST_F(JudgementTest, WeightBelowTheMinimumIsOnlyNotifiedAndDoesNotBreakARun) {
     TOpenKeli LClient(3);
     LClient.AddAWeight(20);
@@ -176,6 +195,23 @@ TEST(ClientDecodeTest, FramesReachTheJudgementInOrder) {
     EXPECT_DOUBLE_EQ(LXK.Notified[0], -123.4);
     EXPECT_EQ(LXK.ReceivedSize(), 2u);
     EXPECT_TRUE(LXK.TailIsZero());
+}
+
+TEST(ClientDecodeTest, FramesRefusedForTheirCheckAreCountedUntilTheNextConnect) {
+    THeadlessLoop LLoop;
+    TOpenKeli LKeli;
+    auto LBad = KeliFrameBytes("000120");
+    LBad[9] = 'x'; // no hex digit
+    auto LDamaged = KeliFrameBytes("000121");
+    LDamaged[11] = '!'; // no end flag: damaged, not counted
+    for (int I = 0; I < 5; ++I)
+        LKeli.Receive(LBad);
+    LKeli.Receive(LDamaged);
+    LKeli.Receive(KeliFrameBytes("000122"));
+    EXPECT_EQ(LKeli.Notified, (std::vector<double>{122}));
+    EXPECT_EQ(LKeli.CheckRefusedFrames(), 5);
+    LKeli.ConnectComm(TConfigComm{u"/nonexistent/port", 9600, 10, 0});
+    EXPECT_EQ(LKeli.CheckRefusedFrames(), 0);
 }
 
 // The owner may reconnect from inside the notification; the rest of the pass

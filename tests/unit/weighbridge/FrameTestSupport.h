@@ -1,12 +1,14 @@
 // Helpers for driving a frame scan in memory and checking the buffer.
 #pragma once
 
+#include "tests/support/TestFrames.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 // A receive buffer plus the weights its scan produced.
@@ -15,7 +17,8 @@ struct TFrameHarness {
 
     void Feed(const std::vector<uint8_t>& AChunk) {
         ReceiveFrames(Buffer, Size, AChunk.data(), static_cast<uint16_t>(AChunk.size()), Scan,
-                      TWeightSink{this, &TFrameHarness::PutWeight});
+                      TWeightSink{this, &TFrameHarness::PutWeight, &TFrameHarness::PutRefused,
+                                  &TFrameHarness::PutInMotion});
         CheckInvariants();
     }
     void Feed(std::initializer_list<uint8_t> AChunk) { Feed(std::vector<uint8_t>(AChunk)); }
@@ -29,12 +32,20 @@ struct TFrameHarness {
 
     static void PutWeight(void* AContext, double AValue) {
         static_cast<TFrameHarness*>(AContext)->Weights.push_back(AValue);
+        static_cast<TFrameHarness*>(AContext)->InMotion.push_back(false);
     }
+    static void PutInMotion(void* AContext, double AValue) {
+        static_cast<TFrameHarness*>(AContext)->Weights.push_back(AValue);
+        static_cast<TFrameHarness*>(AContext)->InMotion.push_back(true);
+    }
+    static void PutRefused(void* AContext) { ++static_cast<TFrameHarness*>(AContext)->Refused; }
 
     TFrameScan Scan;
     uint8_t Buffer[CReceivedBufferLen] = {};
     uint32_t Size = 0;
     std::vector<double> Weights;
+    std::vector<bool> InMotion; // beside each weight
+    int Refused = 0;            // frames refused for their check alone
 };
 
 inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> AParts) {

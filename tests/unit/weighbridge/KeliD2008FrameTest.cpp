@@ -3,22 +3,13 @@
 #include "weighbridge/UnitXK3168Frame.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
 
-// 0x02, sign, six digits, decimal digit, two data bytes, 0x03.
 std::vector<uint8_t> KeliFrame(const std::string& ADigits, char ADot, char ASign = '+') {
-    std::vector<uint8_t> LFrame(ADigits.size() + 6);
-    LFrame[0] = 0x02;
-    LFrame[1] = static_cast<uint8_t>(ASign);
-    std::copy(ADigits.begin(), ADigits.end(), LFrame.begin() + 2);
-    const size_t LTail = 2 + ADigits.size();
-    LFrame[LTail] = static_cast<uint8_t>(ADot);
-    LFrame[LTail + 1] = '1';
-    LFrame[LTail + 2] = 'B';
-    LFrame[LTail + 3] = 0x03;
-    return LFrame;
+    return KeliTestFrame(ADigits, ADot, ASign);
 }
 
 class KeliFrameTest : public ::testing::Test {
@@ -39,10 +30,74 @@ TEST_F(KeliFrameTest, DecimalDigitScalesTheSixDigits) {
     EXPECT_EQ(H.Size, 0u);
 }
 
-TEST_F(KeliFrameTest, TheSignByteIsNotRead) {
-    H.Feed(KeliFrame("000500", '0', '-'));
-    ASSERT_EQ(H.Weights.size(), 1u);
-    EXPECT_EQ(H.Weights[0], 500.0);
+// What each frame yields: its weight, or none; and whether it counts as
+// refused for its check alone.
+TEST_F(KeliFrameTest, SignEndFlagAndCheckDecideWhetherAFrameCounts) {
+    auto With = [](std::vector<uint8_t> AFrame, size_t AAt, uint8_t AByte) {
+        AFrame[AAt] = AByte;
+        return AFrame;
+    };
+    const auto LPlus = KeliFrame("001560", '0');
+    const auto LMinus = KeliFrame("001560", '0', '-');
+    // A check with a hex letter in it, to be written in lower case.
+    const auto LLetters = KeliFrame("000000", '1');
+    ASSERT_GE(LLetters[10], 'A');
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> Frame;
+        bool Weight;
+        double Value;
+        bool RefusedForCheck;
+    } CCases[] = {
+        {"plus", LPlus, true, 1560, false},
+        {"minus", LMinus, true, -1560, false},
+        {"minus decimals", KeliFrame("012345", '3', '-'), true, -12.345, false},
+        {"minus zero", KeliFrame("000000", '2', '-'), true, 0, false},
+        {"blank sign", KeliFrame("001560", '0', ' '), false, 0, false},
+        {"digit sign", KeliFrame("001560", '0', '0'), false, 0, false},
+        {"no end flag", With(LPlus, 11, 0x0D), false, 0, false},
+        {"wrong check", With(LPlus, 10, LPlus[10] ^ 1), false, 0, true},
+        {"check swapped", With(With(LPlus, 9, LPlus[10]), 10, LPlus[9]), false, 0, true},
+        {"lower-case check", With(LLetters, 10, LLetters[10] | 0x20), false, 0, true},
+        {"damaged digit and check", With(LPlus, 4, ':'), false, 0, false},
+    };
+    for (const auto& C : CCases) {
+        H.Weights.clear();
+        H.Refused = 0;
+        H.Feed(C.Frame);
+        EXPECT_EQ(H.Size, 0u) << C.Name;
+        EXPECT_EQ(H.Refused, C.RefusedForCheck ? 1 : 0) << C.Name;
+        ASSERT_EQ(H.Weights.size(), C.Weight ? 1u : 0u) << C.Name;
+        if (!C.Weight)
+            continue;
+        EXPECT_DOUBLE_EQ(H.Weights[0], C.Value) << C.Name;
+        EXPECT_EQ(std::signbit(H.Weights[0]), C.Value < 0) << C.Name;
+    }
+}
+
+// A status-word indicator's frames (STX, SWA, SWB, SWC, six digits of the
+// weight and six of the tare, CR, an optional checksum) also begin with STX.
+TEST_F(KeliFrameTest, StatusWordFramesInLbAreNotTakenForThisProtocol) {
+    std::vector<uint8_t> LStream;
+    for (uint8_t LSwa : {uint8_t{0x22}, uint8_t{'+'}, uint8_t{'-'}})
+        for (bool LChecksum : {false, true})
+            for (int I = 0; I < 20; ++I) {
+                const std::string LText =
+                    std::string("\x02") + static_cast<char>(LSwa) + "  001234000000\r";
+                LStream.insert(LStream.end(), LText.begin(), LText.end());
+                if (LChecksum) {
+                    uint8_t LSum = 0;
+                    for (char LChar : LText)
+                        LSum = static_cast<uint8_t>(LSum + LChar);
+                    LStream.push_back(static_cast<uint8_t>(-LSum & 0x7F));
+                }
+            }
+    for (size_t LPos = 0; LPos < LStream.size(); LPos += 29)
+        H.Feed(std::vector<uint8_t>(LStream.begin() + static_cast<long>(LPos),
+                                    LStream.begin() +
+                                        static_cast<long>(std::min(LStream.size(), LPos + 29))));
+    EXPECT_TRUE(H.Weights.empty()) << H.Weights.size() << " weights, first " << H.Weights[0];
+    EXPECT_EQ(H.Refused, 0);
 }
 
 TEST_F(KeliFrameTest, TwoFramesInOneChunkYieldBothInOrder) {
@@ -85,43 +140,48 @@ TEST_F(KeliFrameTest, EndFlagConsumesUpToItself) {
 
 TEST_F(KeliFrameTest, EndFlagInsideAFrameLowersTheMark) {
     auto LFrame = KeliFrame("000001", '0');
-    LFrame[9] = 0x03; // indicator data byte that happens to be an end flag
+    LFrame[9] = 0x03; // a damaged frame: an end flag in its check
     LFrame[11] = 'x';
     H.Feed(LFrame);
-    ASSERT_EQ(H.Weights.size(), 1u);
-    EXPECT_EQ(H.Data(), (std::vector<uint8_t>{'B', 'x'}));
+    EXPECT_TRUE(H.Weights.empty());
+    EXPECT_EQ(H.Data(), (std::vector<uint8_t>{LFrame[10], 'x'}));
 }
 
 TEST_F(KeliFrameTest, StartFlagInsideAFrameStartsAFrameOfItsOwn) {
-    // The second frame starts at offset 9 of the first, in its data bytes.
+    // The second frame starts at offset 9 of the first, which was cut short:
+    // the first is damaged (its twelfth byte is no end flag), the second
+    // decodes.
     auto LFirst = KeliFrame("000001", '0');
     LFirst.resize(9);
     H.Feed(Concat({LFirst, KeliFrame("000002", '0')}));
-    // The first frame's digits are 0,0,0,0,0,1 and its decimal digit is '0';
-    // its bytes 9..11 are the second frame's first three.
-    ASSERT_EQ(H.Weights.size(), 2u);
-    EXPECT_EQ(H.Weights[0], 1.0);
-    EXPECT_EQ(H.Weights[1], 2.0);
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Weights[0], 2.0);
     EXPECT_EQ(H.Size, 0u);
 }
 
-TEST_F(KeliFrameTest, AppendStopsAt1024Bytes) {
-    std::vector<uint8_t> LNoise(2000, 'z');
-    H.Feed(LNoise);
-    EXPECT_EQ(H.Size, 1024u);
-    // Full without a flag: every further chunk is refused, frames included.
-    H.Feed(KeliFrame("000001", '0'));
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_TRUE(H.Weights.empty());
+TEST_F(KeliFrameTest, ChunkOf2000BytesKeepsItsFirst1024) {
+    // A frame inside the first 1024 bytes, one cut by the limit, one beyond.
+    std::vector<uint8_t> LChunk(1000, 'z');
+    LChunk = Concat({LChunk,
+                     KeliFrame("000001", '0'),
+                     {'z', 'z', 'z', 'z'},
+                     KeliFrame("000002", '0'),
+                     KeliFrame("000003", '0')});
+    LChunk.resize(2000, 'z');
+    H.Feed(LChunk);
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Weights[0], 1.0);
+    // Left over: the cut frame's first eight bytes, behind three of the noise.
+    EXPECT_EQ(H.Size, 11u);
+    EXPECT_EQ(H.Buffer[3], 0x02);
 }
 
-TEST_F(KeliFrameTest, PartOfAChunkThatFitsIsKept) {
-    H.Feed(std::vector<uint8_t>(1020, 'z'));
-    H.Feed(Concat({KeliFrame("000001", '0')}));
-    // Four bytes fit: 0x02 '+' '0' '0' -- an incomplete frame.
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_EQ(H.Buffer[1020], 0x02);
-    EXPECT_TRUE(H.Weights.empty());
+TEST_F(KeliFrameTest, NoiseWithoutAStartFlagIsDroppedDownToAFramesLength) {
+    H.Feed(std::vector<uint8_t>(2000, 'z'));
+    EXPECT_EQ(H.Size, 11u);
+    H.Feed(KeliFrame("000001", '0'));
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Size, 0u);
 }
 
 TEST_F(KeliFrameTest, EmptyOrNullChunkChangesNothing) {
@@ -153,6 +213,7 @@ TEST_F(KeliFrameTest, DamagedFramesAreConsumedWithoutAWeight) {
     H.Feed(LBinary);
     EXPECT_TRUE(H.Weights.empty());
     EXPECT_EQ(H.Size, 0u);
+    EXPECT_EQ(H.Refused, 0); // their checks were right
     // A good frame right after damaged ones still decodes.
     H.Feed(Concat({KeliFrame("00 0 1", '0'), KeliFrame("000007", '0')}));
     ASSERT_EQ(H.Weights.size(), 1u);

@@ -80,22 +80,18 @@ TEST_F(XKFrameTest, BytesBeforeTheFirstFrameGoWithIt) {
     EXPECT_EQ(H.Data(), (std::vector<uint8_t>{0xFF}));
 }
 
-TEST_F(XKFrameTest, StreamWithoutLeadByteFillsAndThenRefuses) {
-    for (int I = 0; I < 3; ++I)
-        H.Feed(std::vector<uint8_t>(500, 0x30));
-    EXPECT_EQ(H.Size, 1024u);
-    H.Feed({0xFF, 0x01, 0x01, 0x00, 0x00});
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_TRUE(H.Weights.empty());
-}
-
 TEST_F(XKFrameTest, ChunkOf2000BytesKeepsItsFirst1024) {
-    std::vector<uint8_t> LChunk(2000);
-    for (size_t I = 0; I < LChunk.size(); ++I)
-        LChunk[I] = static_cast<uint8_t>(I % 200);
+    // A frame inside the first 1024 bytes, one cut by the limit, one beyond.
+    std::vector<uint8_t> LChunk(1017, 0x30);
+    LChunk.insert(LChunk.end(), {0xFF, 0x01, 0x07, 0x00, 0x00, 0x30, 0xFF, 0x01, 0x08, 0x00, 0x00,
+                                 0xFF, 0x01, 0x09, 0x00, 0x00});
+    LChunk.resize(2000, 0x30);
     H.Feed(LChunk);
-    EXPECT_EQ(H.Size, 1024u);
-    EXPECT_EQ(H.Buffer[1023], static_cast<uint8_t>(1023 % 200));
+    ASSERT_EQ(H.Weights.size(), 1u);
+    EXPECT_EQ(H.Weights[0], 7.0);
+    // The cut frame's lead byte stays, with the byte before it; the bytes
+    // after 1024 never came in.
+    EXPECT_EQ(H.Data(), (std::vector<uint8_t>{0x30, 0xFF}));
 }
 
 TEST(XKBcdTest, NibblesAreAlwaysWritten) {
