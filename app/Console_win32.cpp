@@ -2,6 +2,7 @@
 
 #include "platform/MessageLoop.h"
 #include "platform/Object.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
@@ -241,7 +242,7 @@ bool StandardOutputWritten(std::string& AReason) {
     if (GStdoutError == ERROR_INVALID_HANDLE)
         AReason = "standard output is closed";
     else if (GStdoutError != 0)
-        AReason = SystemMessage(GStdoutError);
+        AReason = SystemErrorText(GStdoutError);
     else if (!std::cout && !Interrupted())
         AReason = "a write failed";
     else

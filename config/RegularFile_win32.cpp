@@ -1,5 +1,6 @@
 #include "config/FileError_win32.h"
 #include "config/RegularFile.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
@@ -27,15 +28,7 @@ TFileBytes NotRegular(const char* AWhat) {
 } // namespace
 
 std::string FileErrorText(unsigned long AError) {
-    wchar_t LText[512] = {};
-    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, AError, 0, LText, 512, nullptr);
-    while (LLength > 0 && (LText[LLength - 1] == L'\n' || LText[LLength - 1] == L'\r' ||
-                           LText[LLength - 1] == L' '))
-        --LLength;
-    const std::string LWords =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LText), LLength));
-    return LWords.empty() ? "error " + std::to_string(AError) : LWords;
+    return SystemErrorText(AError);
 }
 
 TFileBytes ReadRegularFile(const std::filesystem::path& APath, size_t AMaxBytes) {

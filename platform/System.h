@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #ifdef _WIN32
 // On Windows the system's own functions, declared exactly as <windows.h>
@@ -21,6 +22,10 @@ uint32_t GetCurrentThreadId();
 std::filesystem::path GetExecutablePath();
 // Folder of the running executable.
 std::filesystem::path GetExecutableDir();
+
+// The system's text for an error code (errno on Linux, GetLastError's code
+// on Windows), as UTF-8 without a line end; "error N" when it has none.
+std::string SystemErrorText(unsigned long ACode);
 
 // Gives up the rest of the calling thread's time slice.
 void YieldThread();

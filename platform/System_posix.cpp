@@ -37,3 +37,8 @@ void PlatformOutputDebugStr(const UnicodeString& AText) {
     const std::string LLine = UnicodeToUtf8(AText) + "\n";
     (void)!write(STDERR_FILENO, LLine.data(), LLine.size());
 }
+
+std::string SystemErrorText(unsigned long ACode) {
+    const char* LText = std::strerror(static_cast<int>(ACode));
+    return LText && *LText ? LText : "error " + std::to_string(ACode);
+}

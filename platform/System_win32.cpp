@@ -33,3 +33,16 @@ void PlatformOutputDebugStr(const UnicodeString& AText) {
     const std::wstring LText(AText.begin(), AText.end());
     OutputDebugStringW(LText.c_str());
 }
+
+std::string SystemErrorText(unsigned long ACode) {
+    wchar_t LBuf[512];
+    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, ACode, 0, LBuf, 512, nullptr);
+    while (LLength > 0 &&
+           (LBuf[LLength - 1] == L'\n' || LBuf[LLength - 1] == L'\r' || LBuf[LLength - 1] == L' '))
+        --LLength;
+    // wchar_t is UTF-16 on Windows.
+    const std::string LText =
+        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LBuf), LLength));
+    return LText.empty() ? "error " + std::to_string(ACode) : LText;
+}

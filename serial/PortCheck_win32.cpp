@@ -1,5 +1,6 @@
 #include "serial/PortCheck.h"
 
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include "platform/Windows_win32.h"
@@ -8,21 +9,6 @@
 #include <cctype>
 
 namespace {
-std::string SystemMessage(DWORD AError) {
-    wchar_t LBuf[512];
-    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, AError, 0, LBuf, 512, nullptr);
-    while (LLength > 0 &&
-           (LBuf[LLength - 1] == L'\n' || LBuf[LLength - 1] == L'\r' || LBuf[LLength - 1] == L' '))
-        --LLength;
-    // wchar_t is UTF-16 on Windows.
-    std::string LText =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LBuf), LLength));
-    if (LText.empty())
-        LText = "error " + std::to_string(AError);
-    return LText;
-}
-
 TPortProblem ProblemOfError(DWORD AError) {
     switch (AError) {
     case ERROR_FILE_NOT_FOUND:
@@ -101,7 +87,7 @@ TPortCheck CheckSerialPort(const std::string& APort) {
     if (LHandle == INVALID_HANDLE_VALUE) {
         const DWORD LError = GetLastError();
         const TPortProblem LProblem = ProblemOfError(LError);
-        std::string LReason = SystemMessage(LError);
+        std::string LReason = SystemErrorText(LError);
         if (LProblem == TPortProblem::ppMissing)
             LReason = "no such port (" + LReason +
                       "); scaleprobe-cli --list "
@@ -118,7 +104,7 @@ TPortCheck CheckSerialPort(const std::string& APort) {
         LCheck = {TPortProblem::ppNotSerial, "not a serial port (not a character device)"};
     else if (!GetCommState(LHandle, &LDcb))
         LCheck = {TPortProblem::ppNotSerial,
-                  "not a serial port (" + SystemMessage(GetLastError()) + ")"};
+                  "not a serial port (" + SystemErrorText(GetLastError()) + ")"};
     CloseHandle(LHandle);
     return LCheck;
 }
