@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -311,6 +312,31 @@ TEST(WindowProgram, EndsInItsShutDownOrderOnSigterm) {
 TEST(WindowProgram, EndsInItsShutDownOrderOnSigintAndSighup) {
     EndProgramBySignal(SIGINT);
     EndProgramBySignal(SIGHUP);
+}
+
+// Without a display the window says so and ends, as Qt would not: with no
+// display named at all, and with one that cannot be reached.
+TEST(WindowProgram, WithoutADisplaySaysSoAndExits2) {
+    namespace fs = std::filesystem;
+    const TScratchDir LDir("sp-nodisplay");
+    const fs::path LExe = LDir / "scaleprobe";
+    fs::copy_file(SP_WINDOW_PATH, LExe);
+    const TEnvScope LPlatform("QT_QPA_PLATFORM", std::nullopt);
+    const TEnvScope LWayland("WAYLAND_DISPLAY", std::nullopt);
+    for (const std::optional<std::string>& LDisplay :
+         {std::optional<std::string>(), std::optional<std::string>(":9999")}) {
+        const TEnvScope LX11("DISPLAY", LDisplay);
+        TChildProcess LProgram;
+        ASSERT_TRUE(LProgram.Start(LExe.string(), {}, {.Errors = TChildStream::csPipe}));
+        EXPECT_EQ(LProgram.Wait(60000), 2) << LDisplay.value_or("unset");
+        EXPECT_EQ(LProgram.EndSignal(), 0);
+        const std::string LLine = "scaleprobe: no display; use scaleprobe-cli\n";
+        if (!LDisplay)
+            EXPECT_EQ(LProgram.Errors(), LLine);
+        else
+            EXPECT_TRUE(LProgram.Errors().ends_with(LLine)) << LProgram.Errors();
+    }
+    EXPECT_FALSE(fs::exists(LDir / "log"));
 }
 
 } // namespace
