@@ -14,17 +14,19 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
 
 namespace {
 
 const char CUsage[] =
     "usage: scaleprobe [--help] [Qt options]\n"
     "Finds out on which line settings and in which frame protocol a weighing indicator\n"
-    "on a serial port talks: pick the port, press the button. The window needs a display;\n"
-    "scaleprobe-cli is the same search on the console.\n"
+    "on a serial port talks: pick the port, press the button. The window needs a display\n"
+    "(without one it exits 2); scaleprobe-cli is the same search on the console.\n"
     "  --help           print this text and exit\n"
     "Qt's own options (-platform, -display, ...) are accepted too.\n"
     "Files: the INI file and the log folder (log/YYYY-MM/YYYYMMDD.log) are kept beside the\n"
@@ -38,6 +40,63 @@ bool AsksForHelp(int argc, char** argv) {
         if (std::strcmp(argv[I], "--help") == 0 || std::strcmp(argv[I], "-h") == 0)
             return true;
     return false;
+}
+
+const char CNoDisplay[] = "scaleprobe: no display; use scaleprobe-cli\n";
+
+bool IsSet(const char* AName) {
+    const char* LValue = std::getenv(AName);
+    return LValue != nullptr && *LValue != '\0';
+}
+
+// The platform asked for: -platform NAME, else QT_QPA_PLATFORM; empty for
+// Qt's default.
+std::string RequestedPlatform(int argc, char** argv) {
+    for (int I = 1; I + 1 < argc; ++I)
+        if (std::strcmp(argv[I], "-platform") == 0 || std::strcmp(argv[I], "--platform") == 0)
+            return argv[I + 1];
+    const char* LValue = std::getenv("QT_QPA_PLATFORM");
+    return LValue ? LValue : "";
+}
+
+// Whether the window surely has no display to go to: Qt's default platform
+// or X11 alone, and neither a display variable nor -display names one.
+// Platforms that need no display (offscreen, ...) are left to Qt.
+bool LacksDisplay(int argc, char** argv) {
+    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY"))
+        return false;
+    for (int I = 1; I < argc; ++I)
+        if (std::strcmp(argv[I], "-display") == 0 || std::strcmp(argv[I], "--display") == 0)
+            return false;
+    // A list "a;b" falls back from one to the next; "name:options".
+    const std::string LList = RequestedPlatform(argc, argv);
+    size_t LStart = 0;
+    while (LStart <= LList.size()) {
+        size_t LEnd = LList.find(';', LStart);
+        if (LEnd == std::string::npos)
+            LEnd = LList.size();
+        const std::string LEntry = LList.substr(LStart, LEnd - LStart);
+        const std::string LName = LEntry.substr(0, LEntry.find(':'));
+        if (!LName.empty() && LName != "xcb")
+            return false;
+        LStart = LEnd + 1;
+    }
+    return true;
+}
+
+QtMessageHandler GQtHandler = nullptr;
+
+// While the application object is made: a platform that cannot start (a
+// display that cannot be reached) is a fatal message, after which Qt would
+// abort. Nothing of the program has started yet, so it just ends.
+void OnQtMessageAtStart(QtMsgType AType, const QMessageLogContext& AContext, const QString& AText) {
+    if (AType == QtFatalMsg && AText.contains(QStringLiteral("platform plugin"))) {
+        std::fputs(CNoDisplay, stderr);
+        std::fflush(stdout);
+        _exit(2);
+    }
+    if (GQtHandler)
+        GQtHandler(AType, AContext, AText);
 }
 
 int GSignalPipe[2] = {-1, -1};
@@ -106,7 +165,13 @@ int main(int argc, char** argv) {
         std::fputs(CUsage, stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    if (LacksDisplay(argc, argv)) {
+        std::fputs(CNoDisplay, stderr);
+        return 2;
+    }
+    GQtHandler = qInstallMessageHandler(OnQtMessageAtStart);
     QApplication LApp(argc, argv);
+    qInstallMessageHandler(GQtHandler);
     LApp.setApplicationName(QStringLiteral("scaleprobe"));
     // Qt sets the C locale from the environment too; say so once more, for
     // the decimal separator of the weights.

@@ -208,6 +208,8 @@ private:
     std::vector<UnicodeString> FLines;
 };
 
+// A panel of the status bar. The last one's width is its least: the
+// backends let it run on to the bar's right edge.
 struct TStatusPanel {
     int32_t Width = 0;
     UnicodeString Text;

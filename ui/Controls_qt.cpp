@@ -295,12 +295,19 @@ protected:
         for (QLabel* LPanel : FPanels)
             delete LPanel;
         FPanels.clear();
-        for (const TStatusPanel& LPanel : FBar.Panels()) {
-            auto* LLabel = new QLabel(ToQString(LPanel.Text), LBar);
-            LLabel->setFixedWidth(LPanel.Width);
+        // The last panel runs on to the bar's right edge, as a status bar's
+        // last part does, so that its caption shows whole.
+        const auto& LPanels = FBar.Panels();
+        for (size_t I = 0; I < LPanels.size(); ++I) {
+            const bool LLast = I + 1 == LPanels.size();
+            auto* LLabel = new QLabel(ToQString(LPanels[I].Text), LBar);
+            if (LLast)
+                LLabel->setMinimumWidth(LPanels[I].Width);
+            else
+                LLabel->setFixedWidth(LPanels[I].Width);
             LLabel->setFrameShape(QFrame::Panel);
             LLabel->setFrameShadow(QFrame::Sunken);
-            LBar->addWidget(LLabel);
+            LBar->addWidget(LLabel, LLast ? 1 : 0);
             FPanels.push_back(LLabel);
         }
     }

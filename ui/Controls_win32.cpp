@@ -465,8 +465,12 @@ protected:
             LRight += Scale(LPanel.Width);
             LEdges.push_back(LRight);
         }
+        // The last part runs on to the bar's right edge, so that its
+        // caption shows whole.
         if (LEdges.empty())
             LEdges.push_back(-1);
+        else
+            LEdges.back() = -1;
         SendMessageW(FWnd, SB_SETPARTS, LEdges.size(), reinterpret_cast<LPARAM>(LEdges.data()));
         for (size_t I = 0; I < LPanels.size(); ++I)
             SendMessageW(FWnd, SB_SETTEXTW, I, reinterpret_cast<LPARAM>(W(LPanels[I].Text)));

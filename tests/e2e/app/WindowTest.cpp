@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -101,10 +102,14 @@ TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(LMemo->toPlainText(), QStringLiteral("Memo1"));
     EXPECT_EQ(LMemo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(LMemo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    const QList<QLabel*> LPanels = Child<QStatusBar>("StatusBar1")->findChildren<QLabel*>();
+    auto* LBar = Child<QStatusBar>("StatusBar1");
+    const QList<QLabel*> LPanels = LBar->findChildren<QLabel*>();
     ASSERT_EQ(LPanels.size(), 2);
     EXPECT_EQ(LPanels[0]->width(), 300);
-    EXPECT_EQ(LPanels[1]->width(), 50);
+    // The last panel runs on to the bar's right edge, its caption whole.
+    EXPECT_EQ(LPanels[1]->geometry().right(), LBar->rect().right()) << LPanels[1]->x();
+    EXPECT_LE(LPanels[1]->fontMetrics().horizontalAdvance(LPanels[1]->text()),
+              LPanels[1]->contentsRect().width());
     // Tab order: button, memo, combo.
     EXPECT_EQ(LButton->nextInFocusChain(), LMemo);
 }
@@ -311,6 +316,31 @@ TEST(WindowProgram, EndsInItsShutDownOrderOnSigterm) {
 TEST(WindowProgram, EndsInItsShutDownOrderOnSigintAndSighup) {
     EndProgramBySignal(SIGINT);
     EndProgramBySignal(SIGHUP);
+}
+
+// Without a display the window says so and ends, as Qt would not: with no
+// display named at all, and with one that cannot be reached.
+TEST(WindowProgram, WithoutADisplaySaysSoAndExits2) {
+    namespace fs = std::filesystem;
+    const TScratchDir LDir("sp-nodisplay");
+    const fs::path LExe = LDir / "scaleprobe";
+    fs::copy_file(SP_WINDOW_PATH, LExe);
+    const TEnvScope LPlatform("QT_QPA_PLATFORM", std::nullopt);
+    const TEnvScope LWayland("WAYLAND_DISPLAY", std::nullopt);
+    for (const std::optional<std::string>& LDisplay :
+         {std::optional<std::string>(), std::optional<std::string>(":9999")}) {
+        const TEnvScope LX11("DISPLAY", LDisplay);
+        TChildProcess LProgram;
+        ASSERT_TRUE(LProgram.Start(LExe.string(), {}, {.Errors = TChildStream::csPipe}));
+        EXPECT_EQ(LProgram.Wait(60000), 2) << LDisplay.value_or("unset");
+        EXPECT_EQ(LProgram.EndSignal(), 0);
+        const std::string LLine = "scaleprobe: no display; use scaleprobe-cli\n";
+        if (!LDisplay)
+            EXPECT_EQ(LProgram.Errors(), LLine);
+        else
+            EXPECT_TRUE(LProgram.Errors().ends_with(LLine)) << LProgram.Errors();
+    }
+    EXPECT_FALSE(fs::exists(LDir / "log"));
 }
 
 } // namespace

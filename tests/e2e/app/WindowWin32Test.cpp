@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "platform/Windows_win32.h"
@@ -159,10 +160,30 @@ TEST_F(Win32WindowTest, ControlsHaveTheirClassStyleAndPlace) {
     int LEdges[4] = {};
     ASSERT_EQ(SendMessageW(LBar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(LEdges)), 2);
     EXPECT_EQ(LEdges[0], 300);
-    EXPECT_EQ(LEdges[1], 350);
+    // The last part runs on to the bar's right edge and holds its caption
+    // whole, in the bar's font.
+    EXPECT_EQ(LEdges[1], -1);
+    RECT LBarRect{};
+    GetClientRect(LBar, &LBarRect);
+    RECT LParts[2]{};
+    for (int I = 0; I < 2; ++I)
+        SendMessageW(LBar, SB_GETRECT, I, reinterpret_cast<LPARAM>(&LParts[I]));
+    EXPECT_EQ(LParts[0].right, 300);
+    EXPECT_EQ(LParts[1].right, LBarRect.right);
     wchar_t LPanel[64] = {};
     SendMessageW(LBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(LPanel));
     EXPECT_EQ(std::wstring(LPanel), Wide(u"地磅仪表自动检测工具"));
+    SendMessageW(LBar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(LPanel));
+    EXPECT_EQ(std::wstring(LPanel), Wide(u"技术支持"));
+    HDC LDC = GetDC(LBar);
+    HGDIOBJ LOld =
+        SelectObject(LDC, reinterpret_cast<HGDIOBJ>(SendMessageW(LBar, WM_GETFONT, 0, 0)));
+    SIZE LText{};
+    GetTextExtentPoint32W(LDC, LPanel, static_cast<int>(std::wcslen(LPanel)), &LText);
+    SelectObject(LDC, LOld);
+    ReleaseDC(LBar, LDC);
+    EXPECT_GT(LText.cx, 0);
+    EXPECT_LE(LText.cx, LParts[1].right - LParts[1].left - 4) << LText.cx;
 }
 
 TEST_F(Win32WindowTest, DisplayShowsItsBitmapPixelForPixel) {
