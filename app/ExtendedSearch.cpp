@@ -152,6 +152,8 @@ void TExtendedSearch::RecordTrial(uint64_t AElapsed) {
     LRecord.Extended = true;
     LRecord.LastWeight = FLastWeight;
     LRecord.CheckRefused = FClient->CheckRefusedFrames();
+    LRecord.BytesRead = FClient->BytesReceived();
+    LRecord.FirstBytes = FClient->FirstBytes();
     if (FWeights >= CSuccessCount)
         ApplyFraming(*FClient, LRecord);
     if (!FClient->HasConnected())

@@ -398,3 +398,33 @@ TEST(SearchReportJson, WeightsAreTheDisplayedNumbers) {
         EXPECT_NE(LJson.find("\"check_refused\": 7,"), std::string::npos) << LJson;
     }
 }
+
+// After a search that found nothing the transcript and the JSON tell which
+// trial received the most bytes (the first of equals) and how they began.
+TEST(SearchReportJson, NoneFoundNamesTheTrialWithTheMostBytes) {
+    TTrialRecord LQuiet, LNoise, LSame;
+    LQuiet.Protocol = LNoise.Protocol = LSame.Protocol = "keli";
+    LNoise.BaudRate = LSame.BaudRate = 1200;
+    LNoise.BytesRead = LSame.BytesRead = 517;
+    LNoise.FirstBytes = {0x02, 'A', 0x7F, ' ', 0xFF};
+    TSearchReport LReport;
+    LReport.Trials = {LQuiet, LNoise, LSame};
+    EXPECT_EQ(MostBytesLines(LReport.Trials),
+              (std::vector<std::string>{"most bytes: 517 in trial 2 (keli 1200 baud), the first 5:",
+                                        "  02 41 7F 20 FF", "  .A. ."}));
+    const nlohmann::json LDoc = nlohmann::json::parse(SearchReportJson(LReport, 1));
+    EXPECT_EQ(LDoc["most_bytes"], nlohmann::json::parse(R"({"trial": 2, "bytes": 517,
+                                                    "hex": "02 41 7F 20 FF", "ascii": ".A. ."})"));
+    EXPECT_EQ(LDoc["trials"][0]["bytes_read"], 0);
+    EXPECT_EQ(LDoc["trials"][1]["bytes_read"], 517);
+
+    LReport.Trials = {LQuiet, LQuiet};
+    EXPECT_EQ(MostBytesLines(LReport.Trials),
+              std::vector<std::string>{"no bytes arrived in any trial"});
+    EXPECT_EQ(nlohmann::json::parse(SearchReportJson(LReport, 1))["most_bytes"],
+              nlohmann::json::parse(R"({"trial": null, "bytes": 0, "hex": "", "ascii": ""})"));
+    // A find, or no trial at all, has none.
+    LReport.Found = 0;
+    EXPECT_FALSE(nlohmann::json::parse(SearchReportJson(LReport, 0)).contains("most_bytes"));
+    EXPECT_FALSE(nlohmann::json::parse(SearchReportJson({}, 2)).contains("most_bytes"));
+}
