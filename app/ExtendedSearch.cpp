@@ -172,6 +172,14 @@ void TExtendedSearch::Stop() {
     FRunning = false;
 }
 
+void TExtendedSearch::FreeClient() {
+    if (FRunning)
+        return;
+    // Clear the field first, then free the client.
+    std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
+    LOld.reset();
+}
+
 void TExtendedSearch::Finish(bool AFound) {
     FRunning = false;
     FFound = AFound;

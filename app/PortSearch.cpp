@@ -190,6 +190,11 @@ void TPortSearch::Stop() {
     EndAt(TPortSearchEnd::peStopped);
 }
 
+void TPortSearch::ReleasePort() {
+    FForm->FreeBridge();
+    FExtended->FreeClient();
+}
+
 void TPortSearch::OnMyTrialEnd(const TTrialResult& AResult) {
     AddTrial(RecordOf(AResult));
     if (!AResult.ConnectError.empty()) {

@@ -86,6 +86,15 @@ nlohmann::ordered_json ReportObject(const TSearchReport& AReport, int AExitCode)
     }
     if (!AReport.SavedTo.empty())
         LDoc["saved_to"] = AReport.SavedTo;
+    if (AReport.Capture) {
+        const TCaptureReport& LCapture = *AReport.Capture;
+        LDoc["capture"] = {{"file", LCapture.File},
+                           {"baud_rate", LCapture.Settings.BaudRate},
+                           {"framing", FramingText(LCapture.Settings)},
+                           {"bytes", LCapture.Bytes},
+                           {"blocks", LCapture.Blocks},
+                           {"milliseconds", LCapture.ElapsedMs}};
+    }
     if (!AReport.ErrorCode.empty()) {
         LDoc["error"] = {{"code", AReport.ErrorCode}};
         if (!AReport.ErrorReason.empty())

@@ -2,6 +2,8 @@
 // (--json): what was found and every trial on the way.
 #pragma once
 
+#include "capture/LineCapture.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +27,13 @@ struct TTrialRecord {
     std::vector<uint8_t> FirstBytes = {};
 };
 
+// What --capture wrote.
+struct TCaptureReport {
+    std::string File;
+    TCaptureSettings Settings;
+    uint64_t Bytes = 0, Blocks = 0, ElapsedMs = 0;
+};
+
 struct TSearchReport {
     std::string Port;
     std::vector<TTrialRecord> Trials;
@@ -37,6 +46,7 @@ struct TSearchReport {
     std::string ErrorReason;
     // The INI file --save wrote.
     std::string SavedTo;
+    std::optional<TCaptureReport> Capture;
 };
 
 // AValue at the 15 significant digits the display shows: a displayed 20.00
