@@ -833,3 +833,54 @@ TEST_F(CliEndToEnd, ListSaysWhatEachPortIs) {
         EXPECT_EQ(LSimulated, 1u) << (LJson ? "--json" : "");
     }
 }
+
+// A capture of the indicator, replayed by the simulator, is found as the
+// indicator itself was; a damaged capture is refused with its reason.
+TEST_F(CliEndToEnd, CaptureReplayedIsFoundAtTheCapturedSettings) {
+    const TScratchDir LDir("scaleprobe-capture");
+    const fs::path LFile = LDir / "site.spcap";
+    nlohmann::json LOriginal, LCaptured;
+    {
+        TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--no-announce"});
+        const TRun LSearch = RunCli({"--port", LSim.PortPath(), "--json"});
+        ASSERT_EQ(LSearch.Exit, 0) << LSearch.Err;
+        LOriginal = JsonOf(LSearch);
+        // Without --baud: a search first, then the settings it found.
+        const TRun LRun = RunCli(
+            {"--port", LSim.PortPath(), "--capture", LFile.string(), "--seconds", "2", "--json"});
+        ASSERT_EQ(LRun.Exit, 0) << LRun.Err;
+        LCaptured = JsonOf(LRun);
+    }
+    EXPECT_EQ(LCaptured["capture"]["baud_rate"], 9600);
+    EXPECT_EQ(LCaptured["capture"]["framing"], "8N1");
+    // Two seconds at 960 bytes a second, less what the pty's start costs.
+    EXPECT_GT(LCaptured["capture"]["bytes"].get<int>(), 1000) << LCaptured.dump();
+
+    TSimProcess LReplay({"--replay", LFile.string(), "--no-announce"});
+    const TRun LSearch = RunCli({"--port", LReplay.PortPath(), "--json"});
+    ASSERT_EQ(LSearch.Exit, 0) << LSearch.Err;
+    const nlohmann::json LReplayed = JsonOf(LSearch);
+    for (const char* LKey : {"protocol", "baud_rate", "data_bits", "parity", "stop_bits", "trial"})
+        EXPECT_EQ(LReplayed[LKey], LOriginal[LKey]) << LKey;
+
+    const std::string LGood = ReadWholeFile(LFile);
+    std::string LNewer = LGood;
+    LNewer[8] = 7;
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        const char* Error;
+    } CCases[] = {
+        {"cut off", LGood.substr(0, LGood.size() - 3), "cut off in block "},
+        {"garbage", std::string(200, '\x55'), "not a scaleprobe line capture"},
+        {"newer", LNewer, "capture format version 7 is newer than this program reads"},
+    };
+    for (const auto& LCase : CCases) {
+        const fs::path LBad = LDir / LCase.Name;
+        std::ofstream(LBad, std::ios::binary) << LCase.Bytes;
+        const TRun LRun = RunProgram(SP_SIM_PATH, {"--replay", LBad.string(), "--no-announce"}, 30);
+        EXPECT_EQ(LRun.Exit, 2) << LCase.Name;
+        EXPECT_TRUE(LRun.Out.empty()) << LCase.Name;
+        EXPECT_NE(LRun.Err.find(LCase.Error), std::string::npos) << LCase.Name << ": " << LRun.Err;
+    }
+}

@@ -64,6 +64,17 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_TRUE(LOptions.SaveFile.empty());
     ASSERT_TRUE(ParseCliOptions({"--save", "site.INI"}, LOptions, LError));
     EXPECT_EQ(LOptions.SaveFile, "site.INI");
+    ASSERT_TRUE(ParseCliOptions(
+        {"--capture", "a.spcap", "--baud", "1200", "--framing", "7E2", "--seconds", "2.5"},
+        LOptions, LError))
+        << LError;
+    EXPECT_TRUE(LOptions.Capture && LOptions.CaptureAt);
+    EXPECT_EQ(LOptions.CaptureFile, "a.spcap");
+    EXPECT_EQ(LOptions.CaptureSettings.BaudRate, 1200u);
+    EXPECT_EQ(FramingText(LOptions.CaptureSettings), "7E2");
+    EXPECT_EQ(LOptions.CaptureSeconds, 2.5);
+    ASSERT_TRUE(ParseCliOptions({"--capture", "a.spcap", "--extended"}, LOptions, LError));
+    EXPECT_FALSE(LOptions.CaptureAt);
     ASSERT_TRUE(ParseCliOptions({"--all-ports", "--extended", "--json"}, LOptions, LError));
     EXPECT_TRUE(LOptions.AllPorts && LOptions.Extended && LOptions.Json);
 }
@@ -88,6 +99,16 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--all-ports", "--watch"},
              {"--all-ports", "--save"},
              {"--list", "--all-ports"},
+             {"--capture"},
+             {"--baud", "9600"},
+             {"--seconds", "5"},
+             {"--capture", "f", "--framing", "7E1"},
+             {"--capture", "f", "--baud", "0"},
+             {"--capture", "f", "--baud", "9600", "--framing", "9N1"},
+             {"--capture", "f", "--seconds", "0"},
+             {"--capture", "f", "--all-ports"},
+             {"--capture", "f", "--watch"},
+             {"--capture", "f", "--baud", "9600", "--extended"},
          }) {
         std::string LError;
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
