@@ -1,6 +1,7 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
+#include "capture/LineCapture.h"
 #include "platform/VirtualPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Pty.h"
@@ -862,6 +863,28 @@ TEST_F(CliEndToEnd, CaptureReplayedIsFoundAtTheCapturedSettings) {
     const nlohmann::json LReplayed = JsonOf(LSearch);
     for (const char* LKey : {"protocol", "baud_rate", "data_bits", "parity", "stop_bits", "trial"})
         EXPECT_EQ(LReplayed[LKey], LOriginal[LKey]) << LKey;
+
+    // Ctrl+C ends a capture early; what it wrote is whole.
+    const fs::path LCut = LDir / "ctrl-c.spcap";
+    TChildProcess LCli;
+    ASSERT_TRUE(LCli.Start(SP_CLI_PATH,
+                           {"--port", LReplay.PortPath(), "--capture", LCut.string(), "--baud",
+                            "9600", "--seconds", "300"},
+                           {TChildStream::csInherit, TChildStream::csPipe, TChildStream::csPipe}));
+    // Once some blocks are in the file (looked at every 200 ms, a minute at most).
+    bool LSent = false;
+    for (int I = 0; I < 300 && !LSent; ++I) {
+        LCli.ReadUntil([] { return false; }, 200);
+        std::error_code LCode;
+        if (fs::file_size(LCut, LCode) > 2000 && !LCode)
+            LSent = LCli.Signal(SIGINT);
+    }
+    EXPECT_TRUE(LSent);
+    EXPECT_EQ(LCli.Wait(30000), 130) << LCli.Errors();
+    TLineCapture LCapture;
+    std::string LError;
+    EXPECT_TRUE(ReadLineCaptureFile(LCut, LCapture, LError)) << LError;
+    EXPECT_FALSE(LCapture.Blocks.empty());
 
     const std::string LGood = ReadWholeFile(LFile);
     std::string LNewer = LGood;
