@@ -502,57 +502,75 @@ TEST_F(CliEndToEnd, ExtendedSearchFindsEachContinuousFormatAtEveryRate) {
             if (CRates[R] >= LFormat.Slowest)
                 LCases.push_back({LFormat.Protocol, CRates[R], CFramings[LCases.size() % 3],
                                   LFormat.FirstTrial + static_cast<int>(R)});
-    const fs::path LDir = fs::temp_directory_path() / ("sp_formats_" + std::to_string(getpid()));
-    fs::create_directories(LDir);
-    std::vector<TRun> LRuns(LCases.size());
-    constexpr size_t CAtOnce = 6;
-    for (size_t LFirst = 0; LFirst < LCases.size(); LFirst += CAtOnce) {
-        std::vector<std::thread> LThreads;
-        for (size_t I = LFirst; I < std::min(LCases.size(), LFirst + CAtOnce); ++I)
-            LThreads.emplace_back([&, I] {
-                const TCase& C = LCases[I];
-                LRuns[I] = RunCli({"--simulate",
-                                   C.Protocol + ":" + std::to_string(C.Rate) + ":" + C.Framing,
-                                   "--extended", "--json", "--save",
-                                   (LDir / (std::to_string(I) + ".INI")).string()},
-                                  300);
-            });
-        for (std::thread& LThread : LThreads)
-            LThread.join();
+    // Every case on a port of its own, all searched at once; then one search
+    // per format that saves what it found (its simulator's port would be in
+    // the first run's list).
+    std::vector<std::unique_ptr<TSimProcess>> LSims;
+    for (const TCase& C : LCases) {
+        std::vector<std::string> LArgs{"--protocol", C.Protocol, "--baud", std::to_string(C.Rate)};
+        if (C.Framing != "8N1")
+            LArgs.insert(LArgs.end(),
+                         {"--data-bits", "7", "--parity", C.Framing == "7E1" ? "even" : "odd"});
+        LSims.push_back(std::make_unique<TSimProcess>(LArgs));
     }
+    const TRun LRun = RunCli({"--all-ports", "--extended", "--json"}, 300);
+    const TScratchDir LDir("sp-formats");
+    // continuous-stx at 4800 7O1, reversed-eq at 2400 7E1: early trials.
+    const size_t CSaved[] = {2, 10};
+    std::vector<TRun> LSaveRuns(std::size(CSaved));
+    std::vector<std::thread> LThreads;
+    for (size_t I = 0; I < std::size(CSaved); ++I)
+        LThreads.emplace_back([&, I] {
+            const TCase& C = LCases[CSaved[I]];
+            LSaveRuns[I] = RunCli(
+                {"--simulate", C.Protocol + ":" + std::to_string(C.Rate) + ":" + C.Framing,
+                 "--extended", "--save", (LDir.Path() / (std::to_string(I) + ".INI")).string()},
+                300);
+        });
+    for (std::thread& LThread : LThreads)
+        LThread.join();
+
+    nlohmann::json LDoc = JsonOf(LRun);
+    std::map<std::string, nlohmann::json> LPorts;
+    for (nlohmann::json& LPort : LDoc["ports"])
+        LPorts[LPort["port"].get<std::string>()] = LPort;
     for (size_t I = 0; I < LCases.size(); ++I) {
         const TCase& C = LCases[I];
         const std::string LName = C.Protocol + ":" + std::to_string(C.Rate) + ":" + C.Framing;
-        const TRun& LRun = LRuns[I];
-        const nlohmann::json LDoc = JsonOf(LRun);
+        const std::string& LPort = LSims[I]->PortPath();
+        nlohmann::json& LEntry = LPorts[LPort];
         // The predicted trial's record says what went wrong.
-        const nlohmann::json& LTrials = LDoc["trials"];
+        const nlohmann::json& LTrials = LEntry["trials"];
         const std::string LPredicted = LTrials.size() >= static_cast<size_t>(C.Trial)
                                            ? LTrials[static_cast<size_t>(C.Trial) - 1].dump()
                                            : "not reached";
-        EXPECT_EQ(LRun.Exit, 0) << LName << ": trial " << C.Trial << " " << LPredicted;
-        if (!LDoc.value("found", false))
+        EXPECT_EQ(LEntry["found"], true) << LName << ": trial " << C.Trial << " " << LPredicted;
+        if (LEntry["found"] != true)
             continue;
-        EXPECT_EQ(LDoc["trial"], C.Trial) << LName << ": trial " << C.Trial << " " << LPredicted;
-        EXPECT_EQ(LDoc["protocol"], C.Protocol) << LName;
-        EXPECT_EQ(LDoc["baud_rate"], C.Rate) << LName;
-        EXPECT_EQ(LDoc["data_bits"], C.Framing == "8N1" ? 8 : 7) << LName;
-        EXPECT_EQ(LDoc["parity"], C.Framing == "8N1"   ? "none"
-                                  : C.Framing == "7E1" ? "even"
-                                                       : "odd")
+        EXPECT_EQ(LEntry["trial"], C.Trial) << LName << ": trial " << C.Trial << " " << LPredicted;
+        EXPECT_EQ(LEntry["protocol"], C.Protocol) << LName;
+        EXPECT_EQ(LEntry["baud_rate"], C.Rate) << LName;
+        EXPECT_EQ(LEntry["data_bits"], C.Framing == "8N1" ? 8 : 7) << LName;
+        EXPECT_EQ(LEntry["parity"], C.Framing == "8N1"   ? "none"
+                                    : C.Framing == "7E1" ? "even"
+                                                         : "odd")
             << LName;
-        EXPECT_NE(LRun.Err.find("数据格式: " + C.Framing + "\n"), std::string::npos) << LName;
-        std::ifstream LIn(LDir / (std::to_string(I) + ".INI"), std::ios::binary);
+        EXPECT_NE(LRun.Err.find("[" + LPort + "] 数据格式: " + C.Framing + "\n"), std::string::npos)
+            << LName;
+    }
+    for (size_t I = 0; I < std::size(CSaved); ++I) {
+        const TCase& C = LCases[CSaved[I]];
+        EXPECT_EQ(LSaveRuns[I].Exit, 0) << C.Protocol << " " << C.Rate << ": " << LSaveRuns[I].Err;
+        std::ifstream LIn(LDir.Path() / (std::to_string(I) + ".INI"), std::ios::binary);
         std::string LSaved{std::istreambuf_iterator<char>(LIn), {}};
         // A new file's lines end as the platform's do.
         LSaved.erase(std::remove(LSaved.begin(), LSaved.end(), '\r'), LSaved.end());
         EXPECT_NE(LSaved.find("\nBaudRate=" + std::to_string(C.Rate) + "\n"), std::string::npos)
-            << LName << ": " << LSaved;
+            << LSaved;
         EXPECT_NE(LSaved.find("\nProtocol=" + C.Protocol + "\nFraming=" + C.Framing + "\n"),
                   std::string::npos)
-            << LName << ": " << LSaved;
+            << LSaved;
     }
-    fs::remove_all(LDir);
 }
 
 // A file where the log folder goes: the search runs as ever, and standard
