@@ -7,6 +7,8 @@ const char CCliUsage[] =
     "usage: scaleprobe-cli [--port PATH] [--list] [--simulate PROTOCOL:BAUD[:STOPBITS]] [--watch]\n"
     "                      [--extended] [--json] [--save [FILE]] [--help]\n"
     "       scaleprobe-cli --all-ports [--extended] [--json]\n"
+    "       scaleprobe-cli --capture FILE [--port PATH] [--baud N [--framing 8N1|7E1|...]]\n"
+    "                      [--seconds S] [--extended] [--json]\n"
     "  --port PATH      search on PATH (added to the port list when missing)\n"
     "  --list           print the port list, with what is known of each port, and exit\n"
     "  --all-ports      search every port of the list at the same time and report\n"
@@ -20,6 +22,12 @@ const char CCliUsage[] =
     "                   (the transcript goes to standard error)\n"
     "  --save [FILE]    after a find, write the port and line settings into the\n"
     "                   CommConfig section of FILE (default: this program's INI)\n"
+    "  --capture FILE   record what arrives, byte for byte with each read's time,\n"
+    "                   into FILE (scaleprobe-sim --replay FILE plays it back);\n"
+    "                   without --baud at the settings a search finds, after a find\n"
+    "  --baud N         capture at N baud without searching\n"
+    "  --framing F      with --baud: data bits, parity, stop bits (default 8N1)\n"
+    "  --seconds S      capture for S seconds (default 10; Ctrl+C ends it sooner)\n"
     "  --help           print this text and exit\n"
     "exit status: 0 instrument found (--all-ports: on any port), 1 none found, 2 no port, a port\n"
     "that cannot be opened (--all-ports: none could) or a configuration error, 64 usage,\n"
@@ -30,6 +38,44 @@ bool ParseInt(const std::string& AText, int32_t& AValue) {
     const char* LEnd = AText.data() + AText.size();
     auto [LPtr, LErr] = std::from_chars(AText.data(), LEnd, AValue);
     return LErr == std::errc() && LPtr == LEnd;
+}
+
+// Seconds of a capture: a decimal number above 0, at most a day.
+bool ParseSeconds(const std::string& AText, double& AValue) {
+    size_t LUsed = 0;
+    try {
+        AValue = std::stod(AText, &LUsed);
+    } catch (...) {
+        return false;
+    }
+    return LUsed == AText.size() && AValue > 0 && AValue <= 86400;
+}
+
+// The values of --capture, --baud, --framing and --seconds.
+bool ParseCaptureValue(const std::string& AName, const std::string& AValue, TCliOptions& AOptions,
+                       std::string& AError) {
+    if (AName == "--capture") {
+        AOptions.Capture = true;
+        AOptions.CaptureFile = AValue;
+        if (!AValue.empty())
+            return true;
+        AError = "--capture needs a file";
+    } else if (AName == "--baud") {
+        int32_t LBaud = 0;
+        AOptions.CaptureAt = true;
+        if (ParseInt(AValue, LBaud) && LBaud > 0) {
+            AOptions.CaptureSettings.BaudRate = static_cast<uint32_t>(LBaud);
+            return true;
+        }
+        AError = "bad baud rate '" + AValue + "'";
+    } else if (AName == "--framing") {
+        return ParseFraming(AValue, AOptions.CaptureSettings, AError);
+    } else if (ParseSeconds(AValue, AOptions.CaptureSeconds)) {
+        return true;
+    } else {
+        AError = "bad seconds '" + AValue + "' (above 0, at most 86400)";
+    }
+    return false;
 }
 } // namespace
 
@@ -84,6 +130,7 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
                      std::string& AError) {
     AOptions = TCliOptions();
     bool LHavePort = false;
+    bool LHaveFraming = false, LHaveSeconds = false;
     for (size_t I = 0; I < AArgs.size(); ++I) {
         const std::string& LArg = AArgs[I];
         const bool LHasValue = I + 1 < AArgs.size();
@@ -104,6 +151,16 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
             // The file is optional: a next argument that is no option.
             if (LHasValue && !AArgs[I + 1].empty() && AArgs[I + 1][0] != '-')
                 AOptions.SaveFile = AArgs[++I];
+        } else if (LArg == "--capture" || LArg == "--baud" || LArg == "--framing" ||
+                   LArg == "--seconds") {
+            if (!LHasValue) {
+                AError = LArg + " needs a value";
+                return false;
+            }
+            if (!ParseCaptureValue(LArg, AArgs[++I], AOptions, AError))
+                return false;
+            LHaveFraming = LHaveFraming || LArg == "--framing";
+            LHaveSeconds = LHaveSeconds || LArg == "--seconds";
         } else if (LArg == "--port" || LArg == "--simulate") {
             if (!LHasValue) {
                 AError = LArg + " needs a value";
@@ -135,6 +192,28 @@ bool ParseCliOptions(const std::vector<std::string>& AArgs, TCliOptions& AOption
     if (LHavePort && AOptions.Simulate) {
         AError = "--port and --simulate exclude each other";
         return false;
+    }
+    if (!AOptions.Capture && (AOptions.CaptureAt || LHaveFraming || LHaveSeconds)) {
+        AError = "--baud, --framing and --seconds need --capture";
+        return false;
+    }
+    if (LHaveFraming && !AOptions.CaptureAt) {
+        AError = "--framing needs --baud (a search captures at the settings it found)";
+        return false;
+    }
+    if (AOptions.Capture) {
+        // One port, read for a while: nothing to list, watch or search side by side.
+        for (const auto& [LSet, LName] : {std::pair<bool, const char*>{AOptions.List, "--list"},
+                                          {AOptions.Watch, "--watch"},
+                                          {AOptions.AllPorts, "--all-ports"}})
+            if (LSet) {
+                AError = std::string("--capture and ") + LName + " exclude each other";
+                return false;
+            }
+        if (AOptions.CaptureAt && (AOptions.Save || AOptions.Extended)) {
+            AError = "--baud captures without a search: --save and --extended need one";
+            return false;
+        }
     }
     if (AOptions.AllPorts) {
         // One result per port: nothing to watch, save or choose.

@@ -1,6 +1,8 @@
 // The command line of the console front end.
 #pragma once
 
+#include "capture/LineCapture.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@ struct TSimulateSpec {
 // text protocols, whose indicators often send seven bits and a parity bit.
 bool ProtocolJudgesFraming(const std::string& AProtocol);
 
+inline constexpr double CDefaultCaptureSeconds = 10;
+
 struct TCliOptions {
     std::string Port;
     bool List = false;
@@ -27,6 +31,13 @@ struct TCliOptions {
     bool AllPorts = false; // every port of the list at once
     bool Save = false;     // after a find, the result into an INI file
     std::string SaveFile;  // empty: the program's own INI
+    // --capture FILE: the line read into FILE, at CaptureSettings when
+    // CaptureAt (--baud), else at the settings a search finds.
+    bool Capture = false;
+    std::string CaptureFile;
+    bool CaptureAt = false;
+    TCaptureSettings CaptureSettings;
+    double CaptureSeconds = CDefaultCaptureSeconds;
     TSimulateSpec Sim;
 };
 

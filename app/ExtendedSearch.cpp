@@ -152,6 +152,8 @@ void TExtendedSearch::RecordTrial(uint64_t AElapsed) {
     LRecord.Extended = true;
     LRecord.LastWeight = FLastWeight;
     LRecord.CheckRefused = FClient->CheckRefusedFrames();
+    LRecord.BytesRead = FClient->BytesReceived();
+    LRecord.FirstBytes = FClient->FirstBytes();
     if (FWeights >= CSuccessCount)
         ApplyFraming(*FClient, LRecord);
     if (!FClient->HasConnected())
@@ -168,6 +170,14 @@ void TExtendedSearch::Stop() {
     FCheck->SetEnabled(false);
     RecordTrial(GetTickCount64() - FTrialStart);
     FRunning = false;
+}
+
+void TExtendedSearch::FreeClient() {
+    if (FRunning)
+        return;
+    // Clear the field first, then free the client.
+    std::unique_ptr<TWeighBridgeClient> LOld = std::move(FClient);
+    LOld.reset();
 }
 
 void TExtendedSearch::Finish(bool AFound) {

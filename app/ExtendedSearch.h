@@ -48,6 +48,8 @@ public:
 
     // The winning trial's client and its weights so far.
     const TWeighBridgeClient* Client() const { return FClient.get(); }
+    // Frees the client of the search that ended (closing its port).
+    void FreeClient();
     int64_t WeightCount() const { return FWeights; }
 
 private:

@@ -226,6 +226,8 @@ void TForm1::ReportTrial(uint64_t AElapsedMs) {
     LResult.LastWeight = FLastWeight;
     if (FBridge) {
         LResult.CheckRefused = FBridge->CheckRefusedFrames();
+        LResult.BytesRead = FBridge->BytesReceived();
+        LResult.FirstBytes = FBridge->FirstBytes();
         if (!FBridge->HasConnected()) {
             LResult.ConnectError = FBridge->ConnectError();
             LResult.ConnectProblem = FBridge->ConnectProblem();

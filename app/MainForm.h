@@ -48,6 +48,9 @@ struct TTrialResult {
     UnicodeString ConnectError;
     TPortProblem ConnectProblem = TPortProblem::ppNone;
     int32_t CheckRefused = 0; // frames whole but for their check
+    // Bytes the client received, decoded or not, and the first of them.
+    uint64_t BytesRead = 0;
+    std::vector<uint8_t> FirstBytes = {};
 };
 
 // The protocol of a state's client, as the console front end names it:

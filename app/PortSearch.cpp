@@ -70,6 +70,8 @@ TTrialRecord RecordOf(const TTrialResult& AResult) {
     LRecord.LastWeight = AResult.LastWeight;
     LRecord.OpenError = UnicodeToUtf8(AResult.ConnectError);
     LRecord.CheckRefused = AResult.CheckRefused;
+    LRecord.BytesRead = AResult.BytesRead;
+    LRecord.FirstBytes = AResult.FirstBytes;
     return LRecord;
 }
 
@@ -188,6 +190,11 @@ void TPortSearch::Stop() {
     EndAt(TPortSearchEnd::peStopped);
 }
 
+void TPortSearch::ReleasePort() {
+    FForm->FreeBridge();
+    FExtended->FreeClient();
+}
+
 void TPortSearch::OnMyTrialEnd(const TTrialResult& AResult) {
     AddTrial(RecordOf(AResult));
     if (!AResult.ConnectError.empty()) {
@@ -226,6 +233,9 @@ void TPortSearch::EndCannotOpen(const std::string& AReason, TPortProblem AProble
 }
 
 void TPortSearch::EndAt(TPortSearchEnd AEnd) {
+    if (AEnd == TPortSearchEnd::peNotFound)
+        for (const std::string& LLine : MostBytesLines(FReport.Trials))
+            FForm->Memo1->Append(Utf8ToUnicode(LLine));
     FEnd = AEnd;
     FPhase = TPhase::phDone;
     const bool LError = AEnd == TPortSearchEnd::peCannotOpen || AEnd == TPortSearchEnd::peLost;

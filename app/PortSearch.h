@@ -52,6 +52,8 @@ public:
     void Step();
     // Ends the search at once (an interrupt); the trial under way is kept.
     void Stop();
+    // Frees the clients, which closes the port (a found client keeps it open).
+    void ReleasePort();
 
     TPortSearchEnd End() const { return FEnd; }
     bool Done() const { return FEnd != TPortSearchEnd::peNone; }

@@ -16,6 +16,45 @@ double DisplayedNumber(double AValue) {
     return LValue;
 }
 
+std::optional<size_t> MostBytesTrial(const std::vector<TTrialRecord>& ATrials) {
+    std::optional<size_t> LBest;
+    for (size_t I = 0; I < ATrials.size(); ++I)
+        if (ATrials[I].BytesRead > (LBest ? ATrials[*LBest].BytesRead : 0))
+            LBest = I;
+    return LBest;
+}
+
+std::string HexBytes(const std::vector<uint8_t>& ABytes) {
+    static const char CHex[] = "0123456789ABCDEF";
+    std::string LOut;
+    for (const uint8_t LByte : ABytes) {
+        if (!LOut.empty())
+            LOut.push_back(' ');
+        LOut.push_back(CHex[LByte >> 4]);
+        LOut.push_back(CHex[LByte & 0x0F]);
+    }
+    return LOut;
+}
+
+std::string AsciiBytes(const std::vector<uint8_t>& ABytes) {
+    std::string LOut;
+    for (const uint8_t LByte : ABytes)
+        LOut.push_back(LByte >= 0x20 && LByte < 0x7F ? static_cast<char>(LByte) : '.');
+    return LOut;
+}
+
+std::vector<std::string> MostBytesLines(const std::vector<TTrialRecord>& ATrials) {
+    const std::optional<size_t> LBest = MostBytesTrial(ATrials);
+    if (!LBest)
+        return {"no bytes arrived in any trial"};
+    const TTrialRecord& LTrial = ATrials[*LBest];
+    return {"most bytes: " + std::to_string(LTrial.BytesRead) + " in trial " +
+                std::to_string(*LBest + 1) + " (" + LTrial.Protocol + " " +
+                std::to_string(LTrial.BaudRate) + " baud), the first " +
+                std::to_string(LTrial.FirstBytes.size()) + ":",
+            "  " + HexBytes(LTrial.FirstBytes), "  " + AsciiBytes(LTrial.FirstBytes)};
+}
+
 namespace {
 nlohmann::ordered_json LineSettings(const TTrialRecord& ATrial) {
     return {{"protocol", ATrial.Protocol},
@@ -47,17 +86,38 @@ nlohmann::ordered_json ReportObject(const TSearchReport& AReport, int AExitCode)
     }
     if (!AReport.SavedTo.empty())
         LDoc["saved_to"] = AReport.SavedTo;
+    if (AReport.Capture) {
+        const TCaptureReport& LCapture = *AReport.Capture;
+        LDoc["capture"] = {{"file", LCapture.File},
+                           {"baud_rate", LCapture.Settings.BaudRate},
+                           {"framing", FramingText(LCapture.Settings)},
+                           {"bytes", LCapture.Bytes},
+                           {"blocks", LCapture.Blocks},
+                           {"milliseconds", LCapture.ElapsedMs}};
+    }
     if (!AReport.ErrorCode.empty()) {
         LDoc["error"] = {{"code", AReport.ErrorCode}};
         if (!AReport.ErrorReason.empty())
             LDoc["error"]["reason"] = AReport.ErrorReason;
         LDoc["error"]["text"] = AReport.ErrorText;
     }
+    if (!AReport.Found && !AReport.Trials.empty()) {
+        // Whether anything arrives at all, at a glance.
+        const std::optional<size_t> LBest = MostBytesTrial(AReport.Trials);
+        const std::vector<uint8_t> LBytes =
+            LBest ? AReport.Trials[*LBest].FirstBytes : std::vector<uint8_t>();
+        LDoc["most_bytes"] = {
+            {"trial", LBest ? nlohmann::ordered_json(*LBest + 1) : nlohmann::ordered_json()},
+            {"bytes", LBest ? AReport.Trials[*LBest].BytesRead : 0},
+            {"hex", HexBytes(LBytes)},
+            {"ascii", AsciiBytes(LBytes)}};
+    }
     nlohmann::ordered_json LTrials = nlohmann::ordered_json::array();
     for (const TTrialRecord& LTrial : AReport.Trials) {
         nlohmann::ordered_json LEntry = LineSettings(LTrial);
         LEntry["weights_read"] = LTrial.Weights;
         LEntry["check_refused"] = LTrial.CheckRefused;
+        LEntry["bytes_read"] = LTrial.BytesRead;
         LEntry["milliseconds"] = LTrial.ElapsedMs;
         LEntry["extended"] = LTrial.Extended;
         if (!LTrial.OpenError.empty())

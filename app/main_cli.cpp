@@ -3,6 +3,7 @@
 #include "app/CliOptions.h"
 #include "app/Console.h"
 #include "app/ConsoleControls.h"
+#include "app/LineCaptureRun.h"
 #include "app/MainForm.h"
 #include "app/PortInfo.h"
 #include "app/PortSearch.h"
@@ -11,10 +12,13 @@
 #include "config/IniSave.h"
 #include "config/UnitConfigReader.h"
 #include "logging/UnitLogFile.h"
+#include "serial/PortCheck.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -98,6 +102,44 @@ struct TUnits {
     TLogWriteNotice& FNotice;
 };
 
+// --capture: APort read at ASettings into the capture file. 0 when bytes
+// were captured, 1 when none arrived, 2 when the file or the port failed.
+int CaptureLine(const TCliOptions& AOptions, TConsoleControls& AConsole, const std::string& APort,
+                const TCaptureSettings& ASettings, TSearchReport& AReport) {
+    const std::filesystem::path LFile(Utf8ToUnicode(AOptions.CaptureFile));
+    std::ofstream LOut(LFile, std::ios::binary | std::ios::trunc);
+    if (!LOut) {
+        AReport.ErrorCode = "capture";
+        AReport.ErrorText = "cannot write " + AOptions.CaptureFile + ": " + std::strerror(errno);
+        AConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+        return CExitNoPort;
+    }
+    const std::string LSettings =
+        std::to_string(ASettings.BaudRate) + " baud " + FramingText(ASettings);
+    AConsole.WriteError(
+        Utf8ToUnicode("capturing " + APort + " at " + LSettings + " into " + AOptions.CaptureFile));
+    TCaptureResult LResult;
+    const bool LOk =
+        RunLineCapture(APort, ASettings, AOptions.CaptureSeconds, LOut, Interrupted, LResult);
+    LOut.close();
+    AReport.Capture = TCaptureReport{AOptions.CaptureFile, ASettings, LResult.Bytes, LResult.Blocks,
+                                     LResult.ElapsedMs};
+    if (!LOk || !LOut) {
+        AReport.ErrorCode =
+            LResult.Bytes == 0 && LResult.Error.rfind("cannot open", 0) == 0 ? "port" : "capture";
+        AReport.ErrorText =
+            LResult.Error.empty() ? "cannot write " + AOptions.CaptureFile : LResult.Error;
+        AConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+        return CExitNoPort;
+    }
+    AConsole.WriteError(
+        Utf8ToUnicode("captured " + std::to_string(LResult.Bytes) + " bytes in " +
+                      std::to_string(LResult.Blocks) + " reads, " +
+                      std::to_string(LResult.ElapsedMs) + " ms, into " + AOptions.CaptureFile +
+                      (LResult.Bytes == 0 ? ": nothing arrived at " + LSettings : "")));
+    return LResult.Bytes == 0 ? CExitNotFound : CExitFound;
+}
+
 int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
     THeadlessLoop LLoop;
     // With --json standard output carries the document only.
@@ -140,6 +182,19 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
             LExit = CExitNoPort;
         }
     }
+    if (AOptions.Capture && !Interrupted() && LExit == CExitFound) {
+        // The settings of the winning trial, received as the search received
+        // them: a 7E1 indicator's parity bit stays the eighth bit.
+        const TTrialRecord& LWin = AReport.Trials[*AReport.Found];
+        TCaptureSettings LSettings;
+        LSettings.BaudRate = static_cast<uint32_t>(LWin.BaudRate);
+        LSettings.StopBits = static_cast<uint8_t>(LWin.StopBits);
+        LSearch.ReleasePort();
+        LExit = CaptureLine(AOptions, LConsole, AReport.Port, LSettings, AReport);
+    } else if (AOptions.Capture && LExit == CExitNotFound && !Interrupted()) {
+        LConsole.WriteError(u"scaleprobe-cli: nothing found, so nothing captured (--baud N "
+                            u"captures without a search)");
+    }
     if (AReport.Found && AOptions.Watch) {
         const TWatchMonitor LMonitor(LConsole, LSearch.Form().ComboBox1->Text(),
                                      [&] { return LSearch.WeightCount(); });
@@ -147,6 +202,43 @@ int RunSearch(const TCliOptions& AOptions, const std::string& APort, TSearchRepo
         }
     }
     return LExit;
+}
+
+// --capture with --baud: APort (or the first of the list) read at the given
+// settings, without a search.
+int RunCaptureAt(const TCliOptions& AOptions, const std::string& APort, TSearchReport& AReport) {
+    THeadlessLoop LLoop;
+    TConsoleControls LConsole(AOptions.Json ? std::cerr : std::cout, std::cerr, false);
+    TLogWriteNotice LLogNotice(LConsole);
+    const TUnits LUnits(LConsole, LLogNotice);
+    const TInterruptWatch LWatch;
+    std::string LName = APort;
+    if (LName.empty()) {
+        const std::vector<UnicodeString> LPorts = GetSysComList();
+        if (LPorts.empty()) {
+            AReport.ErrorCode = "no-port";
+            AReport.ErrorText = "no serial port to capture: " + UnicodeToUtf8(CMsgNoPort);
+            LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+            return CExitNoPort;
+        }
+        LName = UnicodeToUtf8(LPorts.front());
+    }
+    std::string LReason;
+    AReport.Port = LName;
+    if (PortNameOf(LName, AReport.Port, LReason)) {
+        const TPortCheck LCheck = CheckSerialPort(AReport.Port);
+        LReason = LCheck.Reason;
+        AReport.ErrorReason = LCheck.Ok() ? "" : PortProblemCode(LCheck.Problem);
+    } else {
+        AReport.ErrorReason = PortProblemCode(TPortProblem::ppBadName);
+    }
+    if (!AReport.ErrorReason.empty()) {
+        AReport.ErrorCode = "port";
+        AReport.ErrorText = "cannot open " + AReport.Port + ": " + LReason;
+        LConsole.WriteError(u"scaleprobe-cli: " + Utf8ToUnicode(AReport.ErrorText));
+        return CExitNoPort;
+    }
+    return CaptureLine(AOptions, LConsole, AReport.Port, AOptions.CaptureSettings, AReport);
 }
 
 // --all-ports: a search on each port of the list, all at the same time on
@@ -292,6 +384,8 @@ int RunCli(const std::vector<std::string>& AArgs) {
         }
         if (LOptions.List)
             return ListPorts(LOptions);
+        if (LOptions.Capture && LOptions.CaptureAt)
+            return Report(LOptions, LReport, Finish(RunCaptureAt(LOptions, LPort, LReport)));
         if (LOptions.AllPorts) {
             std::vector<TSearchReport> LReports;
             std::string LNoPort;

@@ -34,7 +34,7 @@ TWeighBridgeClient::TWeighBridgeClient(int32_t AWeightRepeatCntWhenStable) {
     FWeightList.reserve(CMaxLenWeightList);
     ClearBuffer();
     FComm = std::make_unique<TComm>(nullptr);
-    FComm->SetOnReceiveData(Bind(this, &TWeighBridgeClient::OnMyCommReceiveData));
+    FComm->SetOnReceiveData(Bind(this, &TWeighBridgeClient::OnMyCommBytes));
     FComm->SetOnReceiveError(Bind(this, &TWeighBridgeClient::OnMyReceiveError));
 }
 
@@ -68,6 +68,8 @@ void TWeighBridgeClient::ConnectComm(TConfigComm ACfg) {
         ClearBuffer();
         ResetDecoder();
         FCheckRefusedFrames = 0;
+        FBytesReceived = 0;
+        FFirstBytesSize = 0;
         FComm->SetCommName(CommDeviceName(ACfg.CommName));
         FComm->SetBaudRate(static_cast<uint32_t>(ACfg.BaudRate));
         FComm->SetReadIntervalTimeout(static_cast<uint32_t>(ACfg.ReadIntervalTimeout));
@@ -187,6 +189,17 @@ void TWeighBridgeClient::ShowMsgInOtherThread(bool IsShowDialogForm, const Unico
         LShow();
     else
         TMessageLoop::CallMain(LShow);
+}
+
+void TWeighBridgeClient::OnMyCommBytes(TObject* Sender, const uint8_t* Buffer,
+                                       uint16_t BufferLength) {
+    FBytesReceived += BufferLength;
+    const size_t LKeep = std::min<size_t>(BufferLength, CFirstBytesKept - FFirstBytesSize);
+    if (LKeep != 0) {
+        std::memcpy(FFirstBytes + FFirstBytesSize, Buffer, LKeep);
+        FFirstBytesSize += LKeep;
+    }
+    OnMyCommReceiveData(Sender, Buffer, BufferLength);
 }
 
 void TWeighBridgeClient::OnMyCommReceiveData(TObject*, const uint8_t*, uint16_t) {}

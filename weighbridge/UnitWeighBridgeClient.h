@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/Object.h"
-#include "serial/PortCheck.h"
 #include "serial/Comm.h"
+#include "serial/PortCheck.h"
 #include "weighbridge/UnitLineFraming.h"
 #include "weighbridge/UnitReceivedBuffer.h"
 #include "weighbridge/UnitWeighGlobal.h"
@@ -15,6 +15,9 @@
 #include <vector>
 
 constexpr int32_t CMaxLenWeightList = 200;
+// Received bytes a client keeps from the start of a connection, to show what
+// arrived when nothing decoded.
+constexpr size_t CFirstBytesKept = 48;
 
 // The minimum valid weight while no configuration reader exists: the
 // configuration's own default.
@@ -59,6 +62,13 @@ public:
     // for their check (a model that computes its check otherwise).
     int32_t CheckRefusedFrames() const { return FCheckRefusedFrames; }
 
+    // Bytes received since the last ConnectComm, decoded or not, and the
+    // first CFirstBytesKept of them.
+    uint64_t BytesReceived() const { return FBytesReceived; }
+    std::vector<uint8_t> FirstBytes() const {
+        return std::vector<uint8_t>(FFirstBytes, FFirstBytes + FFirstBytesSize);
+    }
+
     // Read-only views of the judgement, for the owner and for tests.
     const std::vector<double>& WeightList() const { return FWeightList; }
     int32_t LastWeightRepeatCnt() const { return FLastWeightRepeatCnt; }
@@ -86,6 +96,8 @@ protected:
     const TComm& Comm() const { return *FComm; }
 
 private:
+    // Counts what arrives, then hands it to the decoder.
+    void OnMyCommBytes(TObject* Sender, const uint8_t* Buffer, uint16_t BufferLength);
     static void PutWeight(void* AContext, double AValue);
     static void PutCheckRefused(void* AContext);
     static void PutWeightInMotion(void* AContext, double AValue);
@@ -111,6 +123,10 @@ private:
     TOnNewWeightNotify FOnNewWeightNotify;
     TOnStableWeightNotify FOnStableWeightNotify;
     int32_t FCheckRefusedFrames = 0;
+    uint64_t FBytesReceived = 0;
+    // A fixed array: the receive path allocates nothing.
+    uint8_t FFirstBytes[CFirstBytesKept] = {};
+    size_t FFirstBytesSize = 0;
 
 protected:
     // Received bytes not yet consumed; at most 1024 valid, the rest 0.

@@ -100,12 +100,26 @@ std::string SimUsage() {
            "  --checksum              continuous-stx: send the checksum byte\n"
            "  --lb                    continuous-stx: the unit is lb (default kg)\n"
            "  --eq-chars 7|8          reversed-eq: characters after the \"=\" (default 7)\n"
+           "  --replay FILE           play back a capture of scaleprobe-cli --capture,\n"
+           "                          over and over, at its own line settings and with\n"
+           "                          its timing (--count then counts its reads)\n"
            "  --no-announce           do not list the port as a virtual port\n"
            "  --verbose               report the application's line settings on stderr\n";
 }
 
 bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOptions,
                      std::string& AError) {
+    // What an indicator sends; a replay sends what its capture holds.
+    static const char* const CIndicatorOptions[] = {
+        "--protocol",   "--baud",      "--data-bits", "--parity",   "--stop-bits",
+        "--fps",        "--weights",   "--hold",      "--decimals", "--drop-rate",
+        "--flip-rate",  "--garbage",   "--seed",      "--eq-chars", "--ascii-prefix",
+        "--ascii-unit", "--blank-pad", "--bad-check", "--checksum", "--lb"};
+    std::string LIndicatorOption;
+    for (const std::string& LArg : AArgs)
+        for (const char* LName : CIndicatorOptions)
+            if (LArg == LName && LIndicatorOption.empty())
+                LIndicatorOption = LArg;
     for (size_t I = 0; I < AArgs.size(); ++I) {
         const std::string& LName = AArgs[I];
         auto Flag = [&](const char* AFlag) { return LName == AFlag; };
@@ -191,6 +205,9 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
                   (AOptions.EqChars == 7 || AOptions.EqChars == 8);
         } else if (Flag("--garbage")) {
             LOk = ParseUnsigned(LValue, AOptions.GarbageBytes);
+        } else if (Flag("--replay")) {
+            AOptions.ReplayFile = LValue;
+            LOk = !LValue.empty();
         } else {
             AError = "unknown option " + LName;
             return false;
@@ -199,6 +216,11 @@ bool ParseSimOptions(const std::vector<std::string>& AArgs, TSimOptions& AOption
             AError = "bad value for " + LName + ": " + LValue;
             return false;
         }
+    }
+    if (!AOptions.ReplayFile.empty() && !LIndicatorOption.empty()) {
+        AError = "--replay plays its capture at the capture's settings: " + LIndicatorOption +
+                 " does not go with it";
+        return false;
     }
     if (AOptions.Protocol == TSimProtocol::spXK3168 && AOptions.Decimals > 6) {
         AError = "xk3168 shows at most 6 decimals";

@@ -32,6 +32,9 @@ struct TSimOptions {
     bool Checksum = false; // continuous-stx: the checksum byte after the CR
     bool Pounds = false;   // continuous-stx: the unit bit says lb
     uint32_t EqChars = 7;  // reversed-eq: characters after the "=", 7 or 8
+    // A capture to play back instead of an indicator; its header sets the
+    // line.
+    std::string ReplayFile;
     bool Announce = true;
     bool Verbose = false;
     bool Help = false;

@@ -1,6 +1,8 @@
 // scaleprobe-sim: a weighing indicator on a pseudo-terminal.
+#include "capture/LineCapture.h"
 #include "platform/Text.h"
 #include "platform/VirtualPorts.h"
+#include "tools/scaleprobe-sim/CaptureReplay.h"
 #include "tools/scaleprobe-sim/PtyPort.h"
 #include "tools/scaleprobe-sim/SimIndicator.h"
 #include "tools/scaleprobe-sim/UartLine.h"
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <time.h>
 
 namespace {
@@ -44,9 +47,16 @@ const char* StopBitsText(uint32_t AHalfBits) {
 // Sends frames as the indicator would and hands the line's output to the port.
 class TSimulation {
 public:
-    TSimulation(const TSimOptions& AOptions, TPtyPort& APort)
+    // AReplay, when given, is played instead of the indicator's frames.
+    TSimulation(const TSimOptions& AOptions, TPtyPort& APort, const TLineCapture* AReplay)
         : FOptions(AOptions), FPort(APort), FIndicator(AOptions),
-          FLine(AOptions.BaudRate, AOptions.StopHalfBits, AOptions.DataBits, AOptions.Parity) {}
+          FLine(AOptions.BaudRate, AOptions.StopHalfBits, AOptions.DataBits, AOptions.Parity) {
+        if (AReplay != nullptr) {
+            FReplay = std::make_unique<TCaptureReplay>(*AReplay, FLine.TicksPerSecond(),
+                                                       FLine.ByteTicks());
+            FNextFrameAt = FReplay->NextStart();
+        }
+    }
 
     int Run() {
         const auto LStart = std::chrono::steady_clock::now();
@@ -121,10 +131,17 @@ private:
     void QueueFramesUntil(int64_t AHorizon) {
         while (FNextFrameAt < AHorizon) {
             FBytes.clear();
-            FIndicator.NextFrame(FBytes);
+            if (FReplay)
+                FReplay->Take(FBytes);
+            else
+                FIndicator.NextFrame(FBytes);
             for (uint8_t LByte : FBytes)
                 FLine.Send(LByte, FNextFrameAt);
             FFrameEnds.push_back(FLine.TxIdleAt());
+            if (FReplay) {
+                FNextFrameAt = FReplay->NextStart();
+                continue;
+            }
             FNextFrameAt = FOptions.FramesPerSecond > 0
                                ? std::max(FrameTick(FIndicator.FramesMade()), FLine.TxIdleAt())
                                : FLine.TxIdleAt();
@@ -166,6 +183,7 @@ private:
     TPtyPort& FPort;
     TSimIndicator FIndicator;
     TUartLine FLine;
+    std::unique_ptr<TCaptureReplay> FReplay;
     uint32_t FStopBits = 1;
     int64_t FNextFrameAt = 0;
     std::deque<int64_t> FFrameEnds;
@@ -174,6 +192,31 @@ private:
     std::vector<uint8_t> FBytes;
     std::vector<TUartLine::TRxByte> FReceived;
 };
+
+// Reads the capture to replay and takes its line settings.
+bool LoadReplay(TSimOptions& AOptions, TLineCapture& ACapture, std::string& AError) {
+    if (!ReadLineCaptureFile(AOptions.ReplayFile, ACapture, AError))
+        return false;
+    const TCaptureSettings& LSet = ACapture.Header.Settings;
+    if (LSet.BaudRate < 50 || LSet.BaudRate > 4000000 || LSet.DataBits < 7 ||
+        (LSet.Parity != 'N' && LSet.Parity != 'E' && LSet.Parity != 'O')) {
+        AError = "captured at " + std::to_string(LSet.BaudRate) + " baud " + FramingText(LSet) +
+                 ", which the line model cannot send (50 to 4000000 baud, 7 or 8 data bits, "
+                 "parity N, E or O)";
+        return false;
+    }
+    if (ACapture.Blocks.empty()) {
+        AError = "nothing arrived in this capture: no bytes to replay";
+        return false;
+    }
+    AOptions.BaudRate = LSet.BaudRate;
+    AOptions.DataBits = LSet.DataBits;
+    AOptions.Parity = LSet.Parity == 'E'   ? TUartParity::upEven
+                      : LSet.Parity == 'O' ? TUartParity::upOdd
+                                           : TUartParity::upNone;
+    AOptions.StopHalfBits = 2u + LSet.StopBits;
+    return true;
+}
 
 } // namespace
 
@@ -188,6 +231,12 @@ int main(int argc, char** argv) try {
         std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
+    TLineCapture LCapture;
+    if (!LOptions.ReplayFile.empty() && !LoadReplay(LOptions, LCapture, LError)) {
+        std::fprintf(stderr, "scaleprobe-sim: %s: %s\n", LOptions.ReplayFile.c_str(),
+                     LError.c_str());
+        return 2;
+    }
     InstallSignals();
     {
         TPtyPort LPort;
@@ -197,7 +246,7 @@ int main(int argc, char** argv) try {
                          LPort.Path().c_str());
         std::printf("%s\n", LPort.Path().c_str());
         std::fflush(stdout);
-        TSimulation LSimulation(LOptions, LPort);
+        TSimulation LSimulation(LOptions, LPort, LOptions.ReplayFile.empty() ? nullptr : &LCapture);
         const int LResult = LSimulation.Run();
         if (LOptions.Announce)
             WithdrawVirtualPort(LPath);

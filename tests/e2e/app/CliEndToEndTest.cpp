@@ -1,6 +1,7 @@
 // scaleprobe-cli in real time against scaleprobe-sim: each protocol at its
 // standard setting and at one rate of the test phase, a port where nothing
 // answers, bad usage; the transcript, the exit status and the run's log.
+#include "capture/LineCapture.h"
 #include "platform/VirtualPorts.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Pty.h"
@@ -198,8 +199,10 @@ TEST_F(CliEndToEnd, SilentPortEndsWithoutAnInstrumentAndTheLogIsFramedByItsBanne
         EXPECT_EQ(LTrials[I].Rate, LRates[I]) << I;
         EXPECT_EQ(LTrials[I].Protocol, (I == 0 || (I >= 2 && I < 7)) ? CFirst : CSecond) << I;
     }
-    ASSERT_EQ(LRun.Out.size(), 12u * 4 + 4);
-    EXPECT_EQ(LRun.Out.back(), "自动搜索完毕, 没有找到适配的仪表");
+    // The window's end, then whether anything arrived at all.
+    ASSERT_EQ(LRun.Out.size(), 12u * 4 + 4 + 1);
+    EXPECT_EQ(LRun.Out.end()[-2], "自动搜索完毕, 没有找到适配的仪表");
+    EXPECT_EQ(LRun.Out.back(), "no bytes arrived in any trial");
     EXPECT_EQ(LRun.Err, "自动搜索完毕, 没有找到适配的仪表\n");
 
     // The newest log file; this run's part of it starts with the start
@@ -847,5 +850,78 @@ TEST_F(CliEndToEnd, ListSaysWhatEachPortIs) {
             }
         }
         EXPECT_EQ(LSimulated, 1u) << (LJson ? "--json" : "");
+    }
+}
+
+// A capture of the indicator, replayed by the simulator, is found as the
+// indicator itself was; a damaged capture is refused with its reason.
+TEST_F(CliEndToEnd, CaptureReplayedIsFoundAtTheCapturedSettings) {
+    const TScratchDir LDir("scaleprobe-capture");
+    const fs::path LFile = LDir / "site.spcap";
+    nlohmann::json LOriginal, LCaptured;
+    {
+        TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--no-announce"});
+        const TRun LSearch = RunCli({"--port", LSim.PortPath(), "--json"});
+        ASSERT_EQ(LSearch.Exit, 0) << LSearch.Err;
+        LOriginal = JsonOf(LSearch);
+        // Without --baud: a search first, then the settings it found.
+        const TRun LRun = RunCli(
+            {"--port", LSim.PortPath(), "--capture", LFile.string(), "--seconds", "2", "--json"});
+        ASSERT_EQ(LRun.Exit, 0) << LRun.Err;
+        LCaptured = JsonOf(LRun);
+    }
+    EXPECT_EQ(LCaptured["capture"]["baud_rate"], 9600);
+    EXPECT_EQ(LCaptured["capture"]["framing"], "8N1");
+    // Two seconds at 960 bytes a second, less what the pty's start costs.
+    EXPECT_GT(LCaptured["capture"]["bytes"].get<int>(), 1000) << LCaptured.dump();
+
+    TSimProcess LReplay({"--replay", LFile.string(), "--no-announce"});
+    const TRun LSearch = RunCli({"--port", LReplay.PortPath(), "--json"});
+    ASSERT_EQ(LSearch.Exit, 0) << LSearch.Err;
+    const nlohmann::json LReplayed = JsonOf(LSearch);
+    for (const char* LKey : {"protocol", "baud_rate", "data_bits", "parity", "stop_bits", "trial"})
+        EXPECT_EQ(LReplayed[LKey], LOriginal[LKey]) << LKey;
+
+    // Ctrl+C ends a capture early; what it wrote is whole.
+    const fs::path LCut = LDir / "ctrl-c.spcap";
+    TChildProcess LCli;
+    ASSERT_TRUE(LCli.Start(SP_CLI_PATH,
+                           {"--port", LReplay.PortPath(), "--capture", LCut.string(), "--baud",
+                            "9600", "--seconds", "300"},
+                           {TChildStream::csInherit, TChildStream::csPipe, TChildStream::csPipe}));
+    // Once some blocks are in the file (looked at every 200 ms, a minute at most).
+    bool LSent = false;
+    for (int I = 0; I < 300 && !LSent; ++I) {
+        LCli.ReadUntil([] { return false; }, 200);
+        std::error_code LCode;
+        if (fs::file_size(LCut, LCode) > 2000 && !LCode)
+            LSent = LCli.Signal(SIGINT);
+    }
+    EXPECT_TRUE(LSent);
+    EXPECT_EQ(LCli.Wait(30000), 130) << LCli.Errors();
+    TLineCapture LCapture;
+    std::string LError;
+    EXPECT_TRUE(ReadLineCaptureFile(LCut, LCapture, LError)) << LError;
+    EXPECT_FALSE(LCapture.Blocks.empty());
+
+    const std::string LGood = ReadWholeFile(LFile);
+    std::string LNewer = LGood;
+    LNewer[8] = 7;
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        const char* Error;
+    } CCases[] = {
+        {"cut off", LGood.substr(0, LGood.size() - 3), "cut off in block "},
+        {"garbage", std::string(200, '\x55'), "not a scaleprobe line capture"},
+        {"newer", LNewer, "capture format version 7 is newer than this program reads"},
+    };
+    for (const auto& LCase : CCases) {
+        const fs::path LBad = LDir / LCase.Name;
+        std::ofstream(LBad, std::ios::binary) << LCase.Bytes;
+        const TRun LRun = RunProgram(SP_SIM_PATH, {"--replay", LBad.string(), "--no-announce"}, 30);
+        EXPECT_EQ(LRun.Exit, 2) << LCase.Name;
+        EXPECT_TRUE(LRun.Out.empty()) << LCase.Name;
+        EXPECT_NE(LRun.Err.find(LCase.Error), std::string::npos) << LCase.Name << ": " << LRun.Err;
     }
 }

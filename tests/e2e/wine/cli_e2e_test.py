@@ -155,7 +155,8 @@ def run_all(t, a, prefix, ports_dir):
     trials = trials_of(lines)
     t.check(code == 1, "silent port: exit %d, stderr %r" % (code, err))
     t.check([(p, r) for p, _, r in trials] == ORDER, "silent port: trials %r" % trials)
-    t.check(len(lines) == 12 * 4 + 4 and lines[-1] == NOT_FOUND, "silent port: %r" % lines[-4:])
+    t.check(len(lines) == 12 * 4 + 5 and lines[-2:] == [NOT_FOUND, "no bytes arrived in any trial"],
+            "silent port: %r" % lines[-4:])
     t.check(err == NOT_FOUND + "\n", "silent port: stderr %r" % err)
     exe_dir = os.path.dirname(os.path.abspath(a.cli))
     log = newest_log(exe_dir)

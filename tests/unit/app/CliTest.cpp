@@ -64,6 +64,17 @@ TEST(CliOptions, AcceptsEachOption) {
     EXPECT_TRUE(LOptions.SaveFile.empty());
     ASSERT_TRUE(ParseCliOptions({"--save", "site.INI"}, LOptions, LError));
     EXPECT_EQ(LOptions.SaveFile, "site.INI");
+    ASSERT_TRUE(ParseCliOptions(
+        {"--capture", "a.spcap", "--baud", "1200", "--framing", "7E2", "--seconds", "2.5"},
+        LOptions, LError))
+        << LError;
+    EXPECT_TRUE(LOptions.Capture && LOptions.CaptureAt);
+    EXPECT_EQ(LOptions.CaptureFile, "a.spcap");
+    EXPECT_EQ(LOptions.CaptureSettings.BaudRate, 1200u);
+    EXPECT_EQ(FramingText(LOptions.CaptureSettings), "7E2");
+    EXPECT_EQ(LOptions.CaptureSeconds, 2.5);
+    ASSERT_TRUE(ParseCliOptions({"--capture", "a.spcap", "--extended"}, LOptions, LError));
+    EXPECT_FALSE(LOptions.CaptureAt);
     ASSERT_TRUE(ParseCliOptions({"--all-ports", "--extended", "--json"}, LOptions, LError));
     EXPECT_TRUE(LOptions.AllPorts && LOptions.Extended && LOptions.Json);
 }
@@ -88,6 +99,16 @@ TEST(CliOptions, RejectsBadUsage) {
              {"--all-ports", "--watch"},
              {"--all-ports", "--save"},
              {"--list", "--all-ports"},
+             {"--capture"},
+             {"--baud", "9600"},
+             {"--seconds", "5"},
+             {"--capture", "f", "--framing", "7E1"},
+             {"--capture", "f", "--baud", "0"},
+             {"--capture", "f", "--baud", "9600", "--framing", "9N1"},
+             {"--capture", "f", "--seconds", "0"},
+             {"--capture", "f", "--all-ports"},
+             {"--capture", "f", "--watch"},
+             {"--capture", "f", "--baud", "9600", "--extended"},
          }) {
         std::string LError;
         EXPECT_FALSE(ParseCliOptions(LArgs, LOptions, LError)) << LArgs[0];
@@ -397,4 +418,34 @@ TEST(SearchReportJson, WeightsAreTheDisplayedNumbers) {
             << LJson;
         EXPECT_NE(LJson.find("\"check_refused\": 7,"), std::string::npos) << LJson;
     }
+}
+
+// After a search that found nothing the transcript and the JSON tell which
+// trial received the most bytes (the first of equals) and how they began.
+TEST(SearchReportJson, NoneFoundNamesTheTrialWithTheMostBytes) {
+    TTrialRecord LQuiet, LNoise, LSame;
+    LQuiet.Protocol = LNoise.Protocol = LSame.Protocol = "keli";
+    LNoise.BaudRate = LSame.BaudRate = 1200;
+    LNoise.BytesRead = LSame.BytesRead = 517;
+    LNoise.FirstBytes = {0x02, 'A', 0x7F, ' ', 0xFF};
+    TSearchReport LReport;
+    LReport.Trials = {LQuiet, LNoise, LSame};
+    EXPECT_EQ(MostBytesLines(LReport.Trials),
+              (std::vector<std::string>{"most bytes: 517 in trial 2 (keli 1200 baud), the first 5:",
+                                        "  02 41 7F 20 FF", "  .A. ."}));
+    const nlohmann::json LDoc = nlohmann::json::parse(SearchReportJson(LReport, 1));
+    EXPECT_EQ(LDoc["most_bytes"], nlohmann::json::parse(R"({"trial": 2, "bytes": 517,
+                                                    "hex": "02 41 7F 20 FF", "ascii": ".A. ."})"));
+    EXPECT_EQ(LDoc["trials"][0]["bytes_read"], 0);
+    EXPECT_EQ(LDoc["trials"][1]["bytes_read"], 517);
+
+    LReport.Trials = {LQuiet, LQuiet};
+    EXPECT_EQ(MostBytesLines(LReport.Trials),
+              std::vector<std::string>{"no bytes arrived in any trial"});
+    EXPECT_EQ(nlohmann::json::parse(SearchReportJson(LReport, 1))["most_bytes"],
+              nlohmann::json::parse(R"({"trial": null, "bytes": 0, "hex": "", "ascii": ""})"));
+    // A find, or no trial at all, has none.
+    LReport.Found = 0;
+    EXPECT_FALSE(nlohmann::json::parse(SearchReportJson(LReport, 0)).contains("most_bytes"));
+    EXPECT_FALSE(nlohmann::json::parse(SearchReportJson({}, 2)).contains("most_bytes"));
 }

@@ -235,6 +235,27 @@ TEST(ClientDecodeTest, ReconnectFromTheNotificationEmptiesTheBufferSafely) {
     EXPECT_FALSE(LClient.HasConnected());
 }
 
+// Every byte the component delivers is counted and the first ones kept,
+// whether they decode or not; a new connect starts over.
+TEST_F(JudgementTest, ReceivedBytesAreCountedAndTheFirstKept) {
+    TOpenKeli LClient;
+    std::vector<uint8_t> LNoise(30);
+    for (size_t I = 0; I < LNoise.size(); ++I)
+        LNoise[I] = static_cast<uint8_t>(0xF0 + I);
+    std::vector<uint8_t> LFrame = KeliTestFrame("001000", '0');
+    for (const auto* LChunk : {&LNoise, &LNoise, &LFrame})
+        LClient.Comm().OnReceiveData()(nullptr, LChunk->data(),
+                                       static_cast<uint16_t>(LChunk->size()));
+    EXPECT_EQ(LClient.BytesReceived(), 72u);
+    std::vector<uint8_t> LFirst = LNoise;
+    LFirst.insert(LFirst.end(), LNoise.begin(), LNoise.begin() + 18);
+    EXPECT_EQ(LClient.FirstBytes(), LFirst);
+    EXPECT_EQ(LClient.Notified, std::vector<double>{1000}); // the decoder had them too
+    LClient.ConnectComm(TConfigComm{u"/nonexistent/port", 9600, 10, 0});
+    EXPECT_EQ(LClient.BytesReceived(), 0u);
+    EXPECT_TRUE(LClient.FirstBytes().empty());
+}
+
 TEST(WindowsPortNameTest, NumberFromTenOnGetsThePrefix) {
     EXPECT_EQ(WindowsCommDeviceName(u"COM3"), u"COM3");
     EXPECT_EQ(WindowsCommDeviceName(u"COM9"), u"COM9");
