@@ -27,18 +27,6 @@ std::atomic<int> GExitCode{0};
 // has. Written and read on the main thread, the only one that writes there.
 DWORD GStdoutError = 0;
 
-// The system's text for AError, in UTF-8.
-std::string SystemMessage(DWORD AError) {
-    wchar_t LBuf[512];
-    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, AError, 0, LBuf, 512, nullptr);
-    while (LLength > 0 &&
-           (LBuf[LLength - 1] == L'\n' || LBuf[LLength - 1] == L'\r' || LBuf[LLength - 1] == L' '))
-        --LLength;
-    const std::string LText =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LBuf), LLength));
-    return LText.empty() ? "error " + std::to_string(AError) : LText;
-}
 // Set by ShutDownDone; a handler of the console's close waits on it.
 HANDLE GShutDownDone = nullptr;
 
@@ -222,22 +210,6 @@ bool EnableTerminalSequences(HANDLE AHandle, DWORD& AOldMode) {
         return false;
     return (AOldMode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(AHandle, AOldMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-}
-
-// The system's text for an error code, without its line end.
-std::string SystemMessage(DWORD AError) {
-    wchar_t LBuf[512];
-    DWORD LLength = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, AError, 0, LBuf, 512, nullptr);
-    while (LLength > 0 &&
-           (LBuf[LLength - 1] == L'\n' || LBuf[LLength - 1] == L'\r' || LBuf[LLength - 1] == L' '))
-        --LLength;
-    // wchar_t is UTF-16 on Windows.
-    std::string LText =
-        UnicodeToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(LBuf), LLength));
-    if (LText.empty())
-        LText = "error " + std::to_string(AError);
-    return LText;
 }
 
 } // namespace
