@@ -67,8 +67,9 @@ TEST_F(ClientSimTest, KeliClientReportsTheIndicatorsWeightsInOrder) {
     TSimProcess LSim({"--protocol", "keli", "--baud", "9600", "--weights", Join(LValues),
                       "--blank-pad", "--no-announce"});
     const auto LGot = Listen<TKeliD2008Client>(LSim.PortPath(), 9600, 0, 1500, FLoop);
-    // Some 80 frames a second.
-    EXPECT_GT(LGot.size(), 40u);
+    // Some 80 frames a second; the order is the point, and a loaded machine
+    // (a CI run got 36) may hand over fewer.
+    EXPECT_GT(LGot.size(), 20u);
     ExpectRunOfCycle(LGot, Expected(LValues, 0, true));
 }
 
