@@ -22,8 +22,8 @@ std::filesystem::path FinalPath(const std::filesystem::path& AFile) {
     if (LFile == INVALID_HANDLE_VALUE)
         return AFile;
     std::wstring LName(MAX_PATH, L'\0');
-    DWORD LLength = GetFinalPathNameByHandleW(LFile, LName.data(),
-                                              static_cast<DWORD>(LName.size()), FILE_NAME_NORMALIZED);
+    DWORD LLength = GetFinalPathNameByHandleW(LFile, LName.data(), static_cast<DWORD>(LName.size()),
+                                              FILE_NAME_NORMALIZED);
     if (LLength >= LName.size()) {
         LName.resize(LLength + 1);
         LLength = GetFinalPathNameByHandleW(LFile, LName.data(), static_cast<DWORD>(LName.size()),
