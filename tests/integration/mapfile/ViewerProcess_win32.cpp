@@ -13,7 +13,7 @@
 #include <mutex>
 
 namespace {
-std::mutex GLock;
+std::mutex GStartersLock;
 // Each viewer's stand-in starter.
 std::map<int, int> GStarters;
 
@@ -111,7 +111,7 @@ int StartViewerWritingTo(std::vector<std::string> AArgs, void* AOutput) {
         KillProgram(LStarter);
         return -1;
     }
-    std::lock_guard<std::mutex> L(GLock);
+    std::lock_guard<std::mutex> L(GStartersLock);
     GStarters[LPid] = LStarter;
     return LPid;
 }
@@ -119,7 +119,7 @@ int StartViewerWritingTo(std::vector<std::string> AArgs, void* AOutput) {
 void EndStarterOf(int APid) {
     int LStarter = 0;
     {
-        std::lock_guard<std::mutex> L(GLock);
+        std::lock_guard<std::mutex> L(GStartersLock);
         const auto LFound = GStarters.find(APid);
         if (LFound != GStarters.end()) {
             LStarter = LFound->second;
@@ -133,7 +133,7 @@ void EndStarterOf(int APid) {
 int StopViewer(int APid) {
     int LStarter = -1;
     {
-        std::lock_guard<std::mutex> L(GLock);
+        std::lock_guard<std::mutex> L(GStartersLock);
         const auto LFound = GStarters.find(APid);
         if (LFound != GStarters.end()) {
             LStarter = LFound->second;

@@ -1,0 +1,1 @@
+// Makes the test programs' precompiled header; it has no code of its own.
