@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -27,14 +28,18 @@ extern char** environ;
 namespace {
 constexpr int CSimulatorStopMs = 2000;
 
-volatile std::sig_atomic_t GSignal = 0;
+// Set by the handler, which runs on whichever thread the signal reaches (the
+// log's worker, say), and read by the loop's thread: an atomic, lock-free so
+// that the handler may touch it.
+std::atomic<int> GSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // The handler's self-pipe: one byte per signal, read by TInterruptWatch.
 int GSignalPipe[2] = {-1, -1};
 
 void OnInterrupt(int ASignal) {
     const int LErrno = errno;
-    if (GSignal == 0)
-        GSignal = ASignal;
+    int LNone = 0;
+    GSignal.compare_exchange_strong(LNone, ASignal);
     if (GSignalPipe[1] >= 0) {
         const char LByte = 1;
         [[maybe_unused]] const ssize_t LWritten = write(GSignalPipe[1], &LByte, 1);
