@@ -37,6 +37,14 @@
 namespace {
 namespace fs = std::filesystem;
 
+// The program as this test process runs it: a copy of its own, beside a
+// link to the simulator, so that the log beside it is this process's alone
+// (the suite runs several of these processes at once).
+fs::path GCli = SP_CLI_PATH;
+fs::path CliLogDir() {
+    return GCli.parent_path() / "log";
+}
+
 const std::string CFirst = "尝试第一种通讯协议(适应于宁波柯力系列以及上海耀华系列等)";
 const std::string CSecond = "尝试第二种通讯协议(适应与聊城昌信等)";
 
@@ -100,7 +108,7 @@ TRun RunProgram(const std::string& AProgram, const std::vector<std::string>& AAr
 
 TRun RunCli(const std::vector<std::string>& AArgs, int ATimeoutS = 120,
             const TOnOutput& AOnOutput = nullptr) {
-    return RunProgram(SP_CLI_PATH, AArgs, ATimeoutS, AOnOutput);
+    return RunProgram(GCli.string(), AArgs, ATimeoutS, AOnOutput);
 }
 
 // The transcript: trials of four lines each, then the end's four lines.
@@ -133,8 +141,16 @@ protected:
         PortsDir = Ports->Path();
         setenv("SCALEPROBE_PORTS_DIR", PortsDir.c_str(), 1);
         setenv("LC_ALL", "C.UTF-8", 1);
+        Bin = std::make_unique<TScratchDir>("scaleprobe-e2e-bin");
+        GCli = *Bin / "scaleprobe-cli";
+        fs::copy_file(SP_CLI_PATH, GCli);
+        fs::create_symlink(SP_SIM_PATH, *Bin / "scaleprobe-sim");
     }
-    static void TearDownTestSuite() { Ports.reset(); }
+    static void TearDownTestSuite() {
+        GCli = SP_CLI_PATH;
+        Bin.reset();
+        Ports.reset();
+    }
 
     // Searches the simulator playing ASpec; expects success.
     void ExpectFound(const std::string& ASpec, const std::string& AProtocol, int ARate,
@@ -159,7 +175,7 @@ protected:
         EXPECT_EQ(LRun.Out.size(), 4 * ATrial + 4);
     }
 
-    static inline std::unique_ptr<TScratchDir> Ports;
+    static inline std::unique_ptr<TScratchDir> Ports, Bin;
     static inline fs::path PortsDir;
 };
 
@@ -185,7 +201,7 @@ TEST_F(CliEndToEnd, SilentPortEndsWithoutAnInstrumentAndTheLogIsFramedByItsBanne
     ASSERT_TRUE(LPty.IsOpen());
     const std::string LSlave = LPty.SlavePath();
 
-    const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
+    const fs::path LLogDir = CliLogDir();
     const TRun LRun = RunCli({"--port", LSlave});
     LPty.CloseMaster();
     EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
@@ -266,7 +282,7 @@ TEST_F(CliEndToEnd, InterruptedSearchEndsAtOnceWithTheSignalsCode) {
         EXPECT_EQ(LRun.Err.find("没有找到"), std::string::npos) << LRun.Err;
     }
     // The log of the last run ends with its exit banner.
-    const fs::path LLogDir = fs::path(SP_CLI_PATH).parent_path() / "log";
+    const fs::path LLogDir = CliLogDir();
     const std::vector<std::string> LLines = NewestLogLines(LLogDir);
     ASSERT_FALSE(LLines.empty()) << "no log under " << LLogDir;
     EXPECT_NE(LLines.back().find("退出软件"), std::string::npos) << LLines.back();
@@ -278,7 +294,7 @@ TEST_F(CliEndToEnd, ClosedOutputPipeEndsTheSearchWithThePipesCode) {
     // Nobody reads standard output: its first line meets a closed pipe.
     TChildProcess LCli;
     ASSERT_TRUE(
-        LCli.Start(SP_CLI_PATH, {"--port", LPort.SlavePath()},
+        LCli.Start(GCli.string(), {"--port", LPort.SlavePath()},
                    {TChildStream::csInherit, TChildStream::csBroken, TChildStream::csPipe}));
     if (!LCli.ReadUntil({}, 30000)) {
         ADD_FAILURE() << "scaleprobe-cli did not end";
@@ -735,8 +751,7 @@ TEST_F(CliEndToEnd, APortThatVanishesEndsTheSearchThere) {
             EXPECT_EQ(LRun.Err.find("没有找到"), std::string::npos) << LRun.Err;
         }
         // The log says why the trial's connect failed.
-        const std::vector<std::string> LLog =
-            NewestLogLines(fs::path(SP_CLI_PATH).parent_path() / "log");
+        const std::vector<std::string> LLog = NewestLogLines(CliLogDir());
         EXPECT_TRUE(std::any_of(LLog.begin(), LLog.end(), [&](const std::string& L) {
             return L.find("[地磅仪表]连接失败，通讯口: " + LPort + "; 原因: ") !=
                        std::string::npos &&
@@ -767,8 +782,7 @@ TEST_F(CliEndToEnd, APortThatCannotBeOpenedIsLoggedWhicheverWayItWasChosen) {
         // Other shards' runs may write to the same day's log meanwhile: the
         // reason is looked for, with a start banner before it and an exit
         // banner after it.
-        const std::vector<std::string> LLog =
-            NewestLogLines(fs::path(SP_CLI_PATH).parent_path() / "log");
+        const std::vector<std::string> LLog = NewestLogLines(CliLogDir());
         size_t LAt = LLog.size();
         for (size_t I = LLog.size(); I-- > 0 && LAt == LLog.size();)
             if (LLog[I].find(LCase.Port + ": cannot open ") != std::string::npos)
@@ -885,7 +899,7 @@ TEST_F(CliEndToEnd, CaptureReplayedIsFoundAtTheCapturedSettings) {
     // Ctrl+C ends a capture early; what it wrote is whole.
     const fs::path LCut = LDir / "ctrl-c.spcap";
     TChildProcess LCli;
-    ASSERT_TRUE(LCli.Start(SP_CLI_PATH,
+    ASSERT_TRUE(LCli.Start(GCli.string(),
                            {"--port", LReplay.PortPath(), "--capture", LCut.string(), "--baud",
                             "9600", "--seconds", "300"},
                            {TChildStream::csInherit, TChildStream::csPipe, TChildStream::csPipe}));
