@@ -9,14 +9,16 @@ int32_t KeepAtMost(uint32_t ASize, int32_t ALastEndIdx, uint32_t AKeep) {
     return ALastEndIdx < LFloor ? LFloor : ALastEndIdx;
 }
 
-void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength) {
+uint32_t AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData,
+                            uint16_t ALength) {
     uint32_t LCanReadSize = ALength;
     if (ASize + ALength > CMaxReceivedSize)
         LCanReadSize = CMaxReceivedSize - ASize;
     if (LCanReadSize == 0)
-        return;
+        return 0;
     std::memcpy(ABuffer + ASize, AData, LCanReadSize);
     ASize += LCanReadSize;
+    return LCanReadSize;
 }
 
 void ConsumeReceivedData(uint8_t* ABuffer, uint32_t& ASize, int32_t ALastEndIdx) {
@@ -33,8 +35,7 @@ void ConsumeReceivedData(uint8_t* ABuffer, uint32_t& ASize, int32_t ALastEndIdx)
 
 void ReceiveFrames(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength,
                    TFrameScan AScan, TWeightSink ASink) {
-    if (AData == nullptr || ALength == 0)
-        return;
-    AppendReceivedData(ABuffer, ASize, AData, ALength);
-    ConsumeReceivedData(ABuffer, ASize, AScan(ABuffer, ASize, ASink));
+    ReceiveChunk(ABuffer, ASize, AData, ALength, [&](const uint8_t* ABuf, const uint32_t& ALen) {
+        return AScan(ABuf, ALen, ASink);
+    });
 }

@@ -47,8 +47,10 @@ using TFrameScan = int32_t (*)(const uint8_t* ABuffer, const uint32_t& ASize, TW
 // (the sink cleared the buffer) is left as it is.
 int32_t KeepAtMost(uint32_t ASize, int32_t ALastEndIdx, uint32_t AKeep);
 
-// Appends what fits under the 1024-byte limit; the rest of the chunk is dropped.
-void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength);
+// Appends what fits under the 1024-byte limit and returns how much that was;
+// the rest of the chunk is dropped.
+uint32_t AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData,
+                            uint16_t ALength);
 
 // Drops the bytes up to and including ALastEndIdx, moves the rest to the
 // front and zeroes everything past the data. Does nothing for a negative mark,
@@ -56,6 +58,29 @@ void AppendReceivedData(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData,
 void ConsumeReceivedData(uint8_t* ABuffer, uint32_t& ASize, int32_t ALastEndIdx);
 
 // One receive event: nothing for an empty chunk; otherwise append, scan
-// (also when nothing fitted) and consume.
+// (also when nothing fitted) and consume. A chunk larger than the room left
+// (the port hands over up to 1024 bytes, and the buffer keeps part of a
+// frame) goes in piece by piece, a scan after each, so that no byte is lost
+// that a scan makes room for; only what still does not fit is dropped.
+// AScan(ABuffer, ASize) is one pass of the decoder.
+template <class TScan>
+void ReceiveChunk(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength,
+                  TScan&& AScan) {
+    if (AData == nullptr || ALength == 0)
+        return;
+    uint16_t LDone = 0;
+    do {
+        const uint32_t LBefore = ASize;
+        const uint32_t LTaken = AppendReceivedData(ABuffer, ASize, AData + LDone,
+                                                   static_cast<uint16_t>(ALength - LDone));
+        LDone = static_cast<uint16_t>(LDone + LTaken);
+        const int32_t LMark = AScan(ABuffer, ASize);
+        if (ASize != LBefore + LTaken)
+            return; // the sink cleared the buffer: the rest is not for it
+        ConsumeReceivedData(ABuffer, ASize, LMark);
+        if (LTaken == 0 && ASize >= LBefore)
+            return; // full, and the scan freed nothing
+    } while (LDone < ALength);
+}
 void ReceiveFrames(uint8_t* ABuffer, uint32_t& ASize, const uint8_t* AData, uint16_t ALength,
                    TFrameScan AScan, TWeightSink ASink);

@@ -2,12 +2,10 @@
 
 void TContinuousStxClient::OnMyCommReceiveData(TObject*, const uint8_t* Buffer,
                                                uint16_t BufferLength) {
-    if (Buffer == nullptr || BufferLength == 0)
-        return;
-    AppendReceivedData(FReceivedBuffer, FReceivedSize, Buffer, BufferLength);
-    ConsumeReceivedData(
-        FReceivedBuffer, FReceivedSize,
-        AnalyzeContinuousStxFrames(FReceivedBuffer, FReceivedSize, WeightSink(), FState));
+    ReceiveChunk(FReceivedBuffer, FReceivedSize, Buffer, BufferLength,
+                 [this](const uint8_t* ABuf, const uint32_t& ALen) {
+                     return AnalyzeContinuousStxFrames(ABuf, ALen, WeightSink(), FState);
+                 });
 }
 
 void TContinuousStxClient::OnMyReceiveError(TObject* Sender, uint32_t EventMask) {

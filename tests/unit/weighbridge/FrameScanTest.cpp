@@ -85,6 +85,22 @@ TEST(FrameScan, PendingFrameAfterNoiseStaysWhole) {
     }
 }
 
+// The port hands over up to 1024 bytes at once, while the buffer still holds
+// the start of a frame: the chunk goes in piece by piece and no frame is lost.
+TEST(FrameScan, FullChunksOfAStreamLoseNoFrame) {
+    for (const TScanCase& C : ScanCases()) {
+        TFrameHarness H(C.Scan);
+        std::vector<uint8_t> LStream;
+        const size_t LFrames = 3000 / C.Frame.size();
+        for (size_t I = 0; I < LFrames; ++I)
+            LStream.insert(LStream.end(), C.Frame.begin(), C.Frame.end());
+        for (size_t LSent = 0; LSent < LStream.size(); LSent += 1024)
+            H.Feed(std::vector<uint8_t>(LStream.begin() + LSent,
+                                        LStream.begin() + std::min(LSent + 1024, LStream.size())));
+        EXPECT_EQ(H.Weights.size(), LFrames) << C.Name;
+    }
+}
+
 TEST(FramingJudge, SevenBitsOnlyWhenTheEighthBitWasSeenBothWays) {
     const std::vector<uint8_t> LLine = Bytes("ST,GS,+0012.50kg\r\n");
     const struct {
