@@ -480,7 +480,9 @@ TEST_F(CliEndToEnd, FramesRefusedForTheirCheckAreCountedAndSaid) {
     EXPECT_EQ(LRun.Exit, 1) << LRun.Err;
     const nlohmann::json LDoc = JsonOf(LRun);
     ASSERT_EQ(LDoc["trials"].size(), 12u);
-    EXPECT_GT(LDoc["trials"][0]["check_refused"].get<int>(), 40);
+    // Some 80 frames in the trial; a loaded machine (a CI run got 36) hands
+    // over fewer, and the count is the point.
+    EXPECT_GT(LDoc["trials"][0]["check_refused"].get<int>(), 10);
     EXPECT_EQ(LDoc["trials"][0]["weights_read"], 0);
     EXPECT_EQ(LDoc["trials"][1]["check_refused"], 0);
     EXPECT_NE(LRun.Err.find("scaleprobe-cli: trial 1 (keli, " + LSim.PortPath() + ", 9600 baud): "),
