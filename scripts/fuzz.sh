@@ -60,7 +60,7 @@ done
 for f in "${fuzzers[@]}"; do
     name=$(basename "$f")
     echo "-- $name for ${seconds}s ($(find "tests/fuzz/corpus/$name" -type f | wc -l) seeds)"
-    grep -E 'stat::number_of_executed_runs|stat::peak_rss_mb|ERROR|SUMMARY|Test unit written' \
+    grep -E 'stat::number_of_executed_(runs|units)|stat::peak_rss_mb|ERROR|SUMMARY|Test unit written' \
         "$logs/$name.log" || true
 done
 [ "$failed" = 0 ] || { echo "a fuzz target failed: see $logs" >&2; exit 1; }
